@@ -1,0 +1,58 @@
+# Helpers shared by every folder: our own targets get the warnings and sanitizer flags,
+# third-party code does not.
+
+set(TOVREL_SANITIZER_FLAGS "")
+if(TOVREL_SANITIZE)
+    set(TOVREL_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+elseif(TOVREL_TSAN)
+    set(TOVREL_SANITIZER_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+endif()
+if(TOVREL_SANITIZER_FLAGS)
+    add_compile_options(${TOVREL_SANITIZER_FLAGS})
+    add_link_options(${TOVREL_SANITIZER_FLAGS})
+endif()
+
+function(tovrel_target_defaults target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# tovrel_library(name SOURCES ... [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+function(tovrel_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+    tovrel_target_defaults(${name})
+endfunction()
+
+# tovrel_test(name LABEL unit|integration|gui SOURCES ... LIBS ... [ENVIRONMENT k=v ...])
+# Tests are discovered when CTest runs, so discovery sees the components the test script started.
+function(tovrel_test name)
+    cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+    if(NOT ARG_LABEL)
+        set(ARG_LABEL unit)
+    endif()
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 120)
+    endif()
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    tovrel_target_defaults(${name})
+    gtest_discover_tests(${name}
+        DISCOVERY_MODE PRE_TEST
+        PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${ARG_ENVIRONMENT}")
+endfunction()
+
+# Adds every immediate sub-folder that has a CMakeLists.txt, so a new folder joins the build
+# without touching its parent.
+function(tovrel_add_subfolders)
+    file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+         ${CMAKE_CURRENT_SOURCE_DIR}/*)
+    list(SORT children)
+    foreach(child IN LISTS children)
+        if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child}
+           AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+            add_subdirectory(${child})
+        endif()
+    endforeach()
+endfunction()

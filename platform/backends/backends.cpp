@@ -1,0 +1,17 @@
+#include "platform/backends/backends.h"
+
+#include "platform/system/ini_file_store.h"
+
+namespace tovrel::platform {
+
+std::unique_ptr<Backends> makeLinuxBackends() {
+    auto backends = std::make_unique<Backends>();
+    backends->name = "linux";
+    backends->profiles = std::make_unique<IniFileStore>();
+    backends->messageBoxes = std::make_unique<QtMessageBoxes>();
+    backends->executionState = makeLogindExecutionState("Tovrel2");
+    backends->windowClassMarker = makeLocalSocketMarker();
+    return backends;
+}
+
+}  // namespace tovrel::platform

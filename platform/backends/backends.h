@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/desktop/execution_state.h"
+#include "platform/desktop/message_boxes.h"
+#include "platform/desktop/window_class_marker.h"
+#include "platform/system/clock.h"
+#include "platform/system/profile_store.h"
+
+namespace tovrel::platform {
+
+// Everything the programs reach the platform through, chosen once at start-up: the Linux
+// backends for real hardware, the simulated box's devices with `--simulate`, or fakes in tests.
+// Each facility that joins the platform layer adds its member here; the members are filled by
+// makeLinuxBackends() and, for the simulated box, by makeSimulatedBackends() (sim/backends).
+// Built and handed over on the GUI thread; each member documents its own threads.
+struct Backends {
+    std::string name;        // "linux", "simulated" or a test's name, for diagnostics
+    bool simulated = false;  // the box is the simulated one
+
+    Clock* clock = &SystemClock::instance();
+    std::unique_ptr<ProfileStore> profiles;
+    std::unique_ptr<MessageBoxes> messageBoxes;
+    std::unique_ptr<ExecutionState> executionState;
+    std::unique_ptr<WindowClassMarker> windowClassMarker;
+};
+
+// The desktop facilities are real in every choice; only the box's devices differ.
+std::unique_ptr<Backends> makeLinuxBackends();
+
+}  // namespace tovrel::platform

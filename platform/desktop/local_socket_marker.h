@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QLocalServer>
+#include <QObject>
+
+#include "platform/desktop/window_class_marker.h"
+
+namespace tovrel::platform {
+
+// WindowClassMarker over a per-user local socket named after the class. A second copy connects,
+// sends one "raise" line and ends; the holder's server calls the raise callback.
+// GUI thread only.
+class LocalSocketMarker final : public QObject, public WindowClassMarker {
+    Q_OBJECT
+public:
+    LocalSocketMarker() = default;
+    ~LocalSocketMarker() override;
+
+    bool findAndRaise(const std::string& className) override;
+    bool claim(const std::string& className, std::function<void()> raise) override;
+    void release() override;
+
+    static QString socketName(const std::string& className);
+
+private:
+    void onConnection();
+
+    QLocalServer* server_ = nullptr;
+    std::function<void()> raise_;
+};
+
+}  // namespace tovrel::platform

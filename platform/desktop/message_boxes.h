@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+class QWidget;
+
+namespace tovrel::platform {
+
+// Message boxes (MessageBoxW's place). Only the OK button is ever asked for.
+// GUI thread only.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    // Shows a modal box; `owner` may be null for a box without owner.
+    virtual void show(QWidget* owner, const std::string& text, const std::string& caption) = 0;
+};
+
+// Real boxes on the desktop.
+class QtMessageBoxes final : public MessageBoxes {
+public:
+    void show(QWidget* owner, const std::string& text, const std::string& caption) override;
+};
+
+}  // namespace tovrel::platform

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tovrel::platform {
+
+// Millisecond time as the capture and recording logic expects it: `timeGetTime` is a 32-bit count
+// that wraps after about 49.7 days, `getTickCount64` does not wrap. Both are monotonic.
+// Implementations are safe from any thread.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual uint32_t timeGetTime() = 0;
+    virtual uint64_t getTickCount64() = 0;
+    virtual void sleep(uint32_t milliseconds) = 0;
+};
+
+// The process-wide monotonic clock.
+class SystemClock final : public Clock {
+public:
+    uint32_t timeGetTime() override;
+    uint64_t getTickCount64() override;
+    void sleep(uint32_t milliseconds) override;
+
+    static SystemClock& instance();
+};
+
+}  // namespace tovrel::platform

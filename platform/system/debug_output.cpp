@@ -1,0 +1,49 @@
+#include "platform/system/debug_output.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+namespace tovrel::platform {
+namespace {
+
+std::mutex& sinkMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+DebugSink& currentSink() {
+    static DebugSink sink;
+    return sink;
+}
+
+void defaultSink(std::string_view text) {
+    static const bool enabled = std::getenv("TOVREL_DEBUG") != nullptr;
+    if (enabled) std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+}  // namespace
+
+void outputDebugString(std::string_view text) {
+    DebugSink sink;
+    {
+        std::lock_guard<std::mutex> lock(sinkMutex());
+        sink = currentSink();
+    }
+    // Called outside the lock so a sink may itself log or take its own locks.
+    if (sink) {
+        sink(text);
+    } else {
+        defaultSink(text);
+    }
+}
+
+DebugSink setDebugOutputSink(DebugSink sink) {
+    std::lock_guard<std::mutex> lock(sinkMutex());
+    DebugSink previous = std::move(currentSink());
+    currentSink() = std::move(sink);
+    return previous;
+}
+
+}  // namespace tovrel::platform

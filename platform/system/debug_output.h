@@ -1,0 +1,18 @@
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+namespace tovrel::platform {
+
+// The debugger output of the capture, recording and shell logic (OutputDebugString's place).
+// Off unless enabled: the desktop backend routes it to the "tovrel.debug" logging category, and
+// without it nothing is printed unless TOVREL_DEBUG is set. Tests install a sink to read it.
+// Any thread.
+void outputDebugString(std::string_view text);
+
+using DebugSink = std::function<void(std::string_view)>;
+// Replaces the sink; an empty sink restores the default. Returns the previous sink.
+DebugSink setDebugOutputSink(DebugSink sink);
+
+}  // namespace tovrel::platform
