@@ -30,6 +30,8 @@ public:
     std::atomic<bool> monitorRunning{false};
     std::atomic<bool> monitorFinished{true};
     std::atomic<bool> previewVisible{true};
+    std::atomic<bool> recording{false};
+    std::atomic<bool> screenRecording{false};
     uint32_t width = 0;
     uint32_t height = 0;
     double frameRate = 0.0;
