@@ -4,16 +4,9 @@
 
 #include <vector>
 
-namespace tovrel::platform {
+#include "platform/system/text_units.h"
 
-size_t SettingsPath::utf16Units(std::string_view utf8) {
-    size_t units = 0;
-    for (unsigned char c : utf8) {
-        if ((c & 0xC0) == 0x80) continue;  // continuation byte
-        units += (c >= 0xF0) ? 2 : 1;
-    }
-    return units;
-}
+namespace tovrel::platform {
 
 std::optional<std::string> SettingsPath::inDirectory(std::string_view directory,
                                                      std::string_view fileName) {

@@ -19,9 +19,6 @@ public:
     // The same rule for a given directory, so it can be tested without changing directory.
     static std::optional<std::string> inDirectory(std::string_view directory,
                                                   std::string_view fileName);
-
-    // UTF-16 units of a UTF-8 text (4-byte sequences count two).
-    static size_t utf16Units(std::string_view utf8);
 };
 
 }  // namespace tovrel::platform

@@ -1,0 +1,27 @@
+#pragma once
+
+namespace tovrel::shell {
+
+// The shell's own texts, each written once here.
+struct ShellTexts {
+    static constexpr char kSettingsFileName[] = "setting.ini";
+
+    static constexpr char kVersionMessage[] = "You need at least Windows 10.";
+    static constexpr char kVersionCaption[] = "Version Not Supported";
+    static constexpr char kNoAudioDevice[] = "Cannot create the audio capture device";
+    static constexpr char kNoVideoDevice[] = "Cannot create the video capture device";
+
+    static constexpr char kStatePreview[] = "Preview";
+    static constexpr char kStateCapture[] = "Capture";
+    static constexpr char kStateCaptureScreen[] = "Capture Screen";
+    static constexpr char kStateCaptureElapsed[] = "Capture(%02d:%02d:%02d)";
+    static constexpr char kStateCaptureScreenElapsed[] = "Capture Screen(%02d:%02d:%02d)";
+
+    static constexpr char kCaptionFormat[] = "%s-%s-%s";
+    static constexpr char kModeFormat[] = "%dx%dp@%.2f";
+
+    // What the keyboard filter writes when Insert is released.
+    static constexpr char kInsertReleased[] = "1";
+};
+
+}  // namespace tovrel::shell

@@ -1,0 +1,48 @@
+#include "shell/tovrel2_app.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QStyle>
+
+#include "platform/system/system_version.h"
+#include "shell/initial_geometry.h"
+#include "shell/shell_texts.h"
+#include "shell/tovrel2_frame.h"
+
+namespace tovrel::shell {
+
+CTovrel2App::CTovrel2App(platform::Backends& backends, const Edition& edition)
+    : backends_(backends), edition_(edition) {}
+
+CTovrel2App::~CTovrel2App() {
+    if (frame_) backends_.windowClassMarker->release();
+}
+
+bool CTovrel2App::initInstance() {
+    if (backends_.windowClassMarker->findAndRaise(edition_.windowClassName)) return false;
+
+    if (!platform::SystemVersion::atLeast(10, 0, 0)) {
+        backends_.messageBoxes->show(nullptr, ShellTexts::kVersionMessage,
+                                     ShellTexts::kVersionCaption);
+        return false;
+    }
+
+    frame_ = std::make_unique<CTovrel2Frame>(backends_, edition_);
+    CTovrel2Frame* frame = frame_.get();
+    backends_.windowClassMarker->claim(edition_.windowClassName,
+                                       [frame] { frame->bringForward(); });
+
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1920, 1080);
+    const int caption = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const QRect outer = InitialGeometry::forScreen(area.width(), area.height(), caption);
+    // The rule gives the outer rectangle; Qt sizes the client area, so leave the title bar out.
+    frame->move(outer.topLeft());
+    frame->resize(outer.width(), outer.height() - caption);
+
+    frame->onCreate();
+    frame->show();
+    return true;
+}
+
+}  // namespace tovrel::shell
