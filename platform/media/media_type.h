@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/media/attributes.h"
+#include "platform/media/mf_guids.h"
+
+namespace tovrel::platform {
+
+// A media type: an attribute store describing one stream format (MF_MT_MAJOR_TYPE,
+// MF_MT_SUBTYPE, MF_MT_FRAME_SIZE, MF_MT_AUDIO_* ...). Copyable; the reader hands out copies,
+// so a caller owns what it receives. Any thread.
+class MediaType : public Attributes {
+public:
+    MediaType() = default;
+
+    HRESULT GetMajorType(Guid* majorType) const { return GetGUID(MF_MT_MAJOR_TYPE, majorType); }
+    bool IsVideo() const;
+    bool IsAudio() const;
+    // Both stores hold the same items.
+    bool IsEqual(const MediaType& other) const { return IsSubsetOf(other) && other.IsSubsetOf(*this); }
+    // For diagnostics: "YUY2 1920x1080 @60000/1001" or "PCM 48000 Hz 2 ch 16 bit".
+    std::string describe() const;
+};
+
+HRESULT MFCreateMediaType(std::unique_ptr<MediaType>* mediaType);
+
+}  // namespace tovrel::platform
