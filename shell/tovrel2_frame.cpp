@@ -123,7 +123,8 @@ void CTovrel2Frame::closeEvent(QCloseEvent* event) {
 platform::HRESULT CTovrel2Frame::createAudioCapture() {
     platform::HRESULT hr = devices.createAudioCapture();
     if (platform::FAILED(hr)) {
-        backends_.messageBoxes->show(this, ShellTexts::kNoAudioDevice, programName);
+        backends_.messageBoxes->show(this, ShellTexts::kNoAudioDevice, programName,
+                                     platform::MessageIcon::Error);
     }
     return hr;
 }
@@ -131,7 +132,8 @@ platform::HRESULT CTovrel2Frame::createAudioCapture() {
 platform::HRESULT CTovrel2Frame::createVideoCapture(uint32_t requestedFormat) {
     platform::HRESULT hr = devices.createVideoCapture(requestedFormat);
     if (platform::FAILED(hr)) {
-        backends_.messageBoxes->show(this, ShellTexts::kNoVideoDevice, programName);
+        backends_.messageBoxes->show(this, ShellTexts::kNoVideoDevice, programName,
+                                     platform::MessageIcon::Error);
     }
     return hr;
 }

@@ -15,9 +15,11 @@ public:
         std::string text;
         std::string caption;
         bool owned;
+        MessageIcon icon;
     };
-    void show(QWidget* owner, const std::string& text, const std::string& caption) override {
-        boxes.push_back({text, caption, owner != nullptr});
+    void show(QWidget* owner, const std::string& text, const std::string& caption,
+              MessageIcon icon) override {
+        boxes.push_back({text, caption, owner != nullptr, icon});
     }
     std::vector<Box> boxes;
 };

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "platform/system/debug_output.h"
+#include "platform/system/manual_clock.h"
+#include "platform/system/named_lock.h"
+#include "platform/system/settings_path.h"
+#include "platform/system/text_units.h"
+
+namespace tovrel::platform {
+namespace {
+
+TEST(SettingsPath, AppendsTheSeparatorOnlyWhenMissing) {
+    EXPECT_EQ(SettingsPath::inDirectory("/home/u", "setting.ini"), "/home/u/setting.ini");
+    EXPECT_EQ(SettingsPath::inDirectory("/", "setting.ini"), "/setting.ini");
+    EXPECT_FALSE(SettingsPath::inDirectory("", "setting.ini").has_value());
+}
+
+TEST(SettingsPath, TheWholePathMustFitIn260Units) {
+    // 259 units and the terminator fit; 260 do not.
+    const std::string name = "setting.ini";
+    std::string dir = "/" + std::string(259 - 2 - name.size(), 'd');
+    ASSERT_EQ((dir + "/" + name).size(), 259u);
+    EXPECT_TRUE(SettingsPath::inDirectory(dir, name).has_value());
+    EXPECT_FALSE(SettingsPath::inDirectory(dir + "d", name).has_value());
+    // Units, not bytes: "é" is two bytes but one unit, so it still fits.
+    std::string wide = "/" + std::string(259 - 3 - name.size(), 'd') + "\xC3\xA9";
+    EXPECT_TRUE(SettingsPath::inDirectory(wide, name).has_value());
+    EXPECT_EQ(utf16Units("\xF0\x9F\x8E\xA5"), 2u);  // outside the basic plane: a pair
+}
+
+TEST(SettingsPath, FollowsTheWorkingDirectory) {
+    char old[4096];
+    ASSERT_NE(::getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(::chdir("/tmp"), 0);
+    EXPECT_EQ(SettingsPath::inWorkingDirectory("setting.ini"), "/tmp/setting.ini");
+    ASSERT_EQ(::chdir(old), 0);
+}
+
+TEST(ManualClock, SleepAdvancesTimeAndTimeGetTimeWrapsAt32Bits) {
+    ManualClock clock(0xFFFFFFF0ull);
+    clock.sleep(0x20);
+    EXPECT_EQ(clock.getTickCount64(), 0x100000010ull);
+    EXPECT_EQ(clock.timeGetTime(), 0x10u);
+    EXPECT_EQ(clock.totalSleptMs(), 0x20u);
+}
+
+TEST(DebugOutput, GoesToTheInstalledSinkOnly) {
+    std::string seen;
+    DebugSink previous = setDebugOutputSink([&](std::string_view t) { seen.append(t); });
+    outputDebugString("hello");
+    setDebugOutputSink(std::move(previous));
+    outputDebugString("not seen");
+    EXPECT_EQ(seen, "hello");
+}
+
+std::string uniqueLockName(const char* what) {
+    return std::string("test-") + what + "-" + std::to_string(::getpid());
+}
+
+TEST(NamedLock, IsReentrantForItsOwnerAndRefusesOtherThreadsUnlock) {
+    NamedLock lock(uniqueLockName("reentrant"));
+    lock.lock();
+    EXPECT_TRUE(lock.tryLockFor(0));
+    bool otherUnlocked = true;
+    bool otherGot = true;
+    std::thread([&] {
+        otherUnlocked = lock.unlock();
+        otherGot = lock.tryLockFor(20);
+    }).join();
+    EXPECT_FALSE(otherUnlocked);
+    EXPECT_FALSE(otherGot);
+    EXPECT_TRUE(lock.unlock());
+    EXPECT_TRUE(lock.unlock());
+    EXPECT_FALSE(lock.unlock());
+}
+
+TEST(NamedLock, ObjectsOfOneNameShareOneLock) {
+    const std::string name = uniqueLockName("shared");
+    NamedLock a(name);
+    NamedLock b(name);
+    a.lock();
+    std::atomic<bool> got{false};
+    std::thread waiter([&] {
+        b.lock();
+        got = true;
+        b.unlock();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(got);
+    a.unlock();
+    waiter.join();
+    EXPECT_TRUE(got);
+}
+
+// Runs only inside the second process that the test below starts: tries the named lock and
+// exits 0 when it got it within the time-out, 1 when not.
+TEST(NamedLockChild, TriesTheLock) {
+    const char* name = std::getenv("TOVREL_LOCK_CHILD");
+    if (!name) GTEST_SKIP() << "only run as the second process of ExcludesAnotherProcess";
+    NamedLock other(name);
+    ::_exit(other.tryLockFor(static_cast<uint32_t>(std::atoi(std::getenv("TOVREL_LOCK_WAIT_MS")))) ? 0 : 1);
+}
+
+int runChild(const std::string& name, int waitMs) {
+    char self[4096];
+    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return -1;
+    self[n] = '\0';
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("TOVREL_LOCK_CHILD", name.c_str(), 1);
+        ::setenv("TOVREL_LOCK_WAIT_MS", std::to_string(waitMs).c_str(), 1);
+        ::execl(self, self, "--gtest_filter=NamedLockChild.TriesTheLock", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(NamedLock, ExcludesAnotherProcess) {
+    const std::string name = uniqueLockName("process");
+    NamedLock lock(name);
+    ASSERT_TRUE(lock.crossProcess());
+    lock.lock();
+    EXPECT_EQ(runChild(name, 100), 1) << "the other process took a held lock";
+    lock.unlock();
+    EXPECT_EQ(runChild(name, 1000), 0) << "the other process could not take a free lock";
+}
+
+}  // namespace
+}  // namespace tovrel::platform
