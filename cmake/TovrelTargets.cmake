@@ -25,10 +25,11 @@ function(tovrel_library name)
     tovrel_target_defaults(${name})
 endfunction()
 
-# tovrel_test(name LABEL unit|integration|gui SOURCES ... LIBS ... [ENVIRONMENT k=v ...])
+# tovrel_test(name LABEL unit|integration|gui SOURCES ... LIBS ... [ENVIRONMENT k=v ...] [QT])
 # Tests are discovered when CTest runs, so discovery sees the components the test script started.
+# QT: the test's main() creates a QApplication first (tests/support/qt_test_main.cpp).
 function(tovrel_test name)
-    cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(ARG "QT" "LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
     if(NOT ARG_LABEL)
         set(ARG_LABEL unit)
     endif()
@@ -36,7 +37,11 @@ function(tovrel_test name)
         set(ARG_TIMEOUT 120)
     endif()
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    if(ARG_QT)
+        target_link_libraries(${name} PRIVATE ${ARG_LIBS} tovrel_qt_test_main GTest::gtest GTest::gmock)
+    else()
+        target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    endif()
     tovrel_target_defaults(${name})
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
