@@ -1,0 +1,27 @@
+#pragma once
+
+// Which implementation of the primitives runs. The fastest path the processor supports is chosen
+// on first use; tests may lower the limit to compare paths. Safe from any thread, but changing the
+// limit while other threads convert frames makes those threads switch paths mid-stream (results
+// are identical, only speed differs).
+
+namespace tovrel::imaging {
+
+enum class KernelPath : int {
+    kReference = 0,  // plain scalar code, the definition of the results
+    kSse2 = 1,       // 16-byte vectors, the build's baseline
+    kAvx2 = 2,       // 32-byte vectors, chosen when the processor has AVX2
+};
+
+// The best path this processor can run.
+KernelPath supportedKernelPath();
+
+// The path the primitives use now: the lower of the supported path and the limit.
+KernelPath activeKernelPath();
+
+// Caps the path (test and benchmark hook); kAvx2 restores the default.
+void setKernelPathLimit(KernelPath limit);
+
+const char* kernelPathName(KernelPath path);
+
+}  // namespace tovrel::imaging

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "imaging/image_geometry.h"
+#include "imaging/scaler_description.h"
+
+// One implementation of every primitive over arguments the public functions have validated:
+// pointers valid, sizes at or above the minimum and already rounded as each primitive rounds,
+// steps long enough. Internal to the imaging library.
+
+namespace tovrel::imaging::detail {
+
+struct KernelTable {
+    void (*absoluteDifference)(const uint8_t* src1, ptrdiff_t step1, const uint8_t* src2,
+                               ptrdiff_t step2, uint8_t* dst, ptrdiff_t dstStep, int32_t width,
+                               int32_t height);
+    void (*copyPlane)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                      int32_t width, int32_t height);
+    int64_t (*countInRange)(const uint8_t* src, ptrdiff_t step, int32_t width, int32_t height,
+                            uint8_t lower, uint8_t upper);
+    // Any width >= 2.
+    void (*convertYuy2ToBgra)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
+                              ptrdiff_t dstStep, int32_t width, int32_t height, uint8_t alpha);
+    // Even width.
+    void (*packPlanar422ToYuy2)(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u,
+                                ptrdiff_t uStep, const uint8_t* v, ptrdiff_t vStep, uint8_t* dst,
+                                ptrdiff_t dstStep, int32_t width, int32_t height);
+    // Even width and height.
+    void (*convertYuy2ToNv12)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY,
+                              ptrdiff_t dstYStep, uint8_t* dstUV, ptrdiff_t dstUVStep,
+                              int32_t width, int32_t height);
+    void (*convertBgraToNv12)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY,
+                              ptrdiff_t dstYStep, uint8_t* dstUV, ptrdiff_t dstUVStep,
+                              int32_t width, int32_t height);
+    // Region inside the description's destination; work as scalerWorkBytes(dstSize.width).
+    void (*scaleBgra)(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
+                      ptrdiff_t dstStep, Point dstOffset, Size dstSize, void* work);
+};
+
+const KernelTable& referenceKernels();
+const KernelTable& sse2Kernels();
+const KernelTable& avx2Kernels();
+
+// The table of the active path.
+const KernelTable& activeKernels();
+
+// Work buffer bytes for a destination region width (vector paths keep two rows of
+// horizontally filtered values, 16 bytes per pixel each, plus alignment room).
+inline int64_t scalerWorkBytes(int32_t dstWidth) {
+    return 2 * (static_cast<int64_t>(dstWidth) * 16 + 64) + 64;
+}
+
+}  // namespace tovrel::imaging::detail

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/image_geometry.h"
+
+// Conversions between the four picture layouts of the pipeline: packed YUY2 (Y0 U Y1 V per pixel
+// pair), planar 4:2:2 (separate Y, U, V planes, every row present), BGRA, and NV12 (Y plane plus
+// one interleaved U,V row per two image rows). Sizes count pixels, steps count bytes. Results are
+// exact: every code path gives the same bytes. Pure functions: safe from any thread.
+
+namespace tovrel::imaging {
+
+// BT.601 limited range to BGRA, 16.16 fixed point. Width at least 2. For an odd width the last
+// pixel, which has no V byte of its own, takes the chroma of the pair before it.
+int convertYuy2ToBgra(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
+                      Size size, uint8_t alpha);
+
+// planes/planeSteps: Y, U, V. The width is rounded down to even (at least 2 remain).
+int packPlanar422ToYuy2(const uint8_t* const planes[3], const int32_t planeSteps[3], uint8_t* dst,
+                        int32_t dstStep, Size size);
+
+// Width and height are rounded down to even (at least 2 x 2 remain). The chroma of each UV row
+// comes from the even source row only.
+int convertYuy2ToNv12(const uint8_t* src, int32_t srcStep, uint8_t* dstY, int32_t dstYStep,
+                      uint8_t* dstUV, int32_t dstUVStep, Size size);
+
+// BT.601 limited range, single precision with truncation; only complete 2 x 2 blocks are
+// converted (width and height rounded down to even, at least 2 x 2 remain).
+int convertBgraToNv12(const uint8_t* src, int32_t srcStep, uint8_t* dstY, int32_t dstYStep,
+                      uint8_t* dstUV, int32_t dstUVStep, Size size);
+
+}  // namespace tovrel::imaging
