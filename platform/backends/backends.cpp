@@ -11,6 +11,7 @@ std::unique_ptr<Backends> makeLinuxBackends() {
     backends->messageBoxes = std::make_unique<QtMessageBoxes>();
     backends->executionState = makeLogindExecutionState("Tovrel2");
     backends->windowClassMarker = makeLocalSocketMarker();
+    backends->mediaDevices = std::make_unique<DeviceListEnumerator>();
     return backends;
 }
 

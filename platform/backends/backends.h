@@ -6,6 +6,7 @@
 #include "platform/desktop/execution_state.h"
 #include "platform/desktop/message_boxes.h"
 #include "platform/desktop/window_class_marker.h"
+#include "platform/media/device_list_enumerator.h"
 #include "platform/system/clock.h"
 #include "platform/system/profile_store.h"
 
@@ -25,6 +26,9 @@ struct Backends {
     std::unique_ptr<MessageBoxes> messageBoxes;
     std::unique_ptr<ExecutionState> executionState;
     std::unique_ptr<WindowClassMarker> windowClassMarker;
+    // The capture devices, video and audio (MFEnumDeviceSources goes through it). Each backend
+    // adds its devices or its own enumerator; GUI thread.
+    std::unique_ptr<DeviceListEnumerator> mediaDevices;
 };
 
 // The desktop facilities are real in every choice; only the box's devices differ.
