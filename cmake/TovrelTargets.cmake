@@ -25,11 +25,12 @@ function(tovrel_library name)
     tovrel_target_defaults(${name})
 endfunction()
 
-# tovrel_test(name LABEL unit|integration|gui SOURCES ... LIBS ... [ENVIRONMENT k=v ...] [QT])
+# tovrel_test(name LABEL unit|integration|gui SOURCES ... LIBS ... [ENVIRONMENT k=v ...] [QT]
+#             [RESOURCE_LOCK name])
 # Tests are discovered when CTest runs, so discovery sees the components the test script started.
 # QT: the test's main() creates a QApplication first (tests/support/qt_test_main.cpp).
 function(tovrel_test name)
-    cmake_parse_arguments(ARG "QT" "LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(ARG "QT" "LABEL;TIMEOUT;RESOURCE_LOCK" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
     if(NOT ARG_LABEL)
         set(ARG_LABEL unit)
     endif()
@@ -43,9 +44,14 @@ function(tovrel_test name)
         target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     endif()
     tovrel_target_defaults(${name})
+    set(extra_properties "")
+    if(ARG_RESOURCE_LOCK)
+        set(extra_properties RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+    endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
-        PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${ARG_ENVIRONMENT}")
+        PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${ARG_ENVIRONMENT}"
+                   ${extra_properties})
 endfunction()
 
 # Adds every immediate sub-folder that has a CMakeLists.txt, so a new folder joins the build

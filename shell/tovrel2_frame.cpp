@@ -14,6 +14,11 @@ namespace tovrel::shell {
 CTovrel2Frame::CTovrel2Frame(platform::Backends& backends, const Edition& edition)
     : devices(backends), programName(edition.programName), backends_(backends), edition_(edition) {
     setWindowTitle(QString::fromUtf8(edition.programName));
+    // The window class paints a black background wherever no picture is drawn.
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
     captionTimer_.setInterval(kCaptionTimerMs);
     connect(&captionTimer_, &QTimer::timeout, this, &CTovrel2Frame::onCaptionTimer);
 }
@@ -162,6 +167,7 @@ void CTovrel2Frame::onCaptionTimer() {
 }
 
 void CTovrel2Frame::bringForward() {
+    platform::outputDebugString("another copy was started: bringing the window forward");
     if (isMinimized()) showNormal();
     raise();
     activateWindow();

@@ -5,7 +5,7 @@
 
 #include "platform/system/debug_output.h"
 
-Q_LOGGING_CATEGORY(lcTovrelDebug, "tovrel.debug", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcTovrelDebug, "tovrel.debugoutput", QtWarningMsg)
 
 namespace tovrel::platform {
 

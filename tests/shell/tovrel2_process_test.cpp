@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QProcess>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "shell/tovrel2_app.h"
+#include "shell/tovrel2_frame.h"
+#include "sim/backends/simulated_backends.h"
+#include "test_backends.h"
+
+namespace tovrel::shell {
+namespace {
+
+QProcessEnvironment childEnvironment(const QString& dir) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("QT_LOGGING_RULES", "tovrel.debugoutput=true");
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    env.insert("TMPDIR", dir);  // the instance marker's socket lives here: isolate it per test
+    return env;
+}
+
+bool waitForFile(const QString& path, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        if (QFile::exists(path)) return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+// Two real processes: the second start finds the first copy's marker, asks it to come forward
+// and ends at once without showing anything (a message box would block it under offscreen).
+TEST(Tovrel2Process, ASecondCopyBringsTheFirstForwardAndEnds) {
+    testing::ScopedWorkingDirectory cwd("second-copy");
+    const QString dir = QString::fromStdString(cwd.path().string());
+    QProcess first;
+    first.setProcessEnvironment(childEnvironment(dir));
+    first.setWorkingDirectory(dir);
+    first.setProcessChannelMode(QProcess::MergedChannels);
+    first.start(TOVREL2_BINARY, {});
+    ASSERT_TRUE(first.waitForStarted(5000));
+    ASSERT_TRUE(waitForFile(dir + QString("/Tovrel2ClassName-%1").arg(::getuid()), 10000))
+        << first.readAll().toStdString();
+
+    QProcess second;
+    second.setProcessEnvironment(childEnvironment(dir));
+    second.setWorkingDirectory(dir);
+    second.start(TOVREL2_BINARY, {"--simulate"});
+    ASSERT_TRUE(second.waitForFinished(5000)) << "the second copy did not end";
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray output;
+    while (timer.elapsed() < 5000 && !output.contains("bringing the window forward")) {
+        first.waitForReadyRead(100);
+        output += first.readAll();
+    }
+    EXPECT_TRUE(output.contains("bringing the window forward")) << output.toStdString();
+    first.kill();
+    first.waitForFinished(2000);
+}
+
+// On a real display: started in an empty folder without a box, the program shows the audio
+// device message, then a window titled "Tovrel2"; closing it writes "setting.ini" there.
+TEST(Tovrel2Gui, StartsWithoutADeviceAndWritesTheSettingsOnClose) {
+    if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X display (Xvfb)";
+    testing::ScopedWorkingDirectory cwd("gui-start");
+    ::setenv("TMPDIR", cwd.path().c_str(), 1);
+    auto backends = sim::makeSimulatedBackends();
+    std::string boxText;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        QApplication::processEvents();
+        boxText = box->text().toStdString();
+        QGuiApplication::primaryScreen()->grabWindow(0).save(SCREENSHOT_DIR "/tovrel2-no-device-message.png");
+        box->accept();
+    });
+    watcher.start(200);
+
+    CTovrel2App app(*backends, kTovrel2Edition);
+    ASSERT_TRUE(app.initInstance());
+    watcher.stop();
+    EXPECT_EQ(boxText, "Cannot create the audio capture device");
+    CTovrel2Frame* frame = app.mainWindow();
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 500) QApplication::processEvents();
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(frame->windowTitle().toStdString(), "Tovrel2");
+    QGuiApplication::primaryScreen()->grabWindow(0).save(SCREENSHOT_DIR "/tovrel2-no-device-window.png");
+    frame->close();
+    std::ifstream settings(cwd.path() / "setting.ini");
+    std::stringstream text;
+    text << settings.rdbuf();
+    EXPECT_EQ(text.str(), "[TOVREL2]\nQuality=2\nVideoType=0\nAudioType=0\nAspectRatio=0\nHardware=1\n");
+}
+
+}  // namespace
+}  // namespace tovrel::shell
