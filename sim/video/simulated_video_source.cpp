@@ -1,0 +1,364 @@
+#include "sim/video/simulated_video_source.h"
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "imaging/pixel_conversion.h"
+#include "platform/media/mf_guids.h"
+
+namespace tovrel::sim {
+
+using namespace platform;
+
+namespace {
+
+constexpr uint32_t kPoolDepth = 6;
+constexpr int kJpegQuality = 85;
+
+size_t faultIndex(VideoFault fault) { return static_cast<size_t>(fault); }
+
+const Guid& subtypeOf(SimPixelFormat format) {
+    switch (format) {
+    case SimPixelFormat::Yuy2: return MFVideoFormat_YUY2;
+    case SimPixelFormat::Mjpg: return MFVideoFormat_MJPG;
+    case SimPixelFormat::Nv12: return MFVideoFormat_NV12;
+    }
+    return MFVideoFormat_YUY2;
+}
+
+uint32_t frameBytes(const SimVideoMode& mode) {
+    switch (mode.format) {
+    case SimPixelFormat::Yuy2: return mode.width * mode.height * 2;
+    case SimPixelFormat::Nv12: return mode.width * mode.height * 3 / 2;
+    case SimPixelFormat::Mjpg:
+        return static_cast<uint32_t>(tjBufSize(static_cast<int>(mode.width),
+                                               static_cast<int>(mode.height), TJSAMP_422));
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::vector<MediaType> SimulatedVideoSource::nativeTypesOf(std::span<const SimVideoMode> modes) {
+    std::vector<MediaType> types;
+    types.reserve(modes.size());
+    for (const SimVideoMode& mode : modes) {
+        MediaType type;
+        type.SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+        type.SetGUID(MF_MT_SUBTYPE, subtypeOf(mode.format));
+        MFSetAttributeSize(&type, MF_MT_FRAME_SIZE, mode.width, mode.height);
+        MFSetAttributeRatio(&type, MF_MT_FRAME_RATE, mode.rateNumerator, mode.rateDenominator);
+        MFSetAttributeRatio(&type, MF_MT_PIXEL_ASPECT_RATIO, 1, 1);
+        type.SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
+        type.SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, 1);
+        if (mode.format == SimPixelFormat::Yuy2) {
+            type.SetUINT32(MF_MT_DEFAULT_STRIDE, mode.width * 2);
+            type.SetUINT32(MF_MT_SAMPLE_SIZE, mode.width * mode.height * 2);
+        } else if (mode.format == SimPixelFormat::Nv12) {
+            type.SetUINT32(MF_MT_DEFAULT_STRIDE, mode.width);
+            type.SetUINT32(MF_MT_SAMPLE_SIZE, mode.width * mode.height * 3 / 2);
+        }
+        types.push_back(std::move(type));
+    }
+    return types;
+}
+
+SimulatedVideoSource::SimulatedVideoSource(std::span<const SimVideoMode> modes, Pacing pacing)
+    : modes_(modes), types_(nativeTypesOf(modes)), pacing_(pacing) {}
+
+SimulatedVideoSource::~SimulatedVideoSource() {
+    if (jpegEncoder_ != nullptr) tjDestroy(static_cast<tjhandle>(jpegEncoder_));
+}
+
+HRESULT SimulatedVideoSource::Stop() {
+    std::lock_guard lock(mutex_);
+    if (shutDown_) return MF_E_SHUTDOWN;
+    running_ = false;
+    wake_.notify_all();
+    return S_OK;
+}
+
+HRESULT SimulatedVideoSource::Shutdown() {
+    std::lock_guard lock(mutex_);
+    shutDown_ = true;
+    running_ = false;
+    wake_.notify_all();
+    return S_OK;
+}
+
+HRESULT SimulatedVideoSource::nativeTypes(uint32_t stream, std::vector<MediaType>* types) {
+    if (types == nullptr) return E_POINTER;
+    if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
+    std::lock_guard lock(mutex_);
+    if (shutDown_) return MF_E_SHUTDOWN;
+    *types = types_;
+    return S_OK;
+}
+
+HRESULT SimulatedVideoSource::currentNativeIndex(uint32_t stream, uint32_t* index) {
+    if (index == nullptr) return E_POINTER;
+    if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
+    std::lock_guard lock(mutex_);
+    *index = nativeIndex_;
+    return S_OK;
+}
+
+HRESULT SimulatedVideoSource::selectNativeType(uint32_t stream, uint32_t index) {
+    if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
+    std::lock_guard lock(mutex_);
+    if (shutDown_) return MF_E_SHUTDOWN;
+    if (index >= modes_.size()) return MF_E_INVALIDMEDIATYPE;
+    if (index != nativeIndex_) {
+        nativeIndex_ = index;
+        frameNumber_ = 0;
+        startTime_ = std::chrono::steady_clock::now();
+    }
+    return S_OK;
+}
+
+HRESULT SimulatedVideoSource::startStream(uint32_t stream) {
+    if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
+    std::lock_guard lock(mutex_);
+    if (shutDown_) return MF_E_SHUTDOWN;
+    if (unplugged_) return MF_E_DEVICE_NOT_CONNECTED;
+    if (modes_.empty()) return MF_E_INVALIDREQUEST;
+    if (!running_) {
+        running_ = true;
+        ended_ = false;
+        typeChangePending_ = false;
+        frameNumber_ = 0;
+        released_ = 0;
+        startTime_ = std::chrono::steady_clock::now();
+    }
+    return S_OK;
+}
+
+HRESULT SimulatedVideoSource::stopStream(uint32_t stream) {
+    if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
+    std::lock_guard lock(mutex_);
+    running_ = false;
+    wake_.notify_all();
+    return S_OK;
+}
+
+void SimulatedVideoSource::cancelPull(uint32_t) {
+    std::lock_guard lock(mutex_);
+    cancelled_ = true;
+    wake_.notify_all();
+}
+
+void SimulatedVideoSource::step(uint32_t frames) {
+    std::lock_guard lock(mutex_);
+    released_ += frames;
+    wake_.notify_all();
+}
+
+void SimulatedVideoSource::injectFault(VideoFault fault, uint32_t frames) {
+    std::lock_guard lock(mutex_);
+    switch (fault) {
+    case VideoFault::Stall: stalled_ = true; break;
+    case VideoFault::Unplug: unplugged_ = true; break;
+    case VideoFault::EndOfStream: ended_ = true; break;
+    case VideoFault::MediaTypeChange: typeChangePending_ = true; break;
+    default: frameFaults_[faultIndex(fault)] += frames; break;
+    }
+    wake_.notify_all();
+}
+
+void SimulatedVideoSource::clearFaults() {
+    std::lock_guard lock(mutex_);
+    stalled_ = unplugged_ = ended_ = typeChangePending_ = false;
+    frameFaults_.fill(0);
+    wake_.notify_all();
+}
+
+uint64_t SimulatedVideoSource::framesDelivered() const {
+    std::lock_guard lock(mutex_);
+    return delivered_;
+}
+
+bool SimulatedVideoSource::streaming() const {
+    std::lock_guard lock(mutex_);
+    return running_;
+}
+
+bool SimulatedVideoSource::isShutDown() const {
+    std::lock_guard lock(mutex_);
+    return shutDown_;
+}
+
+uint32_t SimulatedVideoSource::nativeIndex() const {
+    std::lock_guard lock(mutex_);
+    return nativeIndex_;
+}
+
+int64_t SimulatedVideoSource::period100ns(const SimVideoMode& mode) const {
+    if (mode.rateNumerator == 0) return 10'000'000;
+    return static_cast<int64_t>(10'000'000ull * mode.rateDenominator / mode.rateNumerator);
+}
+
+bool SimulatedVideoSource::takeFrameFault(VideoFault fault) {
+    uint32_t& count = frameFaults_[faultIndex(fault)];
+    if (count == 0) return false;
+    --count;
+    return true;
+}
+
+HRESULT SimulatedVideoSource::pullSample(uint32_t stream, uint32_t timeoutMs, SourceReadResult* result) {
+    if (result == nullptr) return E_POINTER;
+    if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
+    *result = SourceReadResult{};
+    FrameOrder order{};
+    {
+        std::unique_lock lock(mutex_);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        cancelled_ = false;
+        for (;;) {
+            if (shutDown_) return MF_E_SHUTDOWN;
+            if (unplugged_) return MF_E_DEVICE_NOT_CONNECTED;
+            if (running_ && !stalled_) {
+                if (ended_) {
+                    result->streamFlags = MF_SOURCE_READERF_ENDOFSTREAM;
+                    return S_OK;
+                }
+                if (typeChangePending_) {
+                    // The source's signal changed: the device now runs the next mode it lists.
+                    typeChangePending_ = false;
+                    nativeIndex_ = (nativeIndex_ + 1) % static_cast<uint32_t>(modes_.size());
+                    frameNumber_ = 0;
+                    startTime_ = std::chrono::steady_clock::now();
+                    result->streamFlags = MF_SOURCE_READERF_NATIVEMEDIATYPECHANGED;
+                    return S_OK;
+                }
+                const SimVideoMode& mode = modes_[nativeIndex_];
+                if (pacing_ == Pacing::Stepped) {
+                    if (released_ > 0) {
+                        --released_;
+                        break;
+                    }
+                } else {
+                    const int64_t period = period100ns(mode);
+                    const auto elapsed100ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                  std::chrono::steady_clock::now() - startTime_).count() / 100;
+                    const uint64_t dueNumber = static_cast<uint64_t>(elapsed100ns / period);
+                    if (dueNumber >= frameNumber_) {
+                        // A reader that fell behind gets the newest frame, as from real hardware.
+                        frameNumber_ = dueNumber;
+                        break;
+                    }
+                    const auto due = startTime_ + std::chrono::nanoseconds(
+                                                      static_cast<int64_t>(frameNumber_) * period * 100);
+                    if (due <= deadline) {
+                        wake_.wait_until(lock, due, [&] { return cancelled_ || shutDown_ || unplugged_ || stalled_; });
+                        if (cancelled_) return S_FALSE;
+                        continue;
+                    }
+                }
+            }
+            if (cancelled_ || std::chrono::steady_clock::now() >= deadline) return S_FALSE;
+            wake_.wait_until(lock, deadline);
+        }
+        order.mode = modes_[nativeIndex_];
+        order.frameNumber = frameNumber_++;
+        for (size_t i = 0; i < order.faults.size(); ++i) {
+            order.faults[i] = takeFrameFault(static_cast<VideoFault>(i));
+        }
+        ++delivered_;
+    }
+    return produce(order, result);
+}
+
+HRESULT SimulatedVideoSource::produce(const FrameOrder& order, SourceReadResult* result) {
+    const SimVideoMode& mode = order.mode;
+    const uint32_t w = mode.width, h = mode.height;
+    if (!picture_ || picture_->width() != w || picture_->height() != h) {
+        picture_ = std::make_unique<TestPicture>(w, h);
+    }
+    const uint32_t bytes = frameBytes(mode);
+    if (!pool_ || pool_->bufferBytes() != bytes) pool_ = std::make_unique<SamplePool>(bytes, 64, kPoolDepth);
+    std::shared_ptr<Sample> sample = pool_->acquire();
+    if (!sample) return S_FALSE;  // the reader's consumers hold every frame: this one is lost
+    MemoryBuffer* buffer = SamplePool::bufferOf(sample);
+    uint8_t* out = buffer->data();
+
+    picture_->render(order.frameNumber);
+    const uint8_t* planes[3] = {picture_->y(), picture_->u(), picture_->v()};
+    const int32_t steps[3] = {static_cast<int32_t>(w), static_cast<int32_t>(w / 2), static_cast<int32_t>(w / 2)};
+    const imaging::Size size{static_cast<int32_t>(w), static_cast<int32_t>(h)};
+    uint32_t length = 0;
+    auto faulty = [&](VideoFault fault) { return order.faults[faultIndex(fault)]; };
+
+    switch (mode.format) {
+    case SimPixelFormat::Yuy2:
+        imaging::packPlanar422ToYuy2(planes, steps, out, static_cast<int32_t>(w * 2), size);
+        length = w * h * 2;
+        if (faulty(VideoFault::ShortSample)) length /= 2;
+        break;
+    case SimPixelFormat::Nv12:
+        scratch_.resize(static_cast<size_t>(w) * h * 2);
+        imaging::packPlanar422ToYuy2(planes, steps, scratch_.data(), static_cast<int32_t>(w * 2), size);
+        imaging::convertYuy2ToNv12(scratch_.data(), static_cast<int32_t>(w * 2), out, static_cast<int32_t>(w),
+                                   out + static_cast<size_t>(w) * h, static_cast<int32_t>(w), size);
+        length = w * h * 3 / 2;
+        if (faulty(VideoFault::ShortSample)) length /= 2;
+        break;
+    case SimPixelFormat::Mjpg: {
+        if (jpegEncoder_ == nullptr) jpegEncoder_ = tjInitCompress();
+        if (jpegEncoder_ == nullptr) return E_FAIL;
+        int encodeW = static_cast<int>(w), encodeH = static_cast<int>(h);
+        int sampling = TJSAMP_422;
+        int encodeSteps[3] = {steps[0], steps[1], steps[2]};
+        if (faulty(VideoFault::WrongSizeJpeg)) {
+            encodeW /= 2;
+            encodeH /= 2;
+        }
+        if (faulty(VideoFault::Jpeg420)) {
+            // Every second chroma row of the 4:2:2 planes is a 4:2:0 chroma plane.
+            sampling = TJSAMP_420;
+            encodeSteps[1] *= 2;
+            encodeSteps[2] *= 2;
+        }
+        unsigned char* jpeg = out;
+        unsigned long jpegBytes = bytes;
+        if (tjCompressFromYUVPlanes(static_cast<tjhandle>(jpegEncoder_), planes, encodeW, encodeSteps,
+                                    encodeH, sampling, &jpeg, &jpegBytes, kJpegQuality,
+                                    TJFLAG_NOREALLOC | TJFLAG_FASTDCT) != 0) {
+            return E_FAIL;
+        }
+        length = static_cast<uint32_t>(jpegBytes);
+        if (faulty(VideoFault::CorruptJpeg)) std::memset(out, 0, std::min<uint32_t>(length, 256));
+        if (faulty(VideoFault::TruncatedJpeg)) length /= 3;
+        break;
+    }
+    }
+    buffer->SetCurrentLength(length);
+    const int64_t period = period100ns(mode);
+    const int64_t time = static_cast<int64_t>(order.frameNumber) * period;
+    sample->SetSampleTime(time);
+    sample->SetSampleDuration(period);
+    sample->SetUINT32(MFSampleExtension_CleanPoint, 1);
+    result->status = S_OK;
+    result->timestamp100ns = time;
+    result->sample = std::move(sample);
+    return S_OK;
+}
+
+DeviceListEnumerator::Entry simulatedVideoEntry(const BoxModel& model,
+                                                SimulatedVideoSource::Pacing pacing) {
+    DeviceListEnumerator::Entry entry;
+    entry.kind = DeviceListEnumerator::Kind::Video;
+    entry.friendlyName = std::string(model.videoFriendlyName);
+    char link[96];
+    std::snprintf(link, sizeof link, "sim://USB#VID_%04X&PID_%04X&MI_00#video", model.vendorId, model.productId);
+    entry.symbolicLink = link;
+    const std::span<const SimVideoMode> modes = model.modes;
+    entry.activation = [modes, pacing](std::shared_ptr<MediaSource>* source) {
+        *source = std::make_shared<SimulatedVideoSource>(modes, pacing);
+        return S_OK;
+    };
+    return entry;
+}
+
+}  // namespace tovrel::sim

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "platform/media/device_list_enumerator.h"
+#include "platform/media/media_source.h"
+#include "platform/media/sample_pool.h"
+#include "sim/box/box_model.h"
+#include "sim/video/test_picture.h"
+#include "sim/video/video_fault.h"
+
+namespace tovrel::sim {
+
+// The simulated box's video capture device: one video stream offering the model's native
+// modes (YUY2, MJPEG encoded 4:2:2 with libjpeg-turbo, NV12), delivering the moving test
+// picture with 100 ns time stamps counted from the stream start.
+//
+// Pacing: RealTime delivers frames at the mode's rate (and, like a real device, skips the
+// frames a slow reader missed); Stepped delivers exactly the frames released with step(), so a
+// test decides when each frame arrives. Time stamps follow the frame number in both.
+//
+// Threads: the MediaSource calls as documented there (pullSample on the reader's worker);
+// step, injectFault, clearFaults and the counters from any thread.
+class SimulatedVideoSource final : public platform::MediaSource {
+public:
+    enum class Pacing { RealTime, Stepped };
+
+    explicit SimulatedVideoSource(std::span<const SimVideoMode> modes, Pacing pacing = Pacing::RealTime);
+    ~SimulatedVideoSource() override;
+
+    // The native types of a mode list, as the device presents them.
+    static std::vector<platform::MediaType> nativeTypesOf(std::span<const SimVideoMode> modes);
+
+    platform::HRESULT Stop() override;
+    platform::HRESULT Shutdown() override;
+
+    uint32_t streamCount() override { return 1; }
+    platform::HRESULT nativeTypes(uint32_t stream, std::vector<platform::MediaType>* types) override;
+    platform::HRESULT currentNativeIndex(uint32_t stream, uint32_t* index) override;
+    platform::HRESULT selectNativeType(uint32_t stream, uint32_t index) override;
+    platform::HRESULT startStream(uint32_t stream) override;
+    platform::HRESULT stopStream(uint32_t stream) override;
+    platform::HRESULT pullSample(uint32_t stream, uint32_t timeoutMs,
+                                 platform::SourceReadResult* result) override;
+    void cancelPull(uint32_t stream) override;
+
+    // Stepped pacing: lets `frames` more frames through.
+    void step(uint32_t frames = 1);
+    // Frame faults apply to the next `frames` frames; stream faults ignore the count.
+    void injectFault(VideoFault fault, uint32_t frames = 1);
+    void clearFaults();
+
+    uint64_t framesDelivered() const;
+    bool streaming() const;
+    bool isShutDown() const;
+    uint32_t nativeIndex() const;
+
+private:
+    struct FrameOrder {
+        SimVideoMode mode;
+        uint64_t frameNumber;
+        std::array<bool, kVideoFaultNames.size()> faults{};
+    };
+    bool takeFrameFault(VideoFault fault);
+    platform::HRESULT produce(const FrameOrder& order, platform::SourceReadResult* result);
+    int64_t period100ns(const SimVideoMode& mode) const;
+
+    const std::span<const SimVideoMode> modes_;
+    const std::vector<platform::MediaType> types_;
+    const Pacing pacing_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    uint32_t nativeIndex_ = 0;
+    bool running_ = false;
+    bool ended_ = false;
+    bool stalled_ = false;
+    bool unplugged_ = false;
+    bool shutDown_ = false;
+    bool cancelled_ = false;
+    bool typeChangePending_ = false;
+    uint64_t released_ = 0;
+    uint64_t frameNumber_ = 0;
+    uint64_t delivered_ = 0;
+    std::chrono::steady_clock::time_point startTime_;
+    std::array<uint32_t, kVideoFaultNames.size()> frameFaults_{};
+
+    // Producer state: the reader's worker thread only.
+    std::unique_ptr<TestPicture> picture_;
+    std::unique_ptr<platform::SamplePool> pool_;
+    std::vector<uint8_t> scratch_;
+    void* jpegEncoder_ = nullptr;
+};
+
+// The device entry of a simulated box for a DeviceListEnumerator: each activation opens a new
+// source on the model's modes.
+platform::DeviceListEnumerator::Entry simulatedVideoEntry(const BoxModel& model,
+                                                          SimulatedVideoSource::Pacing pacing);
+
+}  // namespace tovrel::sim
