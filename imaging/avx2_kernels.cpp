@@ -1,8 +1,357 @@
+// The AVX2 path. This file alone is compiled with -mavx2 and runs only after the processor was
+// checked, so it calls nothing inline or templated from other files that could be merged with a
+// baseline copy: tails go to the out-of-line reference rows.
+#include <immintrin.h>
+
+#include <cstring>
+
 #include "imaging/kernel_table.h"
+#include "imaging/reference_kernels.h"
+#include "imaging/scaler_rows.h"
 
 namespace tovrel::imaging::detail {
+namespace {
 
-// Vector rows are being written; until then this path runs the reference rows.
-const KernelTable& avx2Kernels() { return referenceKernels(); }
+__m256i load(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
+void store(void* p, __m256i v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
+
+void absoluteDifference(const uint8_t* src1, ptrdiff_t step1, const uint8_t* src2,
+                        ptrdiff_t step2, uint8_t* dst, ptrdiff_t dstStep, int32_t width,
+                        int32_t height) {
+    const int32_t vectorEnd = width & ~31;
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* a = src1 + row * step1;
+        const uint8_t* b = src2 + row * step2;
+        uint8_t* d = dst + row * dstStep;
+        for (int32_t x = 0; x < vectorEnd; x += 32) {
+            const __m256i va = load(a + x);
+            const __m256i vb = load(b + x);
+            store(d + x, _mm256_or_si256(_mm256_subs_epu8(va, vb), _mm256_subs_epu8(vb, va)));
+        }
+        reference::absoluteDifferenceRow(a, b, d, vectorEnd, width);
+    }
+}
+
+// glibc's memcpy already picks the widest moves this processor has.
+void copyPlane(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+               int32_t width, int32_t height) {
+    if (srcStep == width && dstStep == width) {
+        std::memcpy(dst, src, static_cast<size_t>(width) * static_cast<size_t>(height));
+        return;
+    }
+    for (int32_t row = 0; row < height; ++row) {
+        std::memcpy(dst + row * dstStep, src + row * srcStep, static_cast<size_t>(width));
+    }
+}
+
+int64_t horizontalSum64(__m256i v) {
+    const __m128i s = _mm_add_epi64(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    return _mm_cvtsi128_si64(s) + _mm_extract_epi64(s, 1);
+}
+
+int64_t countInRange(const uint8_t* src, ptrdiff_t step, int32_t width, int32_t height,
+                     uint8_t lower, uint8_t upper) {
+    // v is in range when (v - lower) mod 256 <= upper - lower.
+    const __m256i offset = _mm256_set1_epi8(static_cast<char>(lower));
+    const __m256i span = _mm256_set1_epi8(static_cast<char>(upper - lower));
+    const int32_t vectorEnd = width & ~31;
+    __m256i total = _mm256_setzero_si256();
+    int64_t count = 0;
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* p = src + row * step;
+        int32_t x = 0;
+        while (x < vectorEnd) {
+            // Byte counters take at most 255 hits each before they are folded into the total.
+            const int32_t blockEnd = vectorEnd - x > 255 * 32 ? x + 255 * 32 : vectorEnd;
+            __m256i hits = _mm256_setzero_si256();
+            for (; x < blockEnd; x += 32) {
+                const __m256i shifted = _mm256_sub_epi8(load(p + x), offset);
+                const __m256i inside =
+                    _mm256_cmpeq_epi8(_mm256_min_epu8(shifted, span), shifted);
+                hits = _mm256_sub_epi8(hits, inside);
+            }
+            total = _mm256_add_epi64(total, _mm256_sad_epu8(hits, _mm256_setzero_si256()));
+        }
+        count += reference::countInRangeRow(p, vectorEnd, width, lower, upper);
+    }
+    return count + horizontalSum64(total);
+}
+
+// 16 pixels: 32 bytes of YUY2 to 64 bytes of BGRA.
+void yuy2ToBgra16(const uint8_t* src, uint8_t* dst, __m256i alpha16) {
+    const __m256i in = load(src);
+    const __m256i y16 = _mm256_and_si256(in, _mm256_set1_epi16(0x00ff));
+    const __m256i uv16 = _mm256_srli_epi16(in, 8);
+    const __m256i u32 = _mm256_and_si256(uv16, _mm256_set1_epi32(0xffff));
+    const __m256i v32 = _mm256_srli_epi32(uv16, 16);
+    // Pair k of each lane feeds pixels 2k and 2k + 1: unpacking a chroma term with itself lines
+    // it up with the luma unpacked the same way.
+    const __m256i yLo = _mm256_unpacklo_epi16(y16, _mm256_setzero_si256());
+    const __m256i yHi = _mm256_unpackhi_epi16(y16, _mm256_setzero_si256());
+    const __m256i cLo = _mm256_mullo_epi32(yLo, _mm256_set1_epi32(76284));
+    const __m256i cHi = _mm256_mullo_epi32(yHi, _mm256_set1_epi32(76284));
+    const __m256i rTerm = _mm256_add_epi32(_mm256_mullo_epi32(v32, _mm256_set1_epi32(104595)),
+                                           _mm256_set1_epi32(-14575936));
+    const __m256i gTerm = _mm256_add_epi32(
+        _mm256_add_epi32(_mm256_mullo_epi32(u32, _mm256_set1_epi32(-25690)),
+                         _mm256_mullo_epi32(v32, _mm256_set1_epi32(-53281))),
+        _mm256_set1_epi32(8920512));
+    const __m256i bTerm = _mm256_add_epi32(_mm256_mullo_epi32(u32, _mm256_set1_epi32(132186)),
+                                           _mm256_set1_epi32(-18107584));
+    const auto channel = [&](__m256i term) {
+        const __m256i lo = _mm256_srai_epi32(
+            _mm256_add_epi32(cLo, _mm256_unpacklo_epi32(term, term)), 16);
+        const __m256i hi = _mm256_srai_epi32(
+            _mm256_add_epi32(cHi, _mm256_unpackhi_epi32(term, term)), 16);
+        return _mm256_packs_epi32(lo, hi);  // in range of int16; the byte pack clamps
+    };
+    const __m256i br = _mm256_packus_epi16(channel(bTerm), channel(rTerm));
+    const __m256i ga = _mm256_packus_epi16(channel(gTerm), alpha16);
+    const __m256i bg = _mm256_unpacklo_epi8(br, ga);
+    const __m256i ra = _mm256_unpackhi_epi8(br, ga);
+    const __m256i p0 = _mm256_unpacklo_epi16(bg, ra);
+    const __m256i p1 = _mm256_unpackhi_epi16(bg, ra);
+    store(dst, _mm256_permute2x128_si256(p0, p1, 0x20));
+    store(dst + 32, _mm256_permute2x128_si256(p0, p1, 0x31));
+}
+
+void convertYuy2ToBgra(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                       int32_t width, int32_t height, uint8_t alpha) {
+    const __m256i alpha16 = _mm256_set1_epi16(alpha);
+    const int32_t vectorEnd = width & ~15;
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* s = src + row * srcStep;
+        uint8_t* d = dst + row * dstStep;
+        for (int32_t x = 0; x < vectorEnd; x += 16) yuy2ToBgra16(s + 2 * x, d + 4 * x, alpha16);
+        reference::yuy2ToBgraRow(s, d, vectorEnd, width, width, alpha);
+    }
+}
+
+void packPlanar422ToYuy2(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u, ptrdiff_t uStep,
+                         const uint8_t* v, ptrdiff_t vStep, uint8_t* dst, ptrdiff_t dstStep,
+                         int32_t width, int32_t height) {
+    const int32_t vectorEnd = width & ~31;
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* py = y + row * yStep;
+        const uint8_t* pu = u + row * uStep;
+        const uint8_t* pv = v + row * vStep;
+        uint8_t* d = dst + row * dstStep;
+        for (int32_t x = 0; x < vectorEnd; x += 32) {
+            const __m256i luma = load(py + x);
+            const __m128i cu = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pu + x / 2));
+            const __m128i cv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pv + x / 2));
+            const __m256i chroma =
+                _mm256_set_m128i(_mm_unpackhi_epi8(cu, cv), _mm_unpacklo_epi8(cu, cv));
+            const __m256i lo = _mm256_unpacklo_epi8(luma, chroma);
+            const __m256i hi = _mm256_unpackhi_epi8(luma, chroma);
+            store(d + 2 * x, _mm256_permute2x128_si256(lo, hi, 0x20));
+            store(d + 2 * x + 32, _mm256_permute2x128_si256(lo, hi, 0x31));
+        }
+        reference::pack422Row(py, pu, pv, d, vectorEnd, width);
+    }
+}
+
+void yuy2ToNv12Row(const uint8_t* s, uint8_t* dy, uint8_t* duv, int32_t width) {
+    const int32_t vectorEnd = width & ~31;
+    const __m256i lowBytes = _mm256_set1_epi16(0x00ff);
+    for (int32_t x = 0; x < vectorEnd; x += 32) {
+        const __m256i a = load(s + 2 * x);
+        const __m256i b = load(s + 2 * x + 32);
+        const __m256i luma = _mm256_packus_epi16(_mm256_and_si256(a, lowBytes),
+                                                 _mm256_and_si256(b, lowBytes));
+        store(dy + x, _mm256_permute4x64_epi64(luma, 0xd8));
+        if (duv != nullptr) {
+            const __m256i chroma =
+                _mm256_packus_epi16(_mm256_srli_epi16(a, 8), _mm256_srli_epi16(b, 8));
+            store(duv + x, _mm256_permute4x64_epi64(chroma, 0xd8));
+        }
+    }
+    reference::yuy2ToNv12Row(s, dy, duv, vectorEnd, width);
+}
+
+void convertYuy2ToNv12(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY, ptrdiff_t dstYStep,
+                       uint8_t* dstUV, ptrdiff_t dstUVStep, int32_t width, int32_t height) {
+    for (int32_t row = 0; row < height; row += 2) {
+        yuy2ToNv12Row(src + row * srcStep, dstY + row * dstYStep, dstUV + (row / 2) * dstUVStep,
+                      width);
+        yuy2ToNv12Row(src + (row + 1) * srcStep, dstY + (row + 1) * dstYStep, nullptr, width);
+    }
+}
+
+struct Channels {
+    __m256 b, g, r;
+};
+
+Channels channelsOf(__m256i pixels) {
+    const __m256i byteMask = _mm256_set1_epi32(0xff);
+    return Channels{
+        _mm256_cvtepi32_ps(_mm256_and_si256(pixels, byteMask)),
+        _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(pixels, 8), byteMask)),
+        _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(pixels, 16), byteMask)),
+    };
+}
+
+// Same operations in the same order as the reference, so the single-precision results match.
+__m256i lumaOf(const Channels& c) {
+    const __m256 y = _mm256_add_ps(
+        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(0.257f), c.r),
+                                    _mm256_mul_ps(_mm256_set1_ps(0.504f), c.g)),
+                      _mm256_mul_ps(_mm256_set1_ps(0.098f), c.b)),
+        _mm256_set1_ps(16.5f));
+    return _mm256_cvttps_epi32(y);
+}
+
+// Sums over 2 x 2 blocks of 8 columns (a: columns 0-7, b: 8-15) of two rows; the blocks come out
+// in the order 0 1 4 5 | 2 3 6 7.
+__m256 blockSums(__m256 top0, __m256 bottom0, __m256 top1, __m256 bottom1) {
+    const __m256 a = _mm256_add_ps(top0, bottom0);
+    const __m256 b = _mm256_add_ps(top1, bottom1);
+    return _mm256_add_ps(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)),
+                         _mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+}
+
+// U in byte 0 and V in byte 1 of each 32-bit lane, for 8 blocks.
+__m256i chromaOf(__m256 sumB, __m256 sumG, __m256 sumR) {
+    const __m256 quarter = _mm256_set1_ps(0.25f);
+    const __m256 half = _mm256_set1_ps(0.5f);
+    const __m256 base = _mm256_set1_ps(512.0f);
+    const __m256 u = _mm256_add_ps(
+        _mm256_mul_ps(
+            _mm256_add_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_mul_ps(_mm256_set1_ps(0.439f), sumB),
+                                                      _mm256_mul_ps(_mm256_set1_ps(0.148f), sumR)),
+                                        _mm256_mul_ps(_mm256_set1_ps(0.291f), sumG)),
+                          base),
+            quarter),
+        half);
+    const __m256 v = _mm256_add_ps(
+        _mm256_mul_ps(
+            _mm256_sub_ps(_mm256_add_ps(_mm256_sub_ps(base, _mm256_mul_ps(_mm256_set1_ps(0.071f),
+                                                                          sumB)),
+                                        _mm256_mul_ps(_mm256_set1_ps(0.439f), sumR)),
+                          _mm256_mul_ps(_mm256_set1_ps(0.368f), sumG)),
+            quarter),
+        half);
+    return _mm256_or_si256(_mm256_cvttps_epi32(u), _mm256_slli_epi32(_mm256_cvttps_epi32(v), 8));
+}
+
+// 32 columns of two rows.
+void bgraToNv12Block32(const uint8_t* s0, const uint8_t* s1, uint8_t* y0, uint8_t* y1,
+                       uint8_t* uv) {
+    Channels top[4];
+    Channels bottom[4];
+    __m256i lumaTop[4];
+    __m256i lumaBottom[4];
+    for (int i = 0; i < 4; ++i) {
+        top[i] = channelsOf(load(s0 + 32 * i));
+        bottom[i] = channelsOf(load(s1 + 32 * i));
+        lumaTop[i] = lumaOf(top[i]);
+        lumaBottom[i] = lumaOf(bottom[i]);
+    }
+    // Packing 32-bit lanes twice leaves the dwords in the order 0 4 1 5 2 6 3 7.
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const auto pack4 = [&](const __m256i* v) {
+        const __m256i p = _mm256_packus_epi16(_mm256_packs_epi32(v[0], v[1]),
+                                              _mm256_packs_epi32(v[2], v[3]));
+        return _mm256_permutevar8x32_epi32(p, order);
+    };
+    store(y0, pack4(lumaTop));
+    store(y1, pack4(lumaBottom));
+    __m256i chroma[2];
+    for (int half = 0; half < 2; ++half) {
+        const int i = 2 * half;
+        chroma[half] = chromaOf(blockSums(top[i].b, bottom[i].b, top[i + 1].b, bottom[i + 1].b),
+                                blockSums(top[i].g, bottom[i].g, top[i + 1].g, bottom[i + 1].g),
+                                blockSums(top[i].r, bottom[i].r, top[i + 1].r, bottom[i + 1].r));
+    }
+    // Blocks 0 1 4 5 8 9 12 13 | 2 3 6 7 10 11 14 15 as 16-bit values: the same dword order again.
+    const __m256i packed = _mm256_packus_epi32(chroma[0], chroma[1]);
+    store(uv, _mm256_permutevar8x32_epi32(packed, order));
+}
+
+void convertBgraToNv12(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY, ptrdiff_t dstYStep,
+                       uint8_t* dstUV, ptrdiff_t dstUVStep, int32_t width, int32_t height) {
+    const int32_t vectorEnd = width & ~31;
+    for (int32_t row = 0; row < height; row += 2) {
+        const uint8_t* s0 = src + row * srcStep;
+        const uint8_t* s1 = s0 + srcStep;
+        uint8_t* y0 = dstY + row * dstYStep;
+        uint8_t* y1 = y0 + dstYStep;
+        uint8_t* uv = dstUV + (row / 2) * dstUVStep;
+        for (int32_t x = 0; x < vectorEnd; x += 32) {
+            bgraToNv12Block32(s0 + 4 * x, s1 + 4 * x, y0 + x, y1 + x, uv + x);
+        }
+        reference::bgraToNv12Rows(s0, s1, y0, y1, uv, vectorEnd, width);
+    }
+}
+
+// Horizontal pass for destination columns [begin, end): two columns per step, each an 8-byte load
+// of its two neighbours, regrouped per channel and weighted with one multiply-add.
+void filterRowAvx2(const uint8_t* srcRow, const ScalerView& view, int32_t begin, int32_t end,
+                   int32_t* out) {
+    const __m128i regroup = _mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
+    const int32_t* left = view.xLeft;
+    int32_t x = begin;
+    for (; x + 2 <= end; x += 2) {
+        __m128i pair = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(srcRow + 4 * int64_t{left[x]}));
+        pair = _mm_castpd_si128(_mm_loadh_pd(
+            _mm_castsi128_pd(pair), reinterpret_cast<const double*>(srcRow + 4 * int64_t{left[x + 1]})));
+        const __m256i wide = _mm256_cvtepu8_epi16(_mm_shuffle_epi8(pair, regroup));
+        const __m256i weights = load(view.xWeights + 8 * int64_t{x});
+        store(out + 4 * (x - begin), _mm256_madd_epi16(wide, weights));
+    }
+    if (x < end) filterColumnScalar(srcRow, view, x, out + 4 * (x - begin));
+}
+
+// Vertical pass of 2 pixels (8 channel sums): exact, see scaler_rows.h.
+__m256i combine2(const int32_t* top, const int32_t* bottom, __m256i rowWeights) {
+    const __m256i lowMask = _mm256_set1_epi32(0x3fff);
+    const __m256i t = load(top);
+    const __m256i b = load(bottom);
+    const __m256i high = _mm256_or_si256(_mm256_srli_epi32(t, 14),
+                                         _mm256_slli_epi32(_mm256_srli_epi32(b, 14), 16));
+    const __m256i low = _mm256_or_si256(_mm256_and_si256(t, lowMask),
+                                        _mm256_slli_epi32(_mm256_and_si256(b, lowMask), 16));
+    const __m256i sumHigh = _mm256_madd_epi16(high, rowWeights);
+    const __m256i sumLow = _mm256_madd_epi16(low, rowWeights);
+    const __m256i lsb = _mm256_and_si256(
+        _mm256_srli_epi32(_mm256_add_epi32(sumHigh, _mm256_srli_epi32(sumLow, 14)), 14),
+        _mm256_set1_epi32(1));
+    const __m256i carry = _mm256_srli_epi32(
+        _mm256_add_epi32(_mm256_add_epi32(sumLow, _mm256_set1_epi32(0x7ffffff)), lsb), 14);
+    return _mm256_srli_epi32(_mm256_add_epi32(sumHigh, carry), 14);
+}
+
+void combineRowAvx2(const int32_t* top, const int32_t* bottom, int32_t rowWeights, uint8_t* dst,
+                    int32_t width) {
+    const __m256i weights = _mm256_set1_epi32(rowWeights);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    int32_t x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const int32_t* t = top + 4 * x;
+        const int32_t* b = bottom + 4 * x;
+        const __m256i p01 = _mm256_packs_epi32(combine2(t, b, weights),
+                                               combine2(t + 8, b + 8, weights));
+        const __m256i p23 = _mm256_packs_epi32(combine2(t + 16, b + 16, weights),
+                                               combine2(t + 24, b + 24, weights));
+        store(dst + 4 * x, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(p01, p23), order));
+    }
+    for (; x < width; ++x) combinePixelScalar(top + 4 * x, bottom + 4 * x, rowWeights, dst + 4 * x);
+}
+
+void scaleBgra(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
+               ptrdiff_t dstStep, Point dstOffset, Size dstSize, void* work) {
+    scaleWithFilteredRows<filterRowAvx2, combineRowAvx2>(view, src, srcStep, dst, dstStep,
+                                                          dstOffset, dstSize, work);
+}
+
+}  // namespace
+
+const KernelTable& avx2Kernels() {
+    static const KernelTable table{
+        absoluteDifference, copyPlane,         countInRange,      convertYuy2ToBgra,
+        packPlanar422ToYuy2, convertYuy2ToNv12, convertBgraToNv12, scaleBgra,
+    };
+    return table;
+}
 
 }  // namespace tovrel::imaging::detail

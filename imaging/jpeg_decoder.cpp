@@ -15,14 +15,20 @@ JpegDecoder::~JpegDecoder() {
 Planar422Layout JpegDecoder::layout(int32_t width, int32_t height) {
     Planar422Layout result;
     if (width < 1 || height < 1) return result;
-    const int64_t chromaWidth = (int64_t{width} + 1) / 2;  // what the decoder writes per row
-    const int64_t yBytes = int64_t{width} * height;
-    const int64_t chromaBytes = chromaWidth * height;
-    result.yStep = width;
-    result.chromaStep = static_cast<int32_t>(chromaWidth);
-    result.uOffset = yBytes;
-    result.vOffset = yBytes + chromaBytes;
-    result.totalBytes = yBytes + 2 * chromaBytes;
+    // The decoder pads the luma rows to whole chroma pairs, so an odd width has an even Y step.
+    const int yWidth = tjPlaneWidth(0, width, TJSAMP_422);
+    const int chromaWidth = tjPlaneWidth(1, width, TJSAMP_422);
+    const unsigned long yBytes = tjPlaneSizeYUV(0, width, 0, height, TJSAMP_422);
+    const unsigned long chromaBytes = tjPlaneSizeYUV(1, width, 0, height, TJSAMP_422);
+    if (yWidth < 0 || chromaWidth < 0 || yBytes == static_cast<unsigned long>(-1) ||
+        chromaBytes == static_cast<unsigned long>(-1)) {
+        return result;
+    }
+    result.yStep = yWidth;
+    result.chromaStep = chromaWidth;
+    result.uOffset = static_cast<int64_t>(yBytes);
+    result.vOffset = static_cast<int64_t>(yBytes + chromaBytes);
+    result.totalBytes = static_cast<int64_t>(yBytes + 2 * chromaBytes);
     return result;
 }
 
@@ -34,7 +40,9 @@ int JpegDecoder::decodeToPlanar422(const uint8_t* jpeg, size_t jpegBytes, uint8_
     if (jpegBytes == 0 || jpegBytes > std::numeric_limits<unsigned long>::max()) {
         return kDecodeFailed;
     }
-    if (planarBytes < layout(width, height).totalBytes) return kStepTooShort;
+    const int64_t needed = layout(width, height).totalBytes;
+    if (needed == 0) return kSizeTooLarge;
+    if (planarBytes < needed) return kStepTooShort;
 
     auto* handle = static_cast<tjhandle>(handle_);
     int jpegWidth = 0;
@@ -47,12 +55,6 @@ int JpegDecoder::decodeToPlanar422(const uint8_t* jpeg, size_t jpegBytes, uint8_
     }
     if (jpegWidth != width || jpegHeight != height) return kSizeMismatch;
     if (subsampling != TJSAMP_422 || colorspace != TJCS_YCbCr) return kUnsupported;
-    // The decoder's own size of the planes must be what the caller laid out.
-    if (static_cast<int64_t>(tjBufSizeYUV2(width, 1, height, TJSAMP_422)) !=
-        layout(width, height).totalBytes) {
-        return kUnsupported;
-    }
-
     if (tjDecompressToYUV2(handle, jpeg, static_cast<unsigned long>(jpegBytes), planar, width, 1,
                            height, TJFLAG_FASTDCT) != 0) {
         return tjGetErrorCode(handle) == TJERR_WARNING ? kDecodedWithWarning : kDecodeFailed;

@@ -34,7 +34,8 @@ public:
     // False when TurboJPEG could not create its decoder; decode then returns kUnsupported.
     bool valid() const { return handle_ != nullptr; }
 
-    // The layout of a width x height planar 4:2:2 frame; totalBytes 0 for a size below 1 x 1.
+    // The layout of a width x height planar 4:2:2 frame (for an odd width the Y step is one byte
+    // longer than the width); totalBytes 0 for a size below 1 x 1.
     static Planar422Layout layout(int32_t width, int32_t height);
 
     // Decodes one JPEG into planar (planarBytes long, laid out as layout(width, height)). Refuses,
