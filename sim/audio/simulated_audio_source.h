@@ -1,0 +1,115 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/media/device_list_enumerator.h"
+#include "platform/media/media_source.h"
+#include "platform/media/sample_pool.h"
+#include "sim/audio/audio_fault.h"
+#include "sim/box/box_model.h"
+
+namespace tovrel::sim {
+
+// The simulated box's audio capture device: one audio stream of 16-bit stereo PCM at 48 kHz in
+// 10 ms samples (480 frames), a different tone on each channel, with 100 ns time stamps counted
+// from the stream start. Its second native format (44.1 kHz) is what a type change switches to.
+//
+// The signal can be gated into bursts (the tones on for burstOnMs of every burstPeriodMs,
+// silence between) so that a listener can tell when a given moment arrives; frame n of the
+// stream is always the same.
+//
+// Pacing: RealTime completes each sample once its 10 ms have passed since the stream start, and,
+// like a device's buffer, hands a reader that fell behind the samples it missed (at most one
+// second of them; older ones are lost); Stepped delivers exactly the samples released by step().
+//
+// Threads: the MediaSource calls as documented there (pullSample on the reader's worker);
+// step, injectFault, clearFaults and the accessors from any thread.
+class SimulatedAudioSource final : public platform::MediaSource {
+public:
+    enum class Pacing { RealTime, Stepped };
+    struct Signal {
+        double leftHz = 440.0;
+        double rightHz = 1000.0;
+        double amplitude = 0.25;  // of full scale: −12 dBFS
+        uint32_t burstOnMs = 0;   // 0: a continuous tone
+        uint32_t burstPeriodMs = 0;
+    };
+
+    static constexpr uint32_t kSampleRate = 48000;
+    static constexpr uint32_t kChannels = 2;
+    static constexpr uint32_t kBitsPerSample = 16;
+    static constexpr uint32_t kFramesPerSample = 480;  // 10 ms
+    static constexpr uint32_t kAlternateRate = 44100;
+
+    explicit SimulatedAudioSource(Pacing pacing = Pacing::RealTime);
+    SimulatedAudioSource(Pacing pacing, Signal signal);
+    ~SimulatedAudioSource() override;
+
+    static std::vector<platform::MediaType> nativeTypes();
+    // The 16-bit value of `channel` at frame `frame` of the stream, at `rate`.
+    int16_t sampleValue(uint64_t frame, uint32_t channel, uint32_t rate = kSampleRate) const;
+
+    platform::HRESULT Stop() override;
+    platform::HRESULT Shutdown() override;
+
+    uint32_t streamCount() override { return 1; }
+    platform::HRESULT nativeTypes(uint32_t stream, std::vector<platform::MediaType>* types) override;
+    platform::HRESULT currentNativeIndex(uint32_t stream, uint32_t* index) override;
+    platform::HRESULT selectNativeType(uint32_t stream, uint32_t index) override;
+    platform::HRESULT startStream(uint32_t stream) override;
+    platform::HRESULT stopStream(uint32_t stream) override;
+    platform::HRESULT pullSample(uint32_t stream, uint32_t timeoutMs,
+                                 platform::SourceReadResult* result) override;
+    void cancelPull(uint32_t stream) override;
+
+    void step(uint32_t samples = 1);
+    void injectFault(AudioFault fault, uint32_t samples = 1);
+    void clearFaults();
+
+    uint64_t samplesDelivered() const;
+    uint64_t samplesLost() const;
+    bool streaming() const;
+    bool isShutDown() const;
+    // When frame 0 of the running stream was (RealTime): frame n is "captured" at this time plus
+    // n / rate. For measuring the delay of what follows.
+    std::chrono::steady_clock::time_point streamStartTime() const;
+
+private:
+    platform::HRESULT produce(uint64_t sampleNumber, uint32_t rate, platform::SourceReadResult* result);
+
+    const Pacing pacing_;
+    const Signal signal_;
+    const std::vector<platform::MediaType> types_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    uint32_t nativeIndex_ = 0;
+    bool running_ = false;
+    bool ended_ = false;
+    bool stalled_ = false;
+    bool unplugged_ = false;
+    bool shutDown_ = false;
+    bool cancelled_ = false;
+    bool typeChangePending_ = false;
+    uint32_t missing_ = 0;
+    uint64_t released_ = 0;
+    uint64_t sampleNumber_ = 0;
+    uint64_t delivered_ = 0;
+    uint64_t lost_ = 0;
+    std::chrono::steady_clock::time_point startTime_;
+
+    std::unique_ptr<platform::SamplePool> pool_;  // the reader's worker thread only
+};
+
+// The audio device entry of a simulated box for a DeviceListEnumerator: each activation opens a
+// new source.
+platform::DeviceListEnumerator::Entry simulatedAudioEntry(const BoxModel& model,
+                                                          SimulatedAudioSource::Pacing pacing);
+
+}  // namespace tovrel::sim
