@@ -24,6 +24,10 @@ inline constexpr std::string_view kMsgWrite2Failed = "Write2 Failed";
 inline constexpr std::string_view kMsgWrite3Failed = "Write3 Failed";
 inline constexpr std::string_view kMsgLongFailed = "Long Failed";
 
+// The named system mutex that serialises register work between the Settings window, the
+// recording notices and any other program on the box.
+inline constexpr const char* kRegisterLockName = "Norvik";
+
 // Width of a status text in the full program's Settings window.
 inline constexpr size_t kStatusTextCapacity = 100;
 

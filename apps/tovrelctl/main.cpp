@@ -1,0 +1,234 @@
+// tovrelctl: the box's status and registers from the command line, for people and scripts.
+// Speaks the same register protocol as the Settings window, through the vendor-library
+// transport, under the same named lock.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/box_status.h"
+#include "device/device_texts.h"
+#include "device/register_transport.h"
+#include "device/supported_boxes.h"
+#include "platform/system/clock.h"
+#include "platform/system/named_lock.h"
+#include "platform/usb/linux_extension_unit_bus.h"
+#include "sim/bridge/simulated_extension_unit_bus.h"
+
+namespace {
+
+using namespace tovrel;
+
+constexpr const char* kUsage = R"(Usage: tovrelctl [--simulate] [--json] COMMAND
+
+Reads and writes the registers of an attached capture box's microcontroller.
+
+Commands:
+  status             every status text of the box, as the Settings window shows them
+                     (OS mode, source resolution, DDC and HPD voltages, audio format type and
+                     sample rate, firmware version) and the capture resolution
+  get REG            read register REG (slave 0xB4); with --bridge, a bridge-side register
+                     (slave 0: 60 is the OS mode, 92 the second firmware version byte)
+  set REG VALUE      command write: VALUE into register REG, then REG into register 0, each
+                     after waiting for the box to be idle (up to about 5 s); the box then carries
+                     out command REG (6 brightness, 7 contrast, 8 hue, 9 saturation,
+                     22 sharpness, 15 audio input 5/6, 26 volume, 27 mute, ...)
+
+REG and VALUE are decimal or 0x-prefixed hexadecimal; only their low 8 bits are used.
+
+Options:
+  --simulate         talk to the simulated box instead of the hardware (a fresh box each run)
+  --json             print the result as one JSON object
+  --bridge           (get) read a bridge-side register
+  -h, --help         print this help
+
+Exit status: 0 on success, 1 when no supported box is attached or the box did not answer,
+2 for a usage error.
+)";
+
+struct Options {
+    bool simulate = false;
+    bool json = false;
+    bool bridge = false;
+    std::vector<std::string> words;
+};
+
+std::optional<long> parseNumber(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    errno = 0;
+    char* end = nullptr;
+    long value = std::strtol(text.c_str(), &end, 0);
+    if (errno != 0 || end == text.c_str() || *end != '\0') return std::nullopt;
+    return value;
+}
+
+std::string jsonString(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "tovrelctl: %s\nTry 'tovrelctl --help'.\n", message.c_str());
+    return 2;
+}
+
+int noBox() {
+    std::string looked;
+    for (const auto& box : device::kSupportedBoxes) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%s%04x:%04x", looked.empty() ? "" : ", ", box.vendorId,
+                      box.productId);
+        looked += id;
+    }
+    std::fprintf(stderr,
+                 "tovrelctl: no supported box found (looked for USB ids %s); is it plugged in, "
+                 "and may this user open its video node or USB device?\n",
+                 looked.c_str());
+    return 1;
+}
+
+// Holds the named lock, the identified box and its session for one command.
+class Operation {
+public:
+    Operation(platform::ExtensionUnitBus& bus, platform::Clock& clock)
+        : lock_(device::kRegisterLockName), library_(bus), transport_(library_, clock) {
+        lock_.lock();
+        session_ = transport_.IdentifyDevice();
+    }
+    ~Operation() {
+        transport_.CloseDeviceSession(std::move(session_));
+        lock_.unlock();
+    }
+    bool found() const { return session_->deviceType != device::kNoDevice; }
+    int32_t deviceType() const { return session_->deviceType; }
+    device::RegisterTransport& transport() { return transport_; }
+
+private:
+    platform::NamedLock lock_;
+    device::KelmUvcLibrary library_;
+    device::RegisterTransport transport_;
+    std::unique_ptr<device::DeviceSession> session_;
+};
+
+int runStatus(Operation& op, const Options& options) {
+    auto status = device::BoxStatus::read(op.transport(), op.deviceType());
+    if (options.json) {
+        std::string out = "{\"device_type\":" + std::to_string(op.deviceType());
+        for (const auto& field : device::BoxStatus::kFields)
+            out += ",\"" + std::string(field.key) + "\":" + jsonString(status[field.field]);
+        std::printf("%s}\n", out.c_str());
+    } else {
+        std::printf("%-20s %d\n", "Device Type:", op.deviceType());
+        for (const auto& field : device::BoxStatus::kFields) {
+            std::printf("%-20.*s %s\n", static_cast<int>(field.label.size()), field.label.data(),
+                        status[field.field].c_str());
+        }
+    }
+    // The box went away during the refresh: the texts say so, and so does the exit status.
+    return status[device::BoxStatus::AudioFormatType] == device::kTextNoDevice ? 1 : 0;
+}
+
+int runGet(Operation& op, const Options& options, long reg) {
+    uint8_t value = 0;
+    const uint8_t slave = options.bridge ? device::kBridgeSlave : device::kMicrocontrollerSlave;
+    if (!op.transport().ReadReg(static_cast<int>(reg), value, slave)) {
+        std::fprintf(stderr, "tovrelctl: reading register %d failed\n", static_cast<uint8_t>(reg));
+        return 1;
+    }
+    if (options.json) {
+        std::printf("{\"register\":%d,\"slave\":%d,\"value\":%d}\n", static_cast<uint8_t>(reg),
+                    slave, value);
+    } else {
+        std::printf("%d\n", value);
+    }
+    return 0;
+}
+
+int runSet(Operation& op, const Options& options, long reg, long value) {
+    const bool ok = op.transport().WriteReg(static_cast<int>(reg), static_cast<int>(value));
+    if (!ok) {
+        std::fprintf(stderr,
+                     "tovrelctl: the box did not take the command (register 0 did not become "
+                     "idle, or the box stopped answering)\n");
+    }
+    if (options.json) {
+        std::printf("{\"register\":%d,\"value\":%d,\"ok\":%s}\n", static_cast<uint8_t>(reg),
+                    static_cast<uint8_t>(value), ok ? "true" : "false");
+    }
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--simulate") {
+            options.simulate = true;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--bridge") {
+            options.bridge = true;
+        } else if (arg.size() > 1 && arg[0] == '-' && !parseNumber(arg)) {
+            return usageError("unknown option '" + arg + "'");
+        } else {
+            options.words.push_back(arg);
+        }
+    }
+    if (options.words.empty()) return usageError("no command given");
+
+    const std::string& command = options.words[0];
+    const size_t operands = options.words.size() - 1;
+    std::vector<long> numbers;
+    for (size_t i = 1; i < options.words.size(); ++i) {
+        auto number = parseNumber(options.words[i]);
+        if (!number) return usageError("'" + options.words[i] + "' is not a number");
+        numbers.push_back(*number);
+    }
+    if (command == "status") {
+        if (operands != 0) return usageError("status takes no operands");
+    } else if (command == "get") {
+        if (operands != 1) return usageError("get takes one register number");
+    } else if (command == "set") {
+        if (operands != 2) return usageError("set takes a register number and a value");
+    } else {
+        return usageError("unknown command '" + command + "'");
+    }
+    if (options.bridge && command != "get") return usageError("--bridge goes with get");
+
+    platform::Clock& clock = platform::SystemClock::instance();
+    std::unique_ptr<platform::ExtensionUnitBus> bus;
+    if (options.simulate) {
+        bus = std::make_unique<sim::SimulatedExtensionUnitBus>(
+            std::make_shared<sim::SimulatedBridge>(clock));
+    } else {
+        bus = platform::makeLinuxExtensionUnitBus();
+    }
+
+    Operation op(*bus, clock);
+    if (!op.found()) return noBox();
+    if (command == "status") return runStatus(op, options);
+    if (command == "get") return runGet(op, options, numbers[0]);
+    return runSet(op, options, numbers[0], numbers[1]);
+}
