@@ -1,26 +1,42 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
+#include "capture/video_mode.h"
 #include "platform/backends/backends.h"
+#include "platform/media/media_source.h"
 #include "platform/system/hresult.h"
 
 namespace tovrel::capture {
 
-// PLACEHOLDER until the media layer lands: finds no capture device, so start-up takes the
-// "no device" road. Replaced by the real discovery over the media device enumerator.
-// GUI thread only.
+// Finds the box's two capture devices among all capture devices by friendly name, opens them
+// as media sources and keeps them, and tells from the audio device's name which kind of box is
+// attached. The message boxes of a failure are the caller's. GUI thread only.
 class DeviceDiscovery {
 public:
     explicit DeviceDiscovery(platform::Backends& backends) : backends_(backends) {}
+    ~DeviceDiscovery() { releaseCaptureSources(); }
+    DeviceDiscovery(const DeviceDiscovery&) = delete;
+    DeviceDiscovery& operator=(const DeviceDiscovery&) = delete;
 
+    // Clears the three flags, scans the audio devices (last matching name wins, else the first
+    // device) and keeps the chosen one in audioSource. E_UNEXPECTED when there is no audio
+    // device; a failed activation releases both sources and returns the failure.
     platform::HRESULT createAudioCapture();
+    // The same over the video devices with whole-name matches; then scans the source's types
+    // into firstIndices and chooses videoFormat from `requestedFormat`.
     platform::HRESULT createVideoCapture(uint32_t requestedFormat);
+    // Stops, shuts down and releases videoSource, then audioSource. Always 0.
     int releaseCaptureSources();
 
+    std::shared_ptr<platform::MediaSource> audioSource;
+    std::shared_ptr<platform::MediaSource> videoSource;
     uint32_t registerCapableBox = 0;
     uint32_t px40Model = 0;
     uint32_t usb3Bridge = 0;
+    FirstFormatIndices firstIndices;
+    int32_t videoFormat = kFormatNone;
 
 private:
     platform::Backends& backends_;

@@ -1,19 +1,175 @@
 #include "capture/mf_manager.h"
 
+#include <new>
+
+#include "capture/capture_texts.h"
+#include "imaging/aligned_alloc.h"
+#include "platform/media/mf_guids.h"
+#include "platform/system/debug_output.h"
+
 namespace tovrel::capture {
 
-platform::HRESULT MFManager::openSession(bool, bool, uint32_t, uint32_t, double, uint32_t) {
-    return platform::E_UNEXPECTED;
+using namespace platform;
+
+void AlignedFreer::operator()(uint8_t* block) const { imaging::alignedFree(block); }
+
+MFManager::MFManager(Clock& clock) : silenceBuffer(kSilenceBufferBytes, 0), clock_(clock) {}
+
+MFManager::~MFManager() { closeSession(); }
+
+HRESULT MFManager::openSession(PreviewSurface* surface, std::shared_ptr<MediaSource> audioSource,
+                               std::shared_ptr<MediaSource> videoSource, bool systemClock,
+                               bool aspect, int32_t requestedWidth, int32_t requestedHeight,
+                               int32_t fps, int32_t format) {
+    if (sessionOpen) closeSession();
+    HRESULT hr = S_OK;
+    frameEvent = std::make_unique<FrameEvent>();
+    window = surface;
+
+    std::unique_ptr<Attributes> attributes;
+    audioCallback = std::shared_ptr<MFCB_A>(new (std::nothrow) MFCB_A(this));
+    videoCallback = audioCallback ? std::shared_ptr<MFCB_V>(new (std::nothrow) MFCB_V(this)) : nullptr;
+    if (!audioCallback || !videoCallback) {
+        hr = E_OUTOFMEMORY;
+    }
+    if (SUCCEEDED(hr)) {
+        hr = MFCreateAttributes(&attributes, 1);
+        if (SUCCEEDED(hr)) hr = attributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, audioCallback);
+    }
+    if (SUCCEEDED(hr)) {
+        // A missing source leaves its reader missing; the later steps check for it.
+        if (audioSource && SUCCEEDED(MFCreateSourceReaderFromMediaSource(audioSource, attributes.get(), &audioReader))) {
+            configureAudioType(audioReader.get());
+        }
+        attributes.reset();
+        hr = MFCreateAttributes(&attributes, 3);
+        if (SUCCEEDED(hr)) hr = attributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, videoCallback);
+        if (SUCCEEDED(hr)) hr = attributes->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, 1);
+        if (SUCCEEDED(hr)) hr = attributes->SetUINT32(MF_LOW_LATENCY, 1);
+    }
+    if (SUCCEEDED(hr)) {
+        if (videoSource) MFCreateSourceReaderFromMediaSource(videoSource, attributes.get(), &videoReader);
+        buildFormatCatalogue(videoReader.get());
+        configureVideoType(videoReader.get(), requestedWidth, requestedHeight, fps, format);
+        clock_.sleep(kOpenSettleMs);
+        keepAspect = aspect;
+    }
+    attributes.reset();
+    useSystemClock = systemClock;
+    sessionOpen = true;
+    return hr;
 }
 
-platform::HRESULT MFManager::closeSession() { return platform::S_OK; }
-
-platform::HRESULT MFManager::startStreaming() { return platform::E_UNEXPECTED; }
-
-void MFManager::stopStreaming(platform::Clock& clock) {
+void MFManager::closeSession() {
+    // No thread may outlive the buffers it touches: a render thread still running is stopped.
+    if (renderThread.joinable()) {
+        streaming = false;
+        if (frameEvent) frameEvent->set();
+        renderThread.join();
+    }
+    if (frameEvent) {
+        frameEvent->reset();
+        frameEvent.reset();
+    }
+    // Stopping a reader joins its worker: no callback runs (or reaches for its reader) past this.
+    if (audioReader) audioReader->Shutdown();
+    if (videoReader) videoReader->Shutdown();
+    audioReader.reset();
+    videoReader.reset();
+    audioCallback.reset();
+    videoCallback.reset();
     streaming = false;
+    recording = false;
+    screenRecording = false;
+    if (sessionOpen) {
+        {
+            std::lock_guard lock(frameLock);
+            bgraFrame.reset();
+            snapshotFrame.reset();
+            previousFrame.reset();
+            decodedFrame.reset();
+            planarFrame.reset();
+            planes = {};
+            diffFrame.reset();
+        }
+        sessionOpen = false;
+        jpegDecoder.reset();
+    }
+    window = nullptr;
+}
+
+HRESULT MFManager::startStreaming() {
+    if (streaming) return MF_E_INVALIDREQUEST;
+    if (!sessionOpen) return MF_E_INVALIDREQUEST;
+    streaming = true;
+    if (frameEvent && !renderThread.joinable()) renderThread = std::thread(&MFManager::renderLoop, this);
+    if (!recording) {
+        if (audioReader) audioReader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, nullptr, nullptr, nullptr, nullptr);
+        if (videoReader) videoReader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, nullptr, nullptr, nullptr, nullptr);
+    }
+    return S_OK;
+}
+
+void MFManager::stopStreaming(Clock& clock) {
+    streaming = false;
+    if (frameEvent) frameEvent->set();
+    if (renderThread.joinable()) renderThread.join();
     monitorRunning = false;
     while (!monitorFinished) clock.sleep(10);
+}
+
+void MFManager::renderLoop() {
+    FrameEvent* event = frameEvent.get();
+    if (event == nullptr) return;
+    event->reset();
+    while (streaming) {
+        if (!event->wait(kRenderWaitMs)) continue;
+        presentFrame();
+    }
+}
+
+void MFManager::presentFrame() {
+    std::lock_guard lock(frameLock);
+    if (window == nullptr || !bgraFrame || width == 0 || height == 0) return;
+    PreviewSurface::Frame frame;
+    frame.bgra = bgraFrame.get();
+    frame.stride = bgraStride;
+    frame.width = width;
+    frame.height = height;
+    frame.keepAspect = keepAspect;
+    frame.recordingIndicator = recording || screenRecording;
+    window->present(frame);
+}
+
+HRESULT MFManager::configureAudioType(SourceReader* reader) {
+    if (reader == nullptr) return E_POINTER;
+    std::unique_ptr<MediaType> requested;
+    HRESULT hr = MFCreateMediaType(&requested);
+    if (SUCCEEDED(hr)) hr = requested->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
+    if (SUCCEEDED(hr)) hr = requested->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
+    if (SUCCEEDED(hr)) hr = reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, *requested);
+    std::unique_ptr<MediaType> current;
+    if (SUCCEEDED(hr)) hr = reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, &current);
+    if (SUCCEEDED(hr)) hr = reader->SetStreamSelection(MF_SOURCE_READER_FIRST_AUDIO_STREAM, true);
+    return hr;
+}
+
+HRESULT MFManager::MFCB_A::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags, int64_t,
+                                        const std::shared_ptr<Sample>&) {
+    MFManager& m = *manager_;
+    if (!m.streaming && !m.recording) return S_OK;
+    if (streamFlags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) {
+        outputDebugString(CaptureTexts::kAudioTypeChange);
+        return S_OK;
+    }
+    if (streamFlags & MF_SOURCE_READERF_ENDOFSTREAM) {
+        outputDebugString(CaptureTexts::kEndOfInput);
+        return S_OK;
+    }
+    if (m.audioReader) {
+        m.audioReader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, nullptr, nullptr, nullptr, nullptr);
+    }
+    return S_OK;
 }
 
 }  // namespace tovrel::capture

@@ -1,41 +1,182 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
+#include "capture/frame_event.h"
+#include "capture/preview_surface.h"
+#include "capture/video_mode.h"
+#include "imaging/jpeg_decoder.h"
+#include "platform/media/media_source.h"
+#include "platform/media/source_reader.h"
+#include "platform/media/source_reader_callback.h"
 #include "platform/system/clock.h"
 #include "platform/system/hresult.h"
 
 namespace tovrel::capture {
 
-// PLACEHOLDER until the capture session lands: the members the shell's start-up and shutdown
-// touch, with no session behind them.
-// GUI thread, except the atomics, which the workers read.
+// A frame buffer of the session, 64-byte aligned (the vector code wants at least 16).
+struct AlignedFreer {
+    void operator()(uint8_t* block) const;
+};
+using FrameBuffer = std::unique_ptr<uint8_t, AlignedFreer>;
+
+// The capture manager: everything a running capture needs, for one main window.
+// Threads: openSession, closeSession, startStreaming, stopStreaming and the configuration on the
+// GUI thread; MFCB_V::OnReadSample on the video reader's worker; the render loop on the render
+// thread. The flags the commands toggle are atomics read by the workers without locking;
+// frameLock guards the frame buffers and the preview surface.
 class MFManager {
 public:
+    class MFCB_V;
+    class MFCB_A;
+
     static constexpr size_t kSilenceBufferBytes = 1 << 20;
+    static constexpr uint32_t kRenderWaitMs = 100;
+    static constexpr uint32_t kOpenSettleMs = 100;
 
-    MFManager() : silenceBuffer(kSilenceBufferBytes, 0) {}
+    explicit MFManager(platform::Clock& clock = platform::SystemClock::instance());
+    ~MFManager();
+    MFManager(const MFManager&) = delete;
+    MFManager& operator=(const MFManager&) = delete;
 
-    platform::HRESULT openSession(bool useSystemClock, bool keepAspect, uint32_t width,
-                                  uint32_t height, double frameRate, uint32_t pixelFormat);
-    platform::HRESULT closeSession();
+    // Creates both readers on the sources (either may be null: that reader is then missing),
+    // builds the format catalogue and configures the video type (width, height, fps 0 = the
+    // device's default; format a family code). Closes an open session first. S_OK, or
+    // E_OUTOFMEMORY / an attribute failure; reader and format failures are not returned.
+    platform::HRESULT openSession(PreviewSurface* window, std::shared_ptr<platform::MediaSource> audioSource,
+                                  std::shared_ptr<platform::MediaSource> videoSource, bool useSystemClock,
+                                  bool keepAspect, int32_t width, int32_t height, int32_t fps,
+                                  int32_t format);
+    // Safe when no session is open and when called twice. Joins the render thread if it still runs.
+    void closeSession();
+
+    // Sets `streaming`, starts the render thread and issues the first reads. MF_E_INVALIDREQUEST
+    // when already streaming.
     platform::HRESULT startStreaming();
-    // Clears `streaming`, wakes the render thread, stops the monitor and polls every 10 ms until
-    // it has finished.
+    // Clears `streaming`, wakes and joins the render thread, stops the monitor and polls every
+    // 10 ms until it has finished.
     void stopStreaming(platform::Clock& clock);
 
-    std::atomic<bool> streaming{false};
-    std::atomic<bool> monitorRunning{false};
-    std::atomic<bool> monitorFinished{true};
+    // Format catalogue and type set-up of the session (GUI thread, inside openSession).
+    platform::HRESULT buildFormatCatalogue(platform::SourceReader* videoReader);
+    platform::HRESULT configureVideoType(platform::SourceReader* videoReader, int32_t width, int32_t height,
+                                         int32_t fps, int32_t format);
+    platform::HRESULT configureAudioType(platform::SourceReader* audioReader);
+
+    // One pass of the render thread's loop body: waits for a frame and presents it. Returns
+    // false once `streaming` is clear. Exposed for tests; the render thread runs it.
+    void renderLoop();
+
+    // --- members, in the record's order ---
+    PreviewSurface* window = nullptr;
+    std::shared_ptr<MFCB_A> audioCallback;
+    std::shared_ptr<MFCB_V> videoCallback;
     std::atomic<bool> previewVisible{true};
+    std::atomic<bool> streaming{false};
     std::atomic<bool> recording{false};
     std::atomic<bool> screenRecording{false};
+    std::unique_ptr<platform::SourceReader> audioReader;
+    std::unique_ptr<platform::SourceReader> videoReader;
+    std::atomic<int32_t> monitorMuted{0};
+    int32_t indicatorCounter = 0;
     uint32_t width = 0;
     uint32_t height = 0;
-    double frameRate = 0.0;
+    int32_t yuy2Stride = 0;
+    int32_t bgraStride = 0;
+    int32_t nv12LumaStride = 0;
+    int32_t nv12Stride = 0;
+    float frameRate = 0.0f;
+    FrameBuffer bgraFrame;
+    FrameBuffer snapshotFrame;
+    FrameBuffer previousFrame;
+    FrameBuffer decodedFrame;
+    FrameBuffer planarFrame;
+    FrameBuffer diffFrame;
+    uint32_t videoStreamIndex = 0;
+    uint32_t audioStreamIndex = 0;
+    int32_t firstSample = 1;
+    int64_t baseTime = 0;
+    std::atomic<bool> sessionOpen{false};
+    std::recursive_mutex frameLock;
+    std::recursive_mutex screenCaptureLock;
+    std::atomic<bool> motionDetection{false};
+    std::thread renderThread;
+    std::unique_ptr<FrameEvent> frameEvent;
+    std::atomic<bool> useSystemClock{false};
+    int32_t quality = 2;
+    VideoModeTable yuy2Modes{};
+    VideoModeTable mjpgModes{};
+    VideoModeTable nv12Modes{};
+    int32_t yuy2ModeCount = 0;
+    int32_t mjpgModeCount = 0;
+    int32_t nv12ModeCount = 0;
+    std::atomic<bool> keepAspect{false};
     std::vector<uint8_t> silenceBuffer;
+    int32_t activeFormat = kFormatNone;
+    std::unique_ptr<imaging::JpegDecoder> jpegDecoder;
+    std::array<int32_t, 3> planeStrides{};
+    std::array<uint8_t*, 3> planes{};
+    int64_t planarBytes = 0;     // size of planarFrame
+    bool motionPrimed = false;   // previousFrame holds a frame of this session
+
+    // The audio monitor's run flags (the monitor thread is the audio path's).
+    std::atomic<bool> monitorRunning{false};
+    std::atomic<bool> monitorFinished{true};
+
+    // The recording's hand-off for each video frame (sample, time in 100 ns, the YUY2 frame);
+    // installed by the recording start, empty otherwise. Video worker thread.
+    std::function<platform::HRESULT(const std::shared_ptr<platform::Sample>&, int64_t, const uint8_t*)>
+        recordVideoSample;
+
+    platform::Clock& clock() { return clock_; }
+
+private:
+    void presentFrame();
+
+    platform::Clock& clock_;
+};
+
+// The video read callback: turns each sample into the session's YUY2 frame, hands it to the
+// recording, converts it for the preview and the snapshots, and asks for the next sample.
+// Video reader's worker thread, one call at a time.
+class MFManager::MFCB_V final : public platform::SourceReaderCallback {
+public:
+    explicit MFCB_V(MFManager* manager) : manager_(manager) {}
+
+    platform::HRESULT OnReadSample(platform::HRESULT status, uint32_t streamIndex, uint32_t streamFlags,
+                                   int64_t timestamp, const std::shared_ptr<platform::Sample>& sample) override;
+    platform::HRESULT OnFlush(uint32_t) override { return platform::S_OK; }
+    platform::HRESULT OnEvent(uint32_t streamIndex, uint32_t eventType) override;
+
+    // Frames dropped for not fitting the session (short samples, undecodable JPEGs); tests read it.
+    std::atomic<uint64_t> rejectedFrames{0};
+
+private:
+    const uint8_t* frameFromSample(const uint8_t* data, uint32_t length);
+
+    MFManager* manager_;
+};
+
+// The audio read callback: keeps the audio reader's chain of reads going and stops it on a
+// type change or the end of the stream. Audio reader's worker thread.
+class MFManager::MFCB_A final : public platform::SourceReaderCallback {
+public:
+    explicit MFCB_A(MFManager* manager) : manager_(manager) {}
+
+    platform::HRESULT OnReadSample(platform::HRESULT status, uint32_t streamIndex, uint32_t streamFlags,
+                                   int64_t timestamp, const std::shared_ptr<platform::Sample>& sample) override;
+    platform::HRESULT OnFlush(uint32_t) override { return platform::S_OK; }
+    platform::HRESULT OnEvent(uint32_t, uint32_t) override { return platform::S_OK; }
+
+private:
+    MFManager* manager_;
 };
 
 }  // namespace tovrel::capture

@@ -1,0 +1,118 @@
+#include <cstring>
+
+#include "capture/capture_texts.h"
+#include "capture/mf_manager.h"
+#include "capture/motion_detection.h"
+#include "imaging/byte_image_ops.h"
+#include "imaging/pixel_conversion.h"
+#include "platform/media/mf_guids.h"
+#include "platform/system/debug_output.h"
+
+namespace tovrel::capture {
+
+using namespace platform;
+
+HRESULT MFManager::MFCB_V::OnEvent(uint32_t, uint32_t) {
+    outputDebugString(CaptureTexts::kEvent);
+    return S_OK;
+}
+
+// The session's YUY2 frame for this sample, or null when the sample cannot give one.
+const uint8_t* MFManager::MFCB_V::frameFromSample(const uint8_t* data, uint32_t length) {
+    MFManager& m = *manager_;
+    const uint64_t frameBytes = static_cast<uint64_t>(m.yuy2Stride) * m.height;
+    if (m.activeFormat != kFormatMjpg) {
+        // A short sample would be read past its end: it is not shown or recorded.
+        if (data == nullptr || length < frameBytes || frameBytes == 0) {
+            ++rejectedFrames;
+            return nullptr;
+        }
+        return data;
+    }
+    if (!m.decodedFrame) return nullptr;
+    // The decoder refuses, writing nothing, a frame whose header cannot be read or whose size
+    // or subsampling does not fit planarFrame; the previous decoded frame is then shown again.
+    int decoded = imaging::kDecodeFailed;
+    if (m.jpegDecoder && m.planarFrame && data != nullptr && length > 0) {
+        decoded = m.jpegDecoder->decodeToPlanar422(data, length, m.planarFrame.get(), m.planarBytes,
+                                                   static_cast<int32_t>(m.width), static_cast<int32_t>(m.height));
+    }
+    if (decoded == imaging::kDone || decoded == imaging::JpegDecoder::kDecodedWithWarning) {
+        const uint8_t* planes[3] = {m.planes[0], m.planes[1], m.planes[2]};
+        imaging::packPlanar422ToYuy2(planes, m.planeStrides.data(), m.decodedFrame.get(), m.yuy2Stride,
+                                     imaging::Size{static_cast<int32_t>(m.width), static_cast<int32_t>(m.height)});
+    } else {
+        ++rejectedFrames;
+    }
+    return m.decodedFrame.get();
+}
+
+HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags, int64_t timestamp,
+                                        const std::shared_ptr<Sample>& sample) {
+    MFManager& m = *manager_;
+    if (!m.streaming && !m.recording) return S_OK;
+
+    const int64_t time = m.useSystemClock
+                             ? static_cast<int64_t>(static_cast<int32_t>(m.clock_.timeGetTime())) * 10000
+                             : timestamp;
+    if (streamFlags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) {
+        outputDebugString(CaptureTexts::kTypeChange);
+        return S_OK;
+    }
+    if (streamFlags & MF_SOURCE_READERF_ENDOFSTREAM) {
+        outputDebugString(CaptureTexts::kEndOfInput);
+        return S_OK;
+    }
+
+    std::shared_ptr<MediaBuffer> buffer;
+    bool locked = false;
+    if (!sample) {
+        outputDebugString(CaptureTexts::kVideoNoSample);
+    } else {
+        uint8_t* data = nullptr;
+        uint32_t length = 0;
+        if (SUCCEEDED(sample->ConvertToContiguousBuffer(&buffer)) &&
+            SUCCEEDED(buffer->Lock(&data, nullptr, &length))) {
+            locked = true;
+        }
+        if (m.activeFormat == kFormatMjpg) {
+            uint32_t total = 0;
+            if (SUCCEEDED(sample->GetTotalLength(&total))) length = std::min(length, total);
+        }
+        // The motion step draws into the frame: in YUY2 mode that is the sample's own data.
+        uint8_t* frame = const_cast<uint8_t*>(frameFromSample(locked ? data : nullptr, locked ? length : 0));
+
+        if (frame != nullptr && m.recording && m.recordVideoSample) m.recordVideoSample(sample, time, frame);
+
+        if (frame != nullptr && m.streaming && m.previewVisible) {
+            {
+                std::lock_guard lock(m.frameLock);
+                if (m.bgraFrame && m.snapshotFrame) {
+                    if (m.motionDetection && !m.recording && m.previousFrame && m.diffFrame) {
+                        if (m.motionPrimed) {
+                            detectMotion(frame, m.previousFrame.get(), m.diffFrame.get(), m.yuy2Stride, m.height);
+                        } else {
+                            imaging::copyPlane(frame, m.yuy2Stride, m.previousFrame.get(), m.yuy2Stride,
+                                               imaging::Size{m.yuy2Stride, static_cast<int32_t>(m.height)});
+                            m.motionPrimed = true;
+                        }
+                    }
+                    const imaging::Size size{static_cast<int32_t>(m.width), static_cast<int32_t>(m.height)};
+                    imaging::convertYuy2ToBgra(frame, m.yuy2Stride, m.bgraFrame.get(), m.bgraStride, size, 0);
+                    std::memcpy(m.snapshotFrame.get(), m.bgraFrame.get(),
+                                static_cast<size_t>(m.width) * m.height * 4);
+                }
+            }
+            if (m.frameEvent) m.frameEvent->pulse();
+        }
+    }
+    if (locked) buffer->Unlock();
+    buffer.reset();
+
+    if (m.videoReader) {
+        m.videoReader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, nullptr, nullptr, nullptr, nullptr);
+    }
+    return S_OK;
+}
+
+}  // namespace tovrel::capture
