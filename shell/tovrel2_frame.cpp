@@ -59,8 +59,10 @@ int CTovrel2Frame::onCreate() {
     }
     if (platform::SUCCEEDED(hr)) {
         step("openSession");
-        captureManager->openSession(devices.usb3Bridge != 0, settings.settingAspectRatio != 0, 0, 0,
-                                    0.0, 0);
+        // No preview surface yet: the session runs and the render thread presents nothing.
+        captureManager->openSession(nullptr, devices.audioSource, devices.videoSource,
+                                    devices.usb3Bridge != 0, settings.settingAspectRatio != 0, 0, 0,
+                                    0, 0);
         step("startStreaming");
         captureManager->startStreaming();
         setCaptionState(ShellTexts::kStatePreview);
