@@ -2,12 +2,22 @@
 
 #include <algorithm>
 
+#include "sim/audio/simulated_audio_source.h"
+#include "sim/box/box_model.h"
+#include "sim/video/simulated_video_source.h"
+
 namespace tovrel::sim {
 
 std::unique_ptr<platform::Backends> makeSimulatedBackends() {
     auto backends = platform::makeLinuxBackends();
     backends->name = "simulated";
     backends->simulated = true;
+    // Only the simulated box's two devices: no real node or microphone is picked by mistake.
+    backends->mediaDevices = std::make_unique<platform::DeviceListEnumerator>();
+    backends->mediaDevices->addDevice(
+        simulatedAudioEntry(kDefaultBoxModel, SimulatedAudioSource::Pacing::RealTime));
+    backends->mediaDevices->addDevice(
+        simulatedVideoEntry(kDefaultBoxModel, SimulatedVideoSource::Pacing::RealTime));
     return backends;
 }
 
