@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything, starts the test components and runs every test.
+# Installs what is missing, builds everything, starts the test components and runs every test;
+# then runs the unit tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh"
@@ -12,5 +13,12 @@ trap '"$top/scripts/components.sh" stop "$state"' EXIT
 source "$state/env"
 export TOVREL_TEST_STATE="$state"
 
-cd "$top/build"
-ctest --output-on-failure -j "$(nproc)" --timeout 300
+status=0
+(cd "$top/build" && ctest --output-on-failure -j "$(nproc)" --timeout 300) || status=1
+
+if [[ "${TOVREL_SKIP_SANITIZERS:-0}" != 1 ]]; then
+    echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
+    "$top/scripts/build.sh" "$top/build-asan" -DTOVREL_SANITIZE=ON -DTOVREL_BENCH=OFF
+    (cd "$top/build-asan" && ctest -L unit --output-on-failure -j "$(nproc)" --timeout 600) || status=1
+fi
+exit $status
