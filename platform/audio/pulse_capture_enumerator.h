@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/media/media_device_enumerator.h"
+
+namespace tovrel::platform {
+
+// The audio capture devices of the sound server: every PulseAudio (or PipeWire-Pulse) source
+// that is not a sink's monitor, in the server's order, named by its description (what the
+// desktop shows, e.g. "Norvik USB Audio Device Analog Stereo"), with the source name as the
+// endpoint id. Activating one opens a PulseCaptureSource in the source's own sample format.
+// A missing server lists no device. GUI thread.
+class PulseCaptureEnumerator final : public MediaDeviceEnumerator {
+public:
+    struct SourceInfo {
+        std::string name;
+        std::string description;
+        uint32_t rate = 0;
+        uint32_t channels = 0;
+        int format = 0;  // pa_sample_format_t
+        bool isMonitor = false;
+    };
+
+    // Every source of the server, monitors included; empty when there is no server.
+    static std::vector<SourceInfo> listSources();
+
+    HRESULT EnumDeviceSources(const Attributes& attributes,
+                              std::vector<std::unique_ptr<Activate>>* devices) override;
+};
+
+}  // namespace tovrel::platform
