@@ -1,6 +1,7 @@
 #include "platform/backends/backends.h"
 
 #include "platform/system/ini_file_store.h"
+#include "platform/usb/linux_extension_unit_bus.h"
 
 namespace tovrel::platform {
 
@@ -12,6 +13,7 @@ std::unique_ptr<Backends> makeLinuxBackends() {
     backends->executionState = makeLogindExecutionState("Tovrel2");
     backends->windowClassMarker = makeLocalSocketMarker();
     backends->mediaDevices = std::make_unique<DeviceListEnumerator>();
+    backends->extensionUnits = makeLinuxExtensionUnitBus();
     return backends;
 }
 

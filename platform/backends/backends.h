@@ -9,6 +9,7 @@
 #include "platform/media/device_list_enumerator.h"
 #include "platform/system/clock.h"
 #include "platform/system/profile_store.h"
+#include "platform/usb/extension_unit_bus.h"
 
 namespace tovrel::platform {
 
@@ -29,6 +30,9 @@ struct Backends {
     // The capture devices, video and audio (MFEnumDeviceSources goes through it). Each backend
     // adds its devices or its own enumerator; GUI thread.
     std::unique_ptr<DeviceListEnumerator> mediaDevices;
+    // The box's extension unit (register access and flash, the vendor library's place): the
+    // uvcvideo node or libusb for real boxes, the simulated bridge otherwise. Any thread.
+    std::unique_ptr<ExtensionUnitBus> extensionUnits;
 };
 
 // The desktop facilities are real in every choice; only the box's devices differ.
