@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sim/audio/simulated_audio_source.h"
+#include "sim/bridge/simulated_extension_unit_bus.h"
 #include "sim/box/box_model.h"
 #include "sim/video/simulated_video_source.h"
 
@@ -18,6 +19,18 @@ std::unique_ptr<platform::Backends> makeSimulatedBackends() {
         simulatedAudioEntry(kDefaultBoxModel, SimulatedAudioSource::Pacing::RealTime));
     backends->mediaDevices->addDevice(
         simulatedVideoEntry(kDefaultBoxModel, SimulatedVideoSource::Pacing::RealTime));
+    // The bridge answers under the box's ids; a model without a microcontroller lends the ids
+    // of the first one that has one, so the register tools always find the simulated box.
+    const BoxModel* registerModel = &kDefaultBoxModel;
+    for (const BoxModel& model : kBoxModels) {
+        if (registerModel->registerCapable) break;
+        if (model.registerCapable) registerModel = &model;
+    }
+    SimulatedBridge::Config bridgeConfig;
+    bridgeConfig.vendorId = registerModel->vendorId;
+    bridgeConfig.productId = registerModel->productId;
+    backends->extensionUnits = std::make_unique<SimulatedExtensionUnitBus>(
+        std::make_shared<SimulatedBridge>(*backends->clock, bridgeConfig));
     return backends;
 }
 
