@@ -36,11 +36,7 @@ private:
 
 }  // namespace
 
-LibusbBus::LibusbBus() {
-    auto context = std::make_shared<Context>();
-    if (libusb_init(&context->context) != 0) context->context = nullptr;
-    context_ = std::move(context);
-}
+LibusbBus::LibusbBus() = default;
 
 LibusbBus::~LibusbBus() = default;
 
@@ -52,9 +48,19 @@ std::vector<std::unique_ptr<ExtensionUnit>> LibusbBus::openUnits(uint16_t vendor
 std::vector<std::unique_ptr<ExtensionUnit>> LibusbBus::openUnits(
     uint16_t vendorId, uint16_t productId, const std::set<std::pair<int, int>>& skipped) {
     std::vector<std::unique_ptr<ExtensionUnit>> units;
-    if (context_->context == nullptr) return units;
+    std::shared_ptr<Context> context;
+    {
+        // libusb starts its own event thread; only programs that look for a box pay for it.
+        std::lock_guard lock(mutex_);
+        if (!context_) {
+            context_ = std::make_shared<Context>();
+            if (libusb_init(&context_->context) != 0) context_->context = nullptr;
+        }
+        context = context_;
+    }
+    if (context->context == nullptr) return units;
     libusb_device** list = nullptr;
-    ssize_t count = libusb_get_device_list(context_->context, &list);
+    ssize_t count = libusb_get_device_list(context->context, &list);
     for (ssize_t i = 0; i < count; ++i) {
         libusb_device* device = list[i];
         libusb_device_descriptor descriptor{};
@@ -64,7 +70,7 @@ std::vector<std::unique_ptr<ExtensionUnit>> LibusbBus::openUnits(
             continue;
         libusb_device_handle* handle = nullptr;
         if (libusb_open(device, &handle) != 0) continue;
-        units.push_back(std::make_unique<LibusbUnit>(context_, handle));
+        units.push_back(std::make_unique<LibusbUnit>(context, handle));
     }
     if (list != nullptr) libusb_free_device_list(list, 1);
     return units;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <set>
 #include <utility>
 
@@ -27,7 +28,8 @@ public:
 
 private:
     struct Context;
-    std::shared_ptr<Context> context_;
+    std::mutex mutex_;
+    std::shared_ptr<Context> context_;  // made on first use
 };
 
 }  // namespace tovrel::platform
