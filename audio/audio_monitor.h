@@ -37,6 +37,9 @@ public:
     AudioMonitor(const AudioMonitor&) = delete;
     AudioMonitor& operator=(const AudioMonitor&) = delete;
 
+    // The output the next start plays to; null: none. Only while no monitor thread runs.
+    void setEndpoints(platform::AudioEndpointEnumerator* endpoints) { endpoints_ = endpoints; }
+
     // The streaming start's monitor steps: copy the format, stop a monitor still running and
     // wait until it has finished, size the ring at 200 ms, set monitorRunning, start the thread.
     void start(const MonitorFormat& format);

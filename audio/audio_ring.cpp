@@ -50,19 +50,33 @@ int32_t AudioRing::held() const {
 }
 
 int32_t AudioRing::write(const uint8_t* source, int32_t length) {
+    return put(source, length);
+}
+
+int32_t AudioRing::writeSilence(int32_t length) { return put(nullptr, length); }
+
+int32_t AudioRing::put(const uint8_t* source, int32_t length) {
     Hold hold(mutex_);
     if (length <= 0) return 0;
     if (!data_) return kRefused;
     const int32_t free =
         readPos_ > writePos_ ? readPos_ - writePos_ - 1 : size_ + readPos_ - writePos_ - 1;
     if (free < length) return kRefused;
+    // A null source writes zeros.
+    auto copy = [&](uint8_t* to, int32_t offset, int32_t count) {
+        if (source) {
+            std::memcpy(to, source + offset, static_cast<size_t>(count));
+        } else {
+            std::memset(to, 0, static_cast<size_t>(count));
+        }
+    };
     const int32_t tail = size_ - writePos_;
     if (length < tail) {
-        std::memcpy(data_.get() + writePos_, source, static_cast<size_t>(length));
+        copy(data_.get() + writePos_, 0, length);
         writePos_ += length;
     } else {
-        std::memcpy(data_.get() + writePos_, source, static_cast<size_t>(tail));
-        std::memcpy(data_.get(), source + tail, static_cast<size_t>(length - tail));
+        copy(data_.get() + writePos_, 0, tail);
+        copy(data_.get(), tail, length - tail);
         writePos_ = length - tail;
     }
     return length;

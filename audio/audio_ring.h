@@ -34,6 +34,9 @@ public:
     // Copies `length` bytes in; answers `length`, 0 when `length` <= 0, or kRefused when the
     // free space is smaller.
     int32_t write(const uint8_t* source, int32_t length);
+    // Writes `length` zero bytes, with write's answers; for silence longer than any zero
+    // buffer at hand.
+    int32_t writeSilence(int32_t length);
     // Copies `length` bytes out; answers `length`, 0 when `length` <= 0, or kRefused when fewer
     // bytes are held.
     int32_t read(uint8_t* destination, int32_t length);
@@ -46,6 +49,7 @@ public:
     int32_t heldBytes() const;
 
 private:
+    int32_t put(const uint8_t* source, int32_t length);
     int32_t held() const;  // caller holds the lock
 
     mutable platform::NamedLock mutex_;

@@ -4,13 +4,9 @@
 
 namespace tovrel::audio {
 
-// The debug-output texts of audio capture and the monitor, each written from one place.
+// The debug-output texts of the audio monitor, each written from one place (the audio read
+// callback's are with the capture texts).
 struct AudioTexts {
-    // Audio read callback.
-    static constexpr std::string_view kTypeChange =
-        "Type change - not supported by WAVE file format.";
-    static constexpr std::string_view kEndOfInput = "End of input file.";
-    static constexpr std::string_view kNoSample = "Audio No sample";
     // Monitor opening the output.
     static constexpr std::string_view kNoDevice = "Can't get IMMDevice.";
     static constexpr std::string_view kNoClient = "Can't get IAudioClient.";
