@@ -10,6 +10,7 @@ struct CaptureTexts {
     static constexpr std::string_view kEndOfInput = "End of input file.";
     static constexpr std::string_view kVideoNoSample = "Video No sample";
     static constexpr std::string_view kEvent = "Event";
+    static constexpr std::string_view kAudioNoSample = "Audio No sample";
     static constexpr std::string_view kAudioTypeChange = "Type change - not supported by WAVE file format.";
 };
 

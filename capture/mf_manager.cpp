@@ -13,7 +13,8 @@ using namespace platform;
 
 void AlignedFreer::operator()(uint8_t* block) const { imaging::alignedFree(block); }
 
-MFManager::MFManager(Clock& clock) : silenceBuffer(kSilenceBufferBytes, 0), clock_(clock) {}
+MFManager::MFManager(Clock& clock)
+    : silenceBuffer(kSilenceBufferBytes, 0), audioMonitor(nullptr, clock), clock_(clock) {}
 
 MFManager::~MFManager() { closeSession(); }
 
@@ -91,6 +92,7 @@ void MFManager::closeSession() {
             planarFrame.reset();
             planes = {};
             diffFrame.reset();
+            analysisRing.destroy();
         }
         sessionOpen = false;
         jpegDecoder.reset();
@@ -101,6 +103,8 @@ void MFManager::closeSession() {
 HRESULT MFManager::startStreaming() {
     if (streaming) return MF_E_INVALIDREQUEST;
     if (!sessionOpen) return MF_E_INVALIDREQUEST;
+    audioMonitor.start(audio::MonitorFormat{audioFormat.bitsPerSample, audioFormat.samplesPerSecond,
+                                            audioFormat.channels, audioFormat.isPcm});
     streaming = true;
     if (frameEvent && !renderThread.joinable()) renderThread = std::thread(&MFManager::renderLoop, this);
     if (!recording) {
@@ -114,8 +118,9 @@ void MFManager::stopStreaming(Clock& clock) {
     streaming = false;
     if (frameEvent) frameEvent->set();
     if (renderThread.joinable()) renderThread.join();
-    monitorRunning = false;
-    while (!monitorFinished) clock.sleep(10);
+    audioMonitor.monitorRunning = false;
+    while (!audioMonitor.monitorFinished) clock.sleep(audio::AudioMonitor::kStopPollMs);
+    audioMonitor.stop();
 }
 
 void MFManager::renderLoop() {
@@ -139,37 +144,6 @@ void MFManager::presentFrame() {
     frame.keepAspect = keepAspect;
     frame.recordingIndicator = recording || screenRecording;
     window->present(frame);
-}
-
-HRESULT MFManager::configureAudioType(SourceReader* reader) {
-    if (reader == nullptr) return E_POINTER;
-    std::unique_ptr<MediaType> requested;
-    HRESULT hr = MFCreateMediaType(&requested);
-    if (SUCCEEDED(hr)) hr = requested->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
-    if (SUCCEEDED(hr)) hr = requested->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
-    if (SUCCEEDED(hr)) hr = reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, *requested);
-    std::unique_ptr<MediaType> current;
-    if (SUCCEEDED(hr)) hr = reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, &current);
-    if (SUCCEEDED(hr)) hr = reader->SetStreamSelection(MF_SOURCE_READER_FIRST_AUDIO_STREAM, true);
-    return hr;
-}
-
-HRESULT MFManager::MFCB_A::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags, int64_t,
-                                        const std::shared_ptr<Sample>&) {
-    MFManager& m = *manager_;
-    if (!m.streaming && !m.recording) return S_OK;
-    if (streamFlags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) {
-        outputDebugString(CaptureTexts::kAudioTypeChange);
-        return S_OK;
-    }
-    if (streamFlags & MF_SOURCE_READERF_ENDOFSTREAM) {
-        outputDebugString(CaptureTexts::kEndOfInput);
-        return S_OK;
-    }
-    if (m.audioReader) {
-        m.audioReader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, nullptr, nullptr, nullptr, nullptr);
-    }
-    return S_OK;
 }
 
 }  // namespace tovrel::capture

@@ -9,6 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "audio/audio_format.h"
+#include "audio/audio_monitor.h"
+#include "audio/audio_ring.h"
 #include "capture/frame_event.h"
 #include "capture/preview_surface.h"
 #include "capture/video_mode.h"
@@ -84,6 +87,7 @@ public:
     std::atomic<bool> screenRecording{false};
     std::unique_ptr<platform::SourceReader> audioReader;
     std::unique_ptr<platform::SourceReader> videoReader;
+    audio::AudioFormat audioFormat;  // written by configureAudioType, read by the audio callback
     std::atomic<int32_t> monitorMuted{0};
     int32_t indicatorCounter = 0;
     uint32_t width = 0;
@@ -126,9 +130,16 @@ public:
     int64_t planarBytes = 0;     // size of planarFrame
     bool motionPrimed = false;   // previousFrame holds a frame of this session
 
-    // The audio monitor's run flags (the monitor thread is the audio path's).
-    std::atomic<bool> monitorRunning{false};
-    std::atomic<bool> monitorFinished{true};
+    // Four seconds of captured audio for the analyzer; made by configureAudioType, freed by
+    // closeSession.
+    audio::AudioRing analysisRing;
+    // The monitor of the process (its format, ring, monitorRunning and monitorFinished); its
+    // output is set by whoever builds the manager (setEndpoints).
+    audio::AudioMonitor audioMonitor;
+
+    // The recording's hand-off for each audio sample (sample, time in 100 ns); installed by the
+    // recording start, empty otherwise. Audio worker thread.
+    std::function<platform::HRESULT(const std::shared_ptr<platform::Sample>&, int64_t)> recordAudioSample;
 
     // The recording's hand-off for each video frame (sample, time in 100 ns, the YUY2 frame);
     // installed by the recording start, empty otherwise. Video worker thread.
@@ -164,8 +175,10 @@ private:
     MFManager* manager_;
 };
 
-// The audio read callback: keeps the audio reader's chain of reads going and stops it on a
-// type change or the end of the stream. Audio reader's worker thread.
+// The audio read callback: hands each sample to the recording, copies it into the monitor ring
+// (zeros of its length while muted or while the preview is hidden) and into the analysis ring,
+// and asks for the next one; a type change or the end of the stream ends the chain of reads.
+// Audio reader's worker thread, one call at a time.
 class MFManager::MFCB_A final : public platform::SourceReaderCallback {
 public:
     explicit MFCB_A(MFManager* manager) : manager_(manager) {}
