@@ -44,7 +44,7 @@ enum class TransferResult {
 };
 
 class BridgeRequests {
-public:
+  public:
     // Command blocks. The I2C block sends its 32-bit address in byte order 1, 0, 3, 2 and its
     // length high byte first; the flash blocks are little-endian.
     static CommandBlock i2cBlock(uint8_t direction, uint8_t slave, uint8_t addressLength,
@@ -59,7 +59,8 @@ public:
     static bool writeCommandBlock(platform::ExtensionUnit& unit, const CommandBlock& block);
     // Reads back the block the bridge holds, with its result byte.
     static bool readCommandBlock(platform::ExtensionUnit& unit, CommandBlock& block);
-    static bool writeDataBuffer(platform::ExtensionUnit& unit, const uint8_t* data, uint16_t length);
+    static bool writeDataBuffer(platform::ExtensionUnit& unit, const uint8_t* data,
+                                uint16_t length);
     // Gives the number of bytes the bridge returned (up to 256), or -1.
     static int readDataBuffer(platform::ExtensionUnit& unit, RequestBuffer& buffer);
 

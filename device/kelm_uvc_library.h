@@ -17,7 +17,7 @@ namespace tovrel::device {
 // it did not hand out (or already closed) are refused, never dereferenced.
 // Any thread; the handle table is locked, a single handle is used by one thread at a time.
 class KelmUvcLibrary {
-public:
+  public:
     explicit KelmUvcLibrary(platform::ExtensionUnitBus& bus);
     ~KelmUvcLibrary();
     KelmUvcLibrary(const KelmUvcLibrary&) = delete;
@@ -36,7 +36,7 @@ public:
 
     size_t openHandleCount() const;
 
-private:
+  private:
     platform::ExtensionUnit* find(void* handle) const;
 
     platform::ExtensionUnitBus& bus_;

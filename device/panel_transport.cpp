@@ -49,15 +49,15 @@ bool PanelTransport::I2CRead(uint8_t slave, uint32_t address, uint8_t addressLen
         return false;
     }
     switch (BridgeRequests::i2cRead(*unit_, slave, addressLength, address, destination, length)) {
-    case TransferResult::Ok:
-        return true;
-    case TransferResult::CommandBlockFailed:
-    case TransferResult::BadLength:
-        say(kMsgRead1Failed);
-        return false;
-    case TransferResult::DataBufferFailed:
-        say(kMsgRead2Failed);
-        return false;
+        case TransferResult::Ok:
+            return true;
+        case TransferResult::CommandBlockFailed:
+        case TransferResult::BadLength:
+            say(kMsgRead1Failed);
+            return false;
+        case TransferResult::DataBufferFailed:
+            say(kMsgRead2Failed);
+            return false;
     }
     return false;
 }
@@ -69,15 +69,15 @@ bool PanelTransport::I2CWrite(uint8_t slave, uint32_t address, uint8_t addressLe
         return false;
     }
     switch (BridgeRequests::i2cWrite(*unit_, slave, addressLength, address, source, length)) {
-    case TransferResult::Ok:
-        return true;
-    case TransferResult::DataBufferFailed:
-    case TransferResult::BadLength:
-        say(kMsgWrite1Failed);
-        return false;
-    case TransferResult::CommandBlockFailed:
-        say(kMsgWrite2Failed);
-        return false;
+        case TransferResult::Ok:
+            return true;
+        case TransferResult::DataBufferFailed:
+        case TransferResult::BadLength:
+            say(kMsgWrite1Failed);
+            return false;
+        case TransferResult::CommandBlockFailed:
+            say(kMsgWrite2Failed);
+            return false;
     }
     return false;
 }
@@ -177,8 +177,7 @@ bool PanelTransport::FlashProgram(const uint8_t* bytes, int32_t count) {
     if (bytes == nullptr) return false;
     int32_t done = 0;
     while (done < count) {
-        const auto chunk =
-            static_cast<uint16_t>(std::min<int32_t>(count - done, kFlashChunkBytes));
+        const auto chunk = static_cast<uint16_t>(std::min<int32_t>(count - done, kFlashChunkBytes));
         if (!BridgeRequests::writeDataBuffer(*unit_, bytes + done, chunk)) return false;
         if (!BridgeRequests::writeCommandBlock(
                 *unit_, BridgeRequests::flashProgramBlock(flashAddress_, chunk))) {

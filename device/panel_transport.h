@@ -18,7 +18,7 @@ namespace tovrel::device {
 // by default. Every action opens the box, makes its transfers and closes it again.
 // One thread at a time (the panel's main thread, under its lock).
 class PanelTransport final : public RegisterReader {
-public:
+  public:
     using MessageSink = std::function<void(std::string_view)>;
 
     // The flash status polls have no end of their own: a box that never reports ready (or has
@@ -58,7 +58,7 @@ public:
 
     bool readRegister(uint8_t reg, uint8_t slave, uint8_t& value) override;
 
-private:
+  private:
     void say(std::string_view message);
     bool transact(const std::array<uint8_t, 30>& block, uint8_t& result);
     bool waitFlashReady(uint8_t operation);

@@ -8,7 +8,7 @@ namespace tovrel::device {
 // are written against it so that both programs' transports share them.
 // Called on the thread that owns the open transport.
 class RegisterReader {
-public:
+  public:
     virtual ~RegisterReader() = default;
     // False when the read did not go through; `value` is then 0.
     virtual bool readRegister(uint8_t reg, uint8_t slave, uint8_t& value) = 0;

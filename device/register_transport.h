@@ -6,8 +6,8 @@
 
 #include "device/device_session.h"
 #include "device/kelm_uvc_library.h"
-#include "device/register_reader.h"
 #include "device/register_map.h"
+#include "device/register_reader.h"
 #include "platform/system/clock.h"
 
 namespace tovrel::device {
@@ -18,7 +18,7 @@ namespace tovrel::device {
 // outlives it. The waits sleep on the injected clock.
 // One thread at a time (the full program: the window thread, under the "Norvik" lock).
 class RegisterTransport final : public RegisterReader {
-public:
+  public:
     static constexpr int kMaxIdleReads = 51;
     static constexpr int kIdleReadsInTime = 49;  // an idle answer after these counts as late
     static constexpr uint32_t kIdlePollMs = 100;
@@ -43,7 +43,7 @@ public:
     // 1 to 3 handles: more means the box cannot be told apart from the others.
     bool usable() const { return !handleList_.empty() && handleList_.size() <= 3; }
 
-private:
+  private:
     KelmUvcLibrary& library_;
     platform::Clock& clock_;
     std::vector<void*> handleList_;

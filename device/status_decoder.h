@@ -13,7 +13,7 @@ namespace tovrel::device {
 // without a table entry "Unknow". The table lookups and the firmware composition are exposed on
 // their own for callers that already hold the bytes. Runs on the caller's thread.
 class StatusDecoder {
-public:
+  public:
     static std::string_view timingName(int srcTiming);
     static std::string_view capResName(int capRes);
     static std::string_view audRateName(int code);
@@ -35,7 +35,7 @@ public:
     static std::string audioSampleRate(RegisterReader& reader);
     static std::string audioFormatType(RegisterReader& reader);
 
-private:
+  private:
     static std::string voltageText(RegisterReader& reader, uint8_t lowReg, uint8_t highReg);
 };
 

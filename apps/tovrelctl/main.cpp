@@ -106,7 +106,7 @@ int noBox() {
 
 // Holds the named lock, the identified box and its session for one command.
 class Operation {
-public:
+  public:
     Operation(platform::ExtensionUnitBus& bus, platform::Clock& clock)
         : lock_(device::kRegisterLockName), library_(bus), transport_(library_, clock) {
         lock_.lock();
@@ -120,7 +120,7 @@ public:
     int32_t deviceType() const { return session_->deviceType; }
     device::RegisterTransport& transport() { return transport_; }
 
-private:
+  private:
     platform::NamedLock lock_;
     device::KelmUvcLibrary library_;
     device::RegisterTransport transport_;

@@ -20,13 +20,13 @@ namespace {
 using namespace tovrel;
 
 class Input {
-public:
+  public:
     Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     bool empty() const { return at_ >= size_; }
     uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
     uint16_t word() { return static_cast<uint16_t>(byte() | (byte() << 8)); }
 
-private:
+  private:
     const uint8_t* data_;
     size_t size_;
     size_t at_ = 0;
@@ -34,7 +34,7 @@ private:
 
 // A box whose every answer comes from the input; once the input is used up, requests fail.
 class FuzzUnit final : public platform::ExtensionUnit {
-public:
+  public:
     explicit FuzzUnit(Input& input) : input_(input) {}
     int deviceRequest(const platform::DeviceRequest& r) override {
         if (input_.empty()) return platform::kDeviceRequestFailed;
@@ -51,12 +51,12 @@ public:
         return input_.byte() + (mode & 1) * 256;
     }
 
-private:
+  private:
     Input& input_;
 };
 
 class FuzzBus final : public platform::ExtensionUnitBus {
-public:
+  public:
     explicit FuzzBus(Input& input) : input_(input) {}
     std::vector<std::unique_ptr<platform::ExtensionUnit>> openUnits(uint16_t, uint16_t) override {
         std::vector<std::unique_ptr<platform::ExtensionUnit>> units;
@@ -65,7 +65,7 @@ public:
         return units;
     }
 
-private:
+  private:
     Input& input_;
 };
 

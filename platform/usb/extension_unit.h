@@ -8,7 +8,7 @@ namespace tovrel::platform {
 // handle or of a macOS USB device interface. Closing is destruction.
 // One thread at a time per object; different objects may be used from different threads.
 class ExtensionUnit {
-public:
+  public:
     virtual ~ExtensionUnit() = default;
 
     // Sends the request and, for an IN request, fills request.data. Gives the number of bytes of

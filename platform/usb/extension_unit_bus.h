@@ -11,7 +11,7 @@ namespace tovrel::platform {
 // Finds the attached boxes with a USB vendor and product id and opens each of them.
 // Implementations are safe to call from any thread.
 class ExtensionUnitBus {
-public:
+  public:
     virtual ~ExtensionUnitBus() = default;
 
     // One opened unit per attached device with these ids, in the system's enumeration order;

@@ -16,7 +16,7 @@ struct LibusbBus::Context {
 namespace {
 
 class LibusbUnit final : public ExtensionUnit {
-public:
+  public:
     LibusbUnit(std::shared_ptr<void> context, libusb_device_handle* handle)
         : context_(std::move(context)), handle_(handle) {}
     ~LibusbUnit() override { libusb_close(handle_); }
@@ -29,7 +29,7 @@ public:
         return result < 0 ? kDeviceRequestFailed : result;
     }
 
-private:
+  private:
     std::shared_ptr<void> context_;  // keeps the libusb context alive while the handle is open
     libusb_device_handle* handle_;
 };

@@ -14,7 +14,7 @@ namespace tovrel::platform {
 // each transfer gives up after kTransferTimeoutMs so an unanswered request cannot hang a caller.
 // Any thread.
 class LibusbBus final : public ExtensionUnitBus {
-public:
+  public:
     static constexpr unsigned kTransferTimeoutMs = 1000;
 
     LibusbBus();
@@ -26,7 +26,7 @@ public:
     std::vector<std::unique_ptr<ExtensionUnit>> openUnits(uint16_t vendorId,
                                                           uint16_t productId) override;
 
-private:
+  private:
     struct Context;
     std::mutex mutex_;
     std::shared_ptr<Context> context_;  // made on first use

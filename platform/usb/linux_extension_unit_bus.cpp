@@ -14,7 +14,8 @@ std::vector<std::unique_ptr<ExtensionUnit>> LinuxExtensionUnitBus::openUnits(uin
             served.insert({node.busNumber, node.deviceAddress});
         }
     }
-    for (auto& unit : libusb_.openUnits(vendorId, productId, served)) units.push_back(std::move(unit));
+    for (auto& unit : libusb_.openUnits(vendorId, productId, served))
+        units.push_back(std::move(unit));
     return units;
 }
 

@@ -11,11 +11,11 @@ namespace tovrel::platform {
 // The real boxes: through uvcvideo's video node where the driver has one, through libusb
 // control transfers for the devices without a node. Any thread.
 class LinuxExtensionUnitBus final : public ExtensionUnitBus {
-public:
+  public:
     std::vector<std::unique_ptr<ExtensionUnit>> openUnits(uint16_t vendorId,
                                                           uint16_t productId) override;
 
-private:
+  private:
     UvcNodeBus nodes_;
     LibusbBus libusb_;
 };

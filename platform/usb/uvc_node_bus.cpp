@@ -45,7 +45,7 @@ int ioctlRetry(int fd, unsigned long request, void* argument) {
 // bridge's data control is longer than most writes, so a short SET_CUR is sent padded with the
 // zeros the request buffer carries anyway, and a GET_CUR is fetched whole and cut.
 class UvcNodeUnit final : public ExtensionUnit {
-public:
+  public:
     explicit UvcNodeUnit(int fd) : fd_(fd) {}
     ~UvcNodeUnit() override { ::close(fd_); }
 
@@ -69,7 +69,8 @@ public:
         if (query == UVC_SET_CUR) {
             if (length < request.wLength) return kDeviceRequestFailed;
             std::memcpy(whole.data(), request.data, request.wLength);
-            if (this->query(unit, selector, query, static_cast<uint16_t>(length), whole.data()) != 0)
+            if (this->query(unit, selector, query, static_cast<uint16_t>(length), whole.data()) !=
+                0)
                 return kDeviceRequestFailed;
             return request.wLength;
         }
@@ -80,7 +81,7 @@ public:
         return copied;
     }
 
-private:
+  private:
     int query(uint8_t unit, uint8_t selector, uint8_t code, uint16_t size, uint8_t* data) {
         uvc_xu_control_query q{};
         q.unit = unit;
@@ -121,13 +122,14 @@ std::vector<UvcNodeBus::Node> UvcNodeBus::findNodes(uint16_t vendorId, uint16_t 
     udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate)) {
         udev_device* video = udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
         if (video == nullptr) continue;
-        udev_device* usb = udev_device_get_parent_with_subsystem_devtype(video, "usb", "usb_device");
+        udev_device* usb =
+            udev_device_get_parent_with_subsystem_devtype(video, "usb", "usb_device");
         const char* devnode = udev_device_get_devnode(video);
         if (usb != nullptr && devnode != nullptr && hexAttribute(usb, "idVendor") == vendorId &&
             hexAttribute(usb, "idProduct") == productId) {
-            Candidate candidate{{devnode, decimalAttribute(usb, "busnum", -1),
-                                 decimalAttribute(usb, "devnum", -1)},
-                                decimalAttribute(video, "index", 0)};
+            Candidate candidate{
+                {devnode, decimalAttribute(usb, "busnum", -1), decimalAttribute(usb, "devnum", -1)},
+                decimalAttribute(video, "index", 0)};
             std::string key = udev_device_get_syspath(usb);
             auto it = byUsbDevice.find(key);
             if (it == byUsbDevice.end()) {

@@ -13,7 +13,7 @@ namespace tovrel::platform {
 // device's nodes the capture node (sysfs index 0) is taken, metadata nodes answer no controls.
 // Any thread.
 class UvcNodeBus final : public ExtensionUnitBus {
-public:
+  public:
     struct Node {
         std::string devnode;  // /dev/videoN
         int busNumber = -1;   // of the USB device, to tell it from the libusb route

@@ -19,17 +19,17 @@ uint32_t littleEndian32(const std::array<uint8_t, 30>& block, size_t at) {
 
 bool isStatusRegister(uint8_t reg) {
     switch (reg) {
-    case dev::Reg::SrcTiming:
-    case dev::Reg::DdcVoltageLo:
-    case dev::Reg::DdcVoltageHi:
-    case dev::Reg::HpdVoltageLo:
-    case dev::Reg::HpdVoltageHi:
-    case dev::Reg::FwVersion:
-    case dev::Reg::AudRate:
-    case dev::Reg::AudType:
-        return true;
-    default:
-        return false;
+        case dev::Reg::SrcTiming:
+        case dev::Reg::DdcVoltageLo:
+        case dev::Reg::DdcVoltageHi:
+        case dev::Reg::HpdVoltageLo:
+        case dev::Reg::HpdVoltageHi:
+        case dev::Reg::FwVersion:
+        case dev::Reg::AudRate:
+        case dev::Reg::AudType:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -70,24 +70,24 @@ int SimulatedBridge::handleRequest(const platform::DeviceRequest& request) {
     if (faults_.failingRequests & bit(kindOf(request))) return platform::kDeviceRequestFailed;
 
     switch (kindOf(request)) {
-    case BridgeRequestKind::CommandBlockWrite:
-        return handleCommandBlockWrite(request);
-    case BridgeRequestKind::CommandBlockRead: {
-        size_t length = std::min<size_t>(request.wLength, lastBlock_.size());
-        if (faults_.shortTransfers) length /= 2;
-        std::memcpy(request.data, lastBlock_.data(), length);
-        return static_cast<int>(length);
-    }
-    case BridgeRequestKind::DataBufferWrite:
-        if (request.wLength > dataBuffer_.size()) return platform::kDeviceRequestFailed;
-        std::memcpy(dataBuffer_.data(), request.data, request.wLength);
-        return request.wLength;
-    case BridgeRequestKind::DataBufferRead: {
-        size_t length = std::min<size_t>(request.wLength, dataBuffer_.size());
-        if (faults_.shortTransfers) length /= 2;
-        std::memcpy(request.data, dataBuffer_.data(), length);
-        return static_cast<int>(length);
-    }
+        case BridgeRequestKind::CommandBlockWrite:
+            return handleCommandBlockWrite(request);
+        case BridgeRequestKind::CommandBlockRead: {
+            size_t length = std::min<size_t>(request.wLength, lastBlock_.size());
+            if (faults_.shortTransfers) length /= 2;
+            std::memcpy(request.data, lastBlock_.data(), length);
+            return static_cast<int>(length);
+        }
+        case BridgeRequestKind::DataBufferWrite:
+            if (request.wLength > dataBuffer_.size()) return platform::kDeviceRequestFailed;
+            std::memcpy(dataBuffer_.data(), request.data, request.wLength);
+            return request.wLength;
+        case BridgeRequestKind::DataBufferRead: {
+            size_t length = std::min<size_t>(request.wLength, dataBuffer_.size());
+            if (faults_.shortTransfers) length /= 2;
+            std::memcpy(request.data, dataBuffer_.data(), length);
+            return static_cast<int>(length);
+        }
     }
     return platform::kDeviceRequestFailed;
 }
@@ -98,22 +98,22 @@ int SimulatedBridge::handleCommandBlockWrite(const platform::DeviceRequest& requ
     std::memcpy(block.data(), request.data, block.size());
     bool ok = false;
     switch (block[0]) {
-    case dev::kBlockI2c:
-        ok = runI2c(block);
-        break;
-    case dev::kBlockFlashQuery:
-        block[dev::kFlashResultByte] = config_.flashQueryResult;
-        ok = true;
-        break;
-    case dev::kBlockFlashStatus:
-        block[dev::kFlashResultByte] = flashBusyLocked() ? 0 : dev::kFlashResultReady;
-        ok = true;
-        break;
-    case dev::kBlockFlashOperation:
-        ok = runFlash(block);
-        break;
-    default:
-        break;
+        case dev::kBlockI2c:
+            ok = runI2c(block);
+            break;
+        case dev::kBlockFlashQuery:
+            block[dev::kFlashResultByte] = config_.flashQueryResult;
+            ok = true;
+            break;
+        case dev::kBlockFlashStatus:
+            block[dev::kFlashResultByte] = flashBusyLocked() ? 0 : dev::kFlashResultReady;
+            ok = true;
+            break;
+        case dev::kBlockFlashOperation:
+            ok = runFlash(block);
+            break;
+        default:
+            break;
     }
     if (!ok) return platform::kDeviceRequestFailed;
     lastBlock_ = block;
@@ -124,8 +124,8 @@ bool SimulatedBridge::runI2c(const std::array<uint8_t, 30>& block) {
     const uint8_t direction = block[3];
     const uint8_t slave = block[7];
     const uint8_t addressLength = block[8];
-    const uint32_t address = (static_cast<uint32_t>(block[11]) << 24) | (block[12] << 16) |
-                             (block[9] << 8) | block[10];
+    const uint32_t address =
+        (static_cast<uint32_t>(block[11]) << 24) | (block[12] << 16) | (block[9] << 8) | block[10];
     const uint16_t length = static_cast<uint16_t>((block[13] << 8) | block[14]);
     if (length > dataBuffer_.size()) return false;
     if (slave != dev::kMicrocontrollerSlave && slave != dev::kBridgeSlave) return false;  // NAK
@@ -182,29 +182,29 @@ bool SimulatedBridge::flashBusyLocked() const {
 
 uint8_t SimulatedBridge::readRegisterLocked(uint8_t reg) {
     switch (reg) {
-    case dev::Reg::Command:
-        if (faults_.commandNeverIdle) return runningCommand_;
-        return now() < commandDoneAtMs_ ? runningCommand_ : dev::kCommandIdle;
-    case dev::Reg::SrcTiming:
-        return hdmi_.timingIndex;
-    case dev::Reg::CapRes:
-        return hdmi_.captureResIndex;
-    case dev::Reg::DdcVoltageLo:
-        return static_cast<uint8_t>(hdmi_.ddcReading);
-    case dev::Reg::DdcVoltageHi:
-        return static_cast<uint8_t>(hdmi_.ddcReading >> 8);
-    case dev::Reg::HpdVoltageLo:
-        return static_cast<uint8_t>(hdmi_.hpdReading);
-    case dev::Reg::HpdVoltageHi:
-        return static_cast<uint8_t>(hdmi_.hpdReading >> 8);
-    case dev::Reg::FwVersion:
-        return config_.fwVersion;
-    case dev::Reg::AudRate:
-        return hdmi_.audioRateCode;
-    case dev::Reg::AudType:
-        return hdmi_.audioTypeCode;
-    default:
-        return registers_[reg];
+        case dev::Reg::Command:
+            if (faults_.commandNeverIdle) return runningCommand_;
+            return now() < commandDoneAtMs_ ? runningCommand_ : dev::kCommandIdle;
+        case dev::Reg::SrcTiming:
+            return hdmi_.timingIndex;
+        case dev::Reg::CapRes:
+            return hdmi_.captureResIndex;
+        case dev::Reg::DdcVoltageLo:
+            return static_cast<uint8_t>(hdmi_.ddcReading);
+        case dev::Reg::DdcVoltageHi:
+            return static_cast<uint8_t>(hdmi_.ddcReading >> 8);
+        case dev::Reg::HpdVoltageLo:
+            return static_cast<uint8_t>(hdmi_.hpdReading);
+        case dev::Reg::HpdVoltageHi:
+            return static_cast<uint8_t>(hdmi_.hpdReading >> 8);
+        case dev::Reg::FwVersion:
+            return config_.fwVersion;
+        case dev::Reg::AudRate:
+            return hdmi_.audioRateCode;
+        case dev::Reg::AudType:
+            return hdmi_.audioTypeCode;
+        default:
+            return registers_[reg];
     }
 }
 
@@ -224,23 +224,23 @@ void SimulatedBridge::runCommandLocked(uint8_t number) {
     commandDoneAtMs_ = now() + config_.commandBusyMs;
     executed_.push_back({number, parameter});
     switch (number) {
-    case dev::Cmd::RecordStart:
-        recording_ = true;
-        break;
-    case dev::Cmd::RecordStop:
-        recording_ = false;
-        break;
-    case dev::Cmd::FwTarget:
-        fwTarget_ = parameter;
-        break;
-    case dev::Cmd::Mode:
-        if (parameter == dev::kModeSwitchToMac) macMode_ = true;
-        if (parameter == dev::kModeSwitchToWindows) macMode_ = false;
-        break;
-    default:
-        // Picture, volume, mute and audio input take effect from their registers; other
-        // numbers are accepted and do nothing, as on the box.
-        break;
+        case dev::Cmd::RecordStart:
+            recording_ = true;
+            break;
+        case dev::Cmd::RecordStop:
+            recording_ = false;
+            break;
+        case dev::Cmd::FwTarget:
+            fwTarget_ = parameter;
+            break;
+        case dev::Cmd::Mode:
+            if (parameter == dev::kModeSwitchToMac) macMode_ = true;
+            if (parameter == dev::kModeSwitchToWindows) macMode_ = false;
+            break;
+        default:
+            // Picture, volume, mute and audio input take effect from their registers; other
+            // numbers are accepted and do nothing, as on the box.
+            break;
     }
 }
 

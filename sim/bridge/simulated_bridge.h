@@ -22,7 +22,7 @@ namespace tovrel::sim {
 // so a manual clock steps it in tests. Thread-safe: the video, audio and control code of the
 // simulated box may reach it from any thread.
 class SimulatedBridge {
-public:
+  public:
     struct Config {
         uint16_t vendorId = 0x7B30;
         uint16_t productId = 0x4E11;
@@ -78,7 +78,7 @@ public:
     // Erase or program requests that arrived while the flash was still busy.
     int operationsWhileBusy() const;
 
-private:
+  private:
     int handleCommandBlockWrite(const platform::DeviceRequest& request);
     bool runI2c(const std::array<uint8_t, 30>& block);
     bool runFlash(const std::array<uint8_t, 30>& block);

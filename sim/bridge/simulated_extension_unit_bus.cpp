@@ -5,13 +5,13 @@ namespace tovrel::sim {
 namespace {
 
 class SimulatedUnit final : public platform::ExtensionUnit {
-public:
+  public:
     explicit SimulatedUnit(std::shared_ptr<SimulatedBridge> bridge) : bridge_(std::move(bridge)) {}
     int deviceRequest(const platform::DeviceRequest& request) override {
         return bridge_->handleRequest(request);
     }
 
-private:
+  private:
     std::shared_ptr<SimulatedBridge> bridge_;
 };
 

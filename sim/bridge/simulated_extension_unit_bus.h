@@ -12,7 +12,7 @@ namespace tovrel::sim {
 // ids opens as one unit whose requests the bridge answers. An open unit of a box that is then
 // unplugged fails every request, like a real device that went away. Any thread.
 class SimulatedExtensionUnitBus final : public platform::ExtensionUnitBus {
-public:
+  public:
     SimulatedExtensionUnitBus() = default;
     explicit SimulatedExtensionUnitBus(std::shared_ptr<SimulatedBridge> bridge);
 
@@ -23,7 +23,7 @@ public:
     std::vector<std::unique_ptr<platform::ExtensionUnit>> openUnits(uint16_t vendorId,
                                                                     uint16_t productId) override;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<SimulatedBridge>> bridges_;
 };

@@ -13,13 +13,23 @@ using namespace testing;
 TEST(BridgeRequests, I2cBlockLaysOutAddressAsBytes1032AndLengthHighFirst) {
     auto b = BridgeRequests::i2cBlock(kI2cRead, 0xB4, 1, 0x11223344, 0x0102);
     std::vector<uint8_t> got(b.begin(), b.end());
-    EXPECT_EQ(got, block({{0, 0xD4}, {3, 0xD0}, {5, 0x10}, {7, 0xB4}, {8, 1}, {9, 0x33},
-                          {10, 0x44}, {11, 0x11}, {12, 0x22}, {13, 0x01}, {14, 0x02}}));
+    EXPECT_EQ(got, block({{0, 0xD4},
+                          {3, 0xD0},
+                          {5, 0x10},
+                          {7, 0xB4},
+                          {8, 1},
+                          {9, 0x33},
+                          {10, 0x44},
+                          {11, 0x11},
+                          {12, 0x22},
+                          {13, 0x01},
+                          {14, 0x02}}));
     // A one-byte register number N goes out as 0, N, 0, 0.
     auto w = BridgeRequests::i2cBlock(kI2cWrite, 0, 1, 27, 1);
     EXPECT_EQ(w[3], 0xD1);
     EXPECT_EQ(w[7], 0x00);
-    EXPECT_EQ((std::vector<uint8_t>{w[9], w[10], w[11], w[12]}), (std::vector<uint8_t>{0, 27, 0, 0}));
+    EXPECT_EQ((std::vector<uint8_t>{w[9], w[10], w[11], w[12]}),
+              (std::vector<uint8_t>{0, 27, 0, 0}));
 }
 
 TEST(BridgeRequests, FlashBlocksAreLittleEndian) {
@@ -28,12 +38,21 @@ TEST(BridgeRequests, FlashBlocksAreLittleEndian) {
     auto s = BridgeRequests::flashStatusBlock(kFlashOpErase);
     EXPECT_EQ(std::vector<uint8_t>(s.begin(), s.end()), block({{0, 0xCC}, {3, 0xFD}, {5, 0x02}}));
     auto e = BridgeRequests::flashEraseBlock(0x00123000);
-    EXPECT_EQ(std::vector<uint8_t>(e.begin(), e.end()),
-              block({{0, 0xCA}, {5, 0x0C}, {7, 0xFD}, {8, 0x03}, {11, 0x00}, {12, 0x30}, {13, 0x12}}));
+    EXPECT_EQ(
+        std::vector<uint8_t>(e.begin(), e.end()),
+        block({{0, 0xCA}, {5, 0x0C}, {7, 0xFD}, {8, 0x03}, {11, 0x00}, {12, 0x30}, {13, 0x12}}));
     auto p = BridgeRequests::flashProgramBlock(0x04030201, 0x012C);
-    EXPECT_EQ(std::vector<uint8_t>(p.begin(), p.end()),
-              block({{0, 0xCA}, {5, 0x0C}, {7, 0x02}, {8, 0x03}, {10, 0x01}, {11, 0x01}, {12, 0x02},
-                     {13, 0x03}, {14, 0x04}, {15, 0x2C}, {16, 0x01}}));
+    EXPECT_EQ(std::vector<uint8_t>(p.begin(), p.end()), block({{0, 0xCA},
+                                                               {5, 0x0C},
+                                                               {7, 0x02},
+                                                               {8, 0x03},
+                                                               {10, 0x01},
+                                                               {11, 0x01},
+                                                               {12, 0x02},
+                                                               {13, 0x03},
+                                                               {14, 0x04},
+                                                               {15, 0x2C},
+                                                               {16, 0x01}}));
 }
 
 TEST(KelmUvcLibrary, I2cReadSendsTheBlockThenFetchesTheWholeBuffer) {
@@ -53,7 +72,8 @@ TEST(KelmUvcLibrary, I2cReadSendsTheBlockThenFetchesTheWholeBuffer) {
     ASSERT_NE(library.UVC_I2CM_Read(handles[0], 0xB4, 1, 11, 1, &byte), 0);
     EXPECT_EQ(byte, 0xA0);  // the first byte of the 256 returned
     std::vector<RecordedRequest> expected{
-        commandBlockWrite(block({{0, 0xD4}, {3, 0xD0}, {5, 0x10}, {7, 0xB4}, {8, 1}, {10, 11}, {14, 1}})),
+        commandBlockWrite(
+            block({{0, 0xD4}, {3, 0xD0}, {5, 0x10}, {7, 0xB4}, {8, 1}, {10, 11}, {14, 1}})),
         dataBufferRead()};
     EXPECT_EQ(bus.log->requests, expected);
     library.CloseKelmUVCHandle(handles);
@@ -71,7 +91,8 @@ TEST(KelmUvcLibrary, I2cWriteSendsTheDataThenTheBlock) {
     ASSERT_NE(library.UVC_I2CM_Write(handles[0], 0xB4, 1, 26, 3, bytes), 0);
     std::vector<RecordedRequest> expected{
         dataBufferWrite({9, 8, 7}),
-        commandBlockWrite(block({{0, 0xD4}, {3, 0xD1}, {5, 0x10}, {7, 0xB4}, {8, 1}, {10, 26}, {14, 3}}))};
+        commandBlockWrite(
+            block({{0, 0xD4}, {3, 0xD1}, {5, 0x10}, {7, 0xB4}, {8, 1}, {10, 26}, {14, 3}}))};
     EXPECT_EQ(bus.log->requests, expected);
     library.CloseKelmUVCHandle(handles);
 }
@@ -107,9 +128,13 @@ TEST(KelmUvcLibrary, ShortOrFailedAnswersFailTheTransfer) {
     std::vector<void*> handles;
     library.GetKelmUVCHandle(handles, "7b30", "4e11");
     uint8_t byte = 0x55;
-    bus.log->responder = [](const platform::DeviceRequest& r) { return r.isDeviceToHost() ? 0 : int(r.wLength); };
+    bus.log->responder = [](const platform::DeviceRequest& r) {
+        return r.isDeviceToHost() ? 0 : int(r.wLength);
+    };
     EXPECT_EQ(library.UVC_I2CM_Read(handles[0], 0xB4, 1, 0, 1, &byte), 0);
-    bus.log->responder = [](const platform::DeviceRequest& r) { return r.wValue == 0x0100 ? 29 : int(r.wLength); };
+    bus.log->responder = [](const platform::DeviceRequest& r) {
+        return r.wValue == 0x0100 ? 29 : int(r.wLength);
+    };
     EXPECT_EQ(library.UVC_I2CM_Read(handles[0], 0xB4, 1, 0, 1, &byte), 0);
     EXPECT_EQ(library.UVC_I2CM_Write(handles[0], 0xB4, 1, 0, 1, &byte), 0);
     bus.log->responder = [](const platform::DeviceRequest&) { return -1; };

@@ -51,14 +51,18 @@ TEST(PanelTransport, TransferFailuresPrintTheirMessage) {
     rig.bus.attached[{0x7B30, 0x4E11}] = 1;
     ASSERT_TRUE(rig.transport.OpenBox());
 
-    rig.bus.log->responder = [](const platform::DeviceRequest& r) { return r.wValue == 0x0100 ? -1 : int(r.wLength); };
+    rig.bus.log->responder = [](const platform::DeviceRequest& r) {
+        return r.wValue == 0x0100 ? -1 : int(r.wLength);
+    };
     EXPECT_FALSE(rig.transport.I2CRead(0xB4, 0, 1, &byte, 1));
     EXPECT_FALSE(rig.transport.I2CWrite(0xB4, 0, 1, &byte, 1));
-    rig.bus.log->responder = [](const platform::DeviceRequest& r) { return r.wValue == 0x0200 ? -1 : int(r.wLength); };
+    rig.bus.log->responder = [](const platform::DeviceRequest& r) {
+        return r.wValue == 0x0200 ? -1 : int(r.wLength);
+    };
     EXPECT_FALSE(rig.transport.I2CRead(0xB4, 0, 1, &byte, 1));
     EXPECT_FALSE(rig.transport.I2CWrite(0xB4, 0, 1, &byte, 1));
-    std::vector<std::string> expected{"Read3 Failed", "Write3 Failed", "Read1 Failed",
-                                      "Write2 Failed", "Read2 Failed", "Write1 Failed"};
+    std::vector<std::string> expected{"Read3 Failed",  "Write3 Failed", "Read1 Failed",
+                                      "Write2 Failed", "Read2 Failed",  "Write1 Failed"};
     EXPECT_EQ(rig.messages, expected);
 }
 
@@ -69,7 +73,8 @@ TEST(PanelTransport, ReadRegTakesTheFirstOfTheReturnedBytes) {
     (*rig.box.registers)[27] = 1;
     EXPECT_EQ(rig.transport.ReadReg(27), 1);
     std::vector<RecordedRequest> expected{
-        commandBlockWrite(block({{0, 0xD4}, {3, 0xD0}, {5, 0x10}, {7, 0xB4}, {8, 1}, {10, 27}, {14, 1}})),
+        commandBlockWrite(
+            block({{0, 0xD4}, {3, 0xD0}, {5, 0x10}, {7, 0xB4}, {8, 1}, {10, 27}, {14, 1}})),
         dataBufferRead()};
     EXPECT_EQ(rig.bus.log->requests, expected);
     rig.bus.log->responder = [](const platform::DeviceRequest&) { return -1; };
@@ -117,7 +122,9 @@ struct FlashResponder {
     }
 };
 
-RecordedRequest status(uint8_t op) { return commandBlockWrite(block({{0, 0xCC}, {3, op}, {5, 0x02}})); }
+RecordedRequest status(uint8_t op) {
+    return commandBlockWrite(block({{0, 0xCC}, {3, op}, {5, 0x02}}));
+}
 
 TEST(PanelTransport, FlashQueryAndStatus) {
     Rig rig;
@@ -130,10 +137,12 @@ TEST(PanelTransport, FlashQueryAndStatus) {
     EXPECT_EQ(result, 1);
     ASSERT_TRUE(rig.transport.FlashStatus(0x02, result));
     EXPECT_EQ(result, 1);
-    std::vector<RecordedRequest> expected{commandBlockWrite(block({{0, 0xC9}, {5, 0x01}})), commandBlockRead(),
-                                          status(0x02), commandBlockRead()};
+    std::vector<RecordedRequest> expected{commandBlockWrite(block({{0, 0xC9}, {5, 0x01}})),
+                                          commandBlockRead(), status(0x02), commandBlockRead()};
     EXPECT_EQ(rig.bus.log->requests, expected);
-    rig.bus.log->responder = [](const platform::DeviceRequest& r) { return r.isDeviceToHost() ? -1 : 30; };
+    rig.bus.log->responder = [](const platform::DeviceRequest& r) {
+        return r.isDeviceToHost() ? -1 : 30;
+    };
     EXPECT_FALSE(rig.transport.FlashQuery(result));
 }
 
@@ -142,8 +151,8 @@ TEST(PanelTransport, EraseCoversCeilLengthOver4096SectorsWithStatusPolls) {
         int64_t length;
         int sectors;
     };
-    for (Case c : {Case{0, 0}, Case{-5, 0}, Case{1, 1}, Case{4096, 1}, Case{4097, 2}, Case{300 + 4096, 2},
-                   Case{65536 + 4096, 17}}) {
+    for (Case c : {Case{0, 0}, Case{-5, 0}, Case{1, 1}, Case{4096, 1}, Case{4097, 2},
+                   Case{300 + 4096, 2}, Case{65536 + 4096, 17}}) {
         Rig rig;
         rig.bus.attached[{0x7B30, 0x4E11}] = 1;
         ASSERT_TRUE(rig.transport.OpenBox());
@@ -155,8 +164,13 @@ TEST(PanelTransport, EraseCoversCeilLengthOver4096SectorsWithStatusPolls) {
         std::vector<RecordedRequest> expected;
         for (int s = 0; s < c.sectors; ++s) {
             uint32_t a = 4096u * s;
-            expected.push_back(commandBlockWrite(block({{0, 0xCA}, {5, 0x0C}, {7, 0xFD}, {8, 0x03},
-                                                        {11, uint8_t(a)}, {12, uint8_t(a >> 8)}, {13, uint8_t(a >> 16)}})));
+            expected.push_back(commandBlockWrite(block({{0, 0xCA},
+                                                        {5, 0x0C},
+                                                        {7, 0xFD},
+                                                        {8, 0x03},
+                                                        {11, uint8_t(a)},
+                                                        {12, uint8_t(a >> 8)},
+                                                        {13, uint8_t(a >> 16)}})));
             for (int p = 0; p < 3; ++p) {
                 expected.push_back(status(0xFD));
                 expected.push_back(commandBlockRead());
@@ -182,11 +196,15 @@ TEST(PanelTransport, ProgramSplitsIntoChunksOf256) {
     EXPECT_EQ(rig.transport.flashAddress(), 300u);
     std::vector<RecordedRequest> expected{
         dataBufferWrite({image.begin(), image.begin() + 256}),
-        commandBlockWrite(block({{0, 0xCA}, {5, 0x0C}, {7, 0x02}, {8, 0x03}, {10, 0x01}, {15, 0x00}, {16, 0x01}})),
-        status(0x02), commandBlockRead(),
+        commandBlockWrite(block(
+            {{0, 0xCA}, {5, 0x0C}, {7, 0x02}, {8, 0x03}, {10, 0x01}, {15, 0x00}, {16, 0x01}})),
+        status(0x02),
+        commandBlockRead(),
         dataBufferWrite({image.begin() + 256, image.end()}),
-        commandBlockWrite(block({{0, 0xCA}, {5, 0x0C}, {7, 0x02}, {8, 0x03}, {10, 0x01}, {12, 0x01}, {15, 44}})),
-        status(0x02), commandBlockRead()};
+        commandBlockWrite(
+            block({{0, 0xCA}, {5, 0x0C}, {7, 0x02}, {8, 0x03}, {10, 0x01}, {12, 0x01}, {15, 44}})),
+        status(0x02),
+        commandBlockRead()};
     EXPECT_EQ(rig.bus.log->requests, expected);
 
     rig.bus.log->requests.clear();
@@ -204,7 +222,8 @@ TEST(PanelTransport, AnEmptyImageErasesOneSectorAndProgramsNothing) {
     ASSERT_TRUE(rig.transport.FlashProgram(nullptr, 0));
     int erases = 0, chunks = 0;
     for (const auto& r : rig.bus.log->requests) {
-        if (r.wValue == 0x0100 && !r.out.empty() && r.out[0] == 0xCA) (r.out[7] == 0xFD ? erases : chunks)++;
+        if (r.wValue == 0x0100 && !r.out.empty() && r.out[0] == 0xCA)
+            (r.out[7] == 0xFD ? erases : chunks)++;
     }
     EXPECT_EQ(erases, 1);
     EXPECT_EQ(chunks, 0);
@@ -245,7 +264,8 @@ TEST(PanelTransport, EraseFailureKeepsTheFailedSectorsAddress) {
     auto erases = std::make_shared<int>(0);
     FlashResponder flash;
     rig.bus.log->responder = [flash, erases](const platform::DeviceRequest& r) {
-        if (r.wValue == 0x0100 && !r.isDeviceToHost() && r.data[0] == 0xCA && ++*erases == 3) return -1;
+        if (r.wValue == 0x0100 && !r.isDeviceToHost() && r.data[0] == 0xCA && ++*erases == 3)
+            return -1;
         return flash(r);
     };
     EXPECT_FALSE(rig.transport.FlashErase(5 * 4096));

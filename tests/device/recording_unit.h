@@ -35,8 +35,10 @@ struct WireLog {
 };
 
 class RecordingUnit final : public platform::ExtensionUnit {
-public:
-    explicit RecordingUnit(std::shared_ptr<WireLog> log) : log_(std::move(log)) { ++log_->openUnits; }
+  public:
+    explicit RecordingUnit(std::shared_ptr<WireLog> log) : log_(std::move(log)) {
+        ++log_->openUnits;
+    }
     ~RecordingUnit() override { --log_->openUnits; }
 
     int deviceRequest(const platform::DeviceRequest& r) override {
@@ -46,13 +48,13 @@ public:
         return log_->responder(r);
     }
 
-private:
+  private:
     std::shared_ptr<WireLog> log_;
 };
 
 // A bus with a given number of attached boxes per vendor and product id, recording the lookups.
 class FakeBus final : public platform::ExtensionUnitBus {
-public:
+  public:
     std::shared_ptr<WireLog> log = std::make_shared<WireLog>();
     std::map<std::pair<uint16_t, uint16_t>, int> attached;
     std::vector<std::pair<uint16_t, uint16_t>> lookups;
@@ -91,12 +93,14 @@ inline std::vector<uint8_t> block(std::initializer_list<std::pair<int, uint8_t>>
 // (slave 0xB4) and `bridge` (slave 0), applies I2C writes. Only the command block and data buffer
 // semantics the transports rely on.
 struct RegisterFileResponder {
-    std::shared_ptr<std::vector<uint8_t>> registers = std::make_shared<std::vector<uint8_t>>(256, 0);
+    std::shared_ptr<std::vector<uint8_t>> registers =
+        std::make_shared<std::vector<uint8_t>>(256, 0);
     std::shared_ptr<std::vector<uint8_t>> bridge = std::make_shared<std::vector<uint8_t>>(256, 0);
     std::shared_ptr<std::vector<uint8_t>> lastBlock = std::make_shared<std::vector<uint8_t>>(30, 0);
     std::shared_ptr<std::vector<uint8_t>> data = std::make_shared<std::vector<uint8_t>>(256, 0);
     // Called for each read of register 0 to give its value (default: the register file).
-    std::shared_ptr<std::function<uint8_t()>> commandRead = std::make_shared<std::function<uint8_t()>>();
+    std::shared_ptr<std::function<uint8_t()>> commandRead =
+        std::make_shared<std::function<uint8_t()>>();
 
     int operator()(const platform::DeviceRequest& r) const {
         if (r.wValue == 0x0100 && !r.isDeviceToHost()) {
@@ -107,7 +111,8 @@ struct RegisterFileResponder {
                 auto& file = b[7] == 0xB4 ? *registers : *bridge;
                 if (b[3] == 0xD0) {
                     std::fill(data->begin(), data->end(), 0);
-                    (*data)[0] = (b[7] == 0xB4 && reg == 0 && *commandRead) ? (*commandRead)() : file[reg];
+                    (*data)[0] =
+                        (b[7] == 0xB4 && reg == 0 && *commandRead) ? (*commandRead)() : file[reg];
                 } else {
                     file[reg] = (*data)[0];
                 }

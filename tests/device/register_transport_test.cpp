@@ -48,7 +48,8 @@ TEST(RegisterTransport, EachPairGivesItsDeviceType) {
         Rig rig;
         rig.bus.attached[{box.vendorId, box.productId}] = 1;
         auto session = rig.transport.IdentifyDevice();
-        EXPECT_EQ(session->deviceType, box.deviceType) << std::hex << box.vendorId << ":" << box.productId;
+        EXPECT_EQ(session->deviceType, box.deviceType)
+            << std::hex << box.vendorId << ":" << box.productId;
         rig.transport.CloseDeviceSession(std::move(session));
         EXPECT_EQ(rig.bus.log->openUnits, 0);
     }
@@ -140,11 +141,15 @@ TEST(RegisterTransport, WriteRegPutsTheValueThenTheNumberEachBehindAReadyWait) {
     const auto& log = rig.bus.log->requests;
     // wait (read of 0), value write, wait, number write: 2 + 2 + 2 + 2 requests.
     ASSERT_EQ(log.size(), 8u);
-    EXPECT_EQ(log[0], commandBlockWrite(block({{0, 0xD4}, {3, 0xD0}, {5, 0x10}, {7, 0xB4}, {8, 1}, {14, 1}})));
+    EXPECT_EQ(log[0], commandBlockWrite(
+                          block({{0, 0xD4}, {3, 0xD0}, {5, 0x10}, {7, 0xB4}, {8, 1}, {14, 1}})));
     EXPECT_EQ(log[2], dataBufferWrite({0xFF}));
-    EXPECT_EQ(log[3], commandBlockWrite(block({{0, 0xD4}, {3, 0xD1}, {5, 0x10}, {7, 0xB4}, {8, 1}, {10, 44}, {14, 1}})));
+    EXPECT_EQ(log[3],
+              commandBlockWrite(
+                  block({{0, 0xD4}, {3, 0xD1}, {5, 0x10}, {7, 0xB4}, {8, 1}, {10, 44}, {14, 1}})));
     EXPECT_EQ(log[6], dataBufferWrite({44}));
-    EXPECT_EQ(log[7], commandBlockWrite(block({{0, 0xD4}, {3, 0xD1}, {5, 0x10}, {7, 0xB4}, {8, 1}, {10, 0}, {14, 1}})));
+    EXPECT_EQ(log[7], commandBlockWrite(block(
+                          {{0, 0xD4}, {3, 0xD1}, {5, 0x10}, {7, 0xB4}, {8, 1}, {10, 0}, {14, 1}})));
     EXPECT_EQ((*rig.box.registers)[44], 0xFF);
     EXPECT_EQ((*rig.box.registers)[0], 44);
     EXPECT_EQ(rig.clock.totalSleptMs(), 200u);
@@ -159,7 +164,8 @@ TEST(RegisterTransport, WriteRegToABusyBoxWritesNothing) {
     auto session = rig.transport.IdentifyDevice();
     EXPECT_FALSE(rig.transport.WriteReg(6, 100));
     EXPECT_EQ(rig.clock.totalSleptMs(), 5100u);
-    for (const auto& r : rig.bus.log->requests) EXPECT_NE(r.bmRequestType == 0x21 && r.wValue == 0x0200, true);
+    for (const auto& r : rig.bus.log->requests)
+        EXPECT_NE(r.bmRequestType == 0x21 && r.wValue == 0x0200, true);
     EXPECT_EQ((*rig.box.registers)[6], 0);
     rig.transport.CloseDeviceSession(std::move(session));
 }

@@ -35,10 +35,12 @@ TEST(RegisterMap, TablesHoldWhatTheDecodersIndex) {
     EXPECT_EQ(distinct.size(), kTimingNames.size());
 
     std::set<int> numbers;
-    for (const auto& r : kRegisterMap) EXPECT_TRUE(numbers.insert(r.slave * 1000 + r.number).second) << r.name;
+    for (const auto& r : kRegisterMap)
+        EXPECT_TRUE(numbers.insert(r.slave * 1000 + r.number).second) << r.name;
     for (const auto& c : kCommandTable) {
         // Every command's parameter register is a register of the map (the record ones aside).
-        if (c.number == Cmd::RecordStart || c.number == Cmd::RecordStop || c.number == Cmd::Mode) continue;
+        if (c.number == Cmd::RecordStart || c.number == Cmd::RecordStop || c.number == Cmd::Mode)
+            continue;
         EXPECT_TRUE(numbers.count(kMicrocontrollerSlave * 1000 + c.number)) << c.name;
     }
 }
@@ -93,8 +95,10 @@ TEST(StatusDecoder, VoltagesReadLowThenHigh) {
         reader.set(Reg::HpdVoltageHi, c.high);
         EXPECT_EQ(StatusDecoder::ddcVoltage(reader), c.text);
         EXPECT_EQ(StatusDecoder::hpdVoltage(reader), c.text);
-        EXPECT_EQ(StatusDecoder::voltageMillivolts(reader, Reg::DdcVoltageLo, Reg::DdcVoltageHi), c.mv);
-        std::vector<std::pair<uint8_t, uint8_t>> order{{0xB4, 16}, {0xB4, 17}, {0xB4, 18}, {0xB4, 19}, {0xB4, 16}, {0xB4, 17}};
+        EXPECT_EQ(StatusDecoder::voltageMillivolts(reader, Reg::DdcVoltageLo, Reg::DdcVoltageHi),
+                  c.mv);
+        std::vector<std::pair<uint8_t, uint8_t>> order{{0xB4, 16}, {0xB4, 17}, {0xB4, 18},
+                                                       {0xB4, 19}, {0xB4, 16}, {0xB4, 17}};
         EXPECT_EQ(reader.reads, order);
     }
     MapReader onlyLow;
@@ -169,7 +173,8 @@ TEST(BoxStatus, ReadsInTheSettingsOrderAndShowsNoDeviceEverywhereWithoutABox) {
                                                    {0xB4, 11}, {0xB4, 24}, {0xB4, 25}, {0xB4, 12}};
     EXPECT_EQ(firstReads, order);
     EXPECT_EQ(BoxStatus::kFields.size(), static_cast<size_t>(BoxStatus::kFieldCount));
-    for (size_t i = 0; i < BoxStatus::kFields.size(); ++i) EXPECT_EQ(BoxStatus::kFields[i].field, i);
+    for (size_t i = 0; i < BoxStatus::kFields.size(); ++i)
+        EXPECT_EQ(BoxStatus::kFields[i].field, i);
 }
 
 }  // namespace

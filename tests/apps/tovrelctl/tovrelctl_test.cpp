@@ -26,11 +26,13 @@ CtlRun run(const std::string& arguments) {
     if (pipe == nullptr) return result;
     std::array<char, 512> buffer;
     size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        result.out.append(buffer.data(), n);
     int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (FILE* err = fopen(errPath, "r")) {
-        while ((n = fread(buffer.data(), 1, buffer.size(), err)) > 0) result.err.append(buffer.data(), n);
+        while ((n = fread(buffer.data(), 1, buffer.size(), err)) > 0)
+            result.err.append(buffer.data(), n);
         fclose(err);
     }
     remove(errPath);
@@ -55,11 +57,12 @@ TEST(Tovrelctl, SimulatedStatusShowsEveryText) {
 TEST(Tovrelctl, SimulatedJson) {
     CtlRun r = run("--json --simulate status");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out,
-              "{\"device_type\":0,\"os_mode\":\"Widnows Mode\",\"source_resolution\":\"1920x1080p@60\","
-              "\"ddc_voltage\":\"5001 mV\",\"hpd_voltage\":\"4975 mV\",\"audio_format_type\":\"LPCM\","
-              "\"audio_sample_rate\":\"48k\",\"firmware_version\":\"2.12.05\","
-              "\"capture_resolution\":\"1920x1080p@60\"}\n");
+    EXPECT_EQ(
+        r.out,
+        "{\"device_type\":0,\"os_mode\":\"Widnows Mode\",\"source_resolution\":\"1920x1080p@60\","
+        "\"ddc_voltage\":\"5001 mV\",\"hpd_voltage\":\"4975 mV\",\"audio_format_type\":\"LPCM\","
+        "\"audio_sample_rate\":\"48k\",\"firmware_version\":\"2.12.05\","
+        "\"capture_resolution\":\"1920x1080p@60\"}\n");
     r = run("--simulate --json get 26");
     EXPECT_EQ(r.out, "{\"register\":26,\"slave\":180,\"value\":219}\n");
     r = run("--simulate --json set 0x106 300");  // low 8 bits: register 6, value 44
@@ -79,7 +82,8 @@ TEST(Tovrelctl, GetAndSet) {
 }
 
 TEST(Tovrelctl, UsageErrorsAndHelp) {
-    for (const char* bad : {"", "frobnicate", "get", "get x", "set 6", "status 1", "--bogus status", "--bridge status"}) {
+    for (const char* bad : {"", "frobnicate", "get", "get x", "set 6", "status 1", "--bogus status",
+                            "--bridge status"}) {
         CtlRun r = run(std::string("--simulate ") + bad);
         EXPECT_EQ(r.status, 2) << bad;
         EXPECT_NE(r.err.find("tovrelctl: "), std::string::npos) << bad;
@@ -87,7 +91,8 @@ TEST(Tovrelctl, UsageErrorsAndHelp) {
     }
     CtlRun help = run("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* word : {"status", "get REG", "set REG VALUE", "--simulate", "--json", "low 8 bits", "Exit status"})
+    for (const char* word : {"status", "get REG", "set REG VALUE", "--simulate", "--json",
+                             "low 8 bits", "Exit status"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 

@@ -20,7 +20,7 @@ using testing::UmockdevBed;
 namespace dev = tovrel::device;
 
 class ExtensionUnitUmockdev : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!UmockdevBed::available()) GTEST_SKIP() << "needs umockdev-wrapper (umockdev preload)";
     }
@@ -109,7 +109,8 @@ TEST_F(ExtensionUnitUmockdev, UvcNodePadsShortWritesToTheControlLength) {
     UvcNodeBus nodes;
     readAndWrite(nodes);
     for (const auto& q : bed.nodeQueries()) {
-        EXPECT_EQ(q.wLength, q.wValue == 0x0100 ? 30 : 256);  // only whole-control queries got through
+        EXPECT_EQ(q.wLength,
+                  q.wValue == 0x0100 ? 30 : 256);  // only whole-control queries got through
     }
 }
 

@@ -16,11 +16,43 @@ namespace {
 std::vector<uint8_t> descriptors(uint16_t vid, uint16_t pid) {
     return {
         // device: USB 2.0, composite (IAD), 64-byte control pipe, one configuration
-        18, 1, 0x00, 0x02, 0xEF, 0x02, 0x01, 64, uint8_t(vid), uint8_t(vid >> 8), uint8_t(pid),
-        uint8_t(pid >> 8), 0x00, 0x01, 0, 0, 0, 1,
+        18,
+        1,
+        0x00,
+        0x02,
+        0xEF,
+        0x02,
+        0x01,
+        64,
+        uint8_t(vid),
+        uint8_t(vid >> 8),
+        uint8_t(pid),
+        uint8_t(pid >> 8),
+        0x00,
+        0x01,
+        0,
+        0,
+        0,
+        1,
         // configuration with one interface: video control
-        9, 2, 18, 0, 1, 1, 0, 0x80, 250,
-        9, 4, 0, 0, 0, 0x0E, 0x01, 0x00, 0,
+        9,
+        2,
+        18,
+        0,
+        1,
+        1,
+        0,
+        0x80,
+        250,
+        9,
+        4,
+        0,
+        0,
+        0,
+        0x0E,
+        0x01,
+        0x00,
+        0,
     };
 }
 
@@ -69,23 +101,33 @@ UmockdevBed::UmockdevBed(std::shared_ptr<sim::SimulatedBridge> bridge, Options o
             "A: bInterfaceNumber=00\n"
             "A: bInterfaceClass=0e\n\n";
     }
-    record += std::string("P: /devices/usb1/1-1\n"
-                          "N: bus/usb/001/002\n"
-                          "E: SUBSYSTEM=usb\n"
-                          "E: DEVTYPE=usb_device\n"
-                          "E: DEVNAME=/dev/bus/usb/001/002\n"
-                          "E: BUSNUM=001\n"
-                          "E: DEVNUM=002\n"
-                          "E: ID_VENDOR_ID=") + vid + "\n"
-              "E: ID_MODEL_ID=" + pid + "\n"
-              "A: idVendor=" + vid + "\n"
-              "A: idProduct=" + pid + "\n"
+    record += std::string(
+                  "P: /devices/usb1/1-1\n"
+                  "N: bus/usb/001/002\n"
+                  "E: SUBSYSTEM=usb\n"
+                  "E: DEVTYPE=usb_device\n"
+                  "E: DEVNAME=/dev/bus/usb/001/002\n"
+                  "E: BUSNUM=001\n"
+                  "E: DEVNUM=002\n"
+                  "E: ID_VENDOR_ID=") +
+              vid +
+              "\n"
+              "E: ID_MODEL_ID=" +
+              pid +
+              "\n"
+              "A: idVendor=" +
+              vid +
+              "\n"
+              "A: idProduct=" +
+              pid +
+              "\n"
               "A: busnum=1\n"
               "A: devnum=2\n"
               "A: speed=480\n"
               "A: bConfigurationValue=1\n"
               "A: dev=189:1\n"
-              "H: descriptors=" + hex + "\n\n";
+              "H: descriptors=" +
+              hex + "\n\n";
     if (!umockdev_testbed_add_from_string(bed_, record.c_str(), &error)) {
         std::fprintf(stderr, "umockdev test bed: %s\n", error ? error->message : "?");
         g_clear_error(&error);
@@ -110,15 +152,17 @@ gboolean UmockdevBed::onUsbIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client
     GError* error = nullptr;
 
     if (request == USBDEVFS_SUBMITURB) {
-        UMockdevIoctlData* urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), &error);
+        UMockdevIoctlData* urbData =
+            umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), &error);
         auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
         if (urb->type != USBDEVFS_URB_TYPE_CONTROL || urb->buffer_length < 8) {
             umockdev_ioctl_client_complete(client, -1, EINVAL);
             g_object_unref(urbData);
             return TRUE;
         }
-        UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(
-            urbData, offsetof(usbdevfs_urb, buffer), static_cast<gsize>(urb->buffer_length), &error);
+        UMockdevIoctlData* buffer =
+            umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
+                                        static_cast<gsize>(urb->buffer_length), &error);
         uint8_t* setup = buffer->data;
         platform::DeviceRequest r;
         r.bmRequestType = setup[0];

@@ -29,7 +29,7 @@ struct WireRecord {
 };
 
 class UmockdevBed {
-public:
+  public:
     struct Options {
         uint16_t vendorId = 0x7B30;
         uint16_t productId = 0x4E11;
@@ -52,7 +52,7 @@ public:
     std::vector<WireRecord> nodeQueries() const;  // as the equivalent device request
     int unhandledIoctls() const;
 
-private:
+  private:
     static gboolean onUsbIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self);
     static gboolean onNodeIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self);
 

@@ -143,7 +143,8 @@ TEST(SimulatedBridge, UnpluggedBoxIsNotFoundAndOpenUnitsFail) {
     EXPECT_FALSE(rig.panel.OpenBox());
     auto session = rig.transport.IdentifyDevice();
     EXPECT_EQ(session->deviceType, 255);
-    EXPECT_EQ(dev::BoxStatus::read(rig.transport, 255)[dev::BoxStatus::AudioFormatType], "No Device");
+    EXPECT_EQ(dev::BoxStatus::read(rig.transport, 255)[dev::BoxStatus::AudioFormatType],
+              "No Device");
     rig.transport.CloseDeviceSession(std::move(session));
     rig.bridge->setPlugged(true);
     EXPECT_TRUE(rig.panel.OpenBox());
@@ -169,7 +170,8 @@ TEST(SimulatedBridge, FailingAndShortTransfersOnDemand) {
     EXPECT_TRUE(rig.panel.ReadReg(0, value));  // 128 of 256 bytes still carry the one asked for
     uint8_t many[200];
     EXPECT_FALSE(rig.panel.I2CRead(0xB4, 0, 1, many, 200));
-    std::vector<std::string> expected{"Read2 Failed", "Write1 Failed", "Read1 Failed", "Read2 Failed"};
+    std::vector<std::string> expected{"Read2 Failed", "Write1 Failed", "Read1 Failed",
+                                      "Read2 Failed"};
     EXPECT_EQ(rig.messages, expected);
 }
 
@@ -177,7 +179,8 @@ TEST(SimulatedBridge, AnswersOnlyItsOwnRequests) {
     platform::ManualClock clock;
     SimulatedBridge bridge(clock);
     dev::RequestBuffer buffer{};
-    auto send = [&](uint8_t type, uint8_t request, uint16_t value, uint16_t index, uint16_t length) {
+    auto send = [&](uint8_t type, uint8_t request, uint16_t value, uint16_t index,
+                    uint16_t length) {
         platform::DeviceRequest r{type, request, value, index, length, buffer.data()};
         return bridge.handleRequest(r);
     };
