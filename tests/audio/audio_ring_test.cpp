@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <numeric>
@@ -98,6 +99,27 @@ TEST(AudioRingTest, NonPositiveLengthsAndMissingStorage) {
     EXPECT_EQ(ring.size(), 0);
     EXPECT_EQ(ring.read(b, 1), AudioRing::kRefused);
     EXPECT_EQ(ring.write(b, 1), AudioRing::kRefused);
+}
+
+// Silence longer than any zero buffer: zeros of the asked length, all or nothing, across the end.
+TEST(AudioRingTest, SilenceIsWrittenAllOrNothing) {
+    AudioRing ring;
+    ASSERT_TRUE(ring.create(3 << 20));
+    auto data = bytes(16);
+    std::vector<uint8_t> out(16);
+    ASSERT_EQ(ring.write(data.data(), 16), 16);
+    ASSERT_EQ(ring.read(out.data(), 16), 16);
+    const int32_t big = (2 << 20) + 123;  // more than the 1 MiB silence buffer
+    ASSERT_EQ(ring.write(data.data(), ring.size() - 16 - 8), ring.size() - 24);
+    std::vector<uint8_t> sink(static_cast<size_t>(ring.size()));
+    ASSERT_EQ(ring.read(sink.data(), ring.size() - 24), ring.size() - 24);
+    EXPECT_EQ(ring.writeSilence(big), big);  // wraps: 8 bytes at the end, the rest at the start
+    EXPECT_EQ(ring.writePos(), big - 8);
+    EXPECT_EQ(ring.writeSilence(ring.size()), AudioRing::kRefused);
+    EXPECT_EQ(ring.writePos(), big - 8);
+    std::vector<uint8_t> zeros(static_cast<size_t>(big), 0xEE);
+    ASSERT_EQ(ring.read(zeros.data(), big), big);
+    EXPECT_TRUE(std::all_of(zeros.begin(), zeros.end(), [](uint8_t b) { return b == 0; }));
 }
 
 TEST(AudioRingTest, EveryRingWaitsForTheOneRingLock) {
