@@ -110,7 +110,7 @@ TEST(AudioRingTest, SilenceIsWrittenAllOrNothing) {
     ASSERT_EQ(ring.write(data.data(), 16), 16);
     ASSERT_EQ(ring.read(out.data(), 16), 16);
     const int32_t big = (2 << 20) + 123;  // more than the 1 MiB silence buffer
-    ASSERT_EQ(ring.write(data.data(), ring.size() - 16 - 8), ring.size() - 24);
+    ASSERT_EQ(ring.writeSilence(ring.size() - 16 - 8), ring.size() - 24);
     std::vector<uint8_t> sink(static_cast<size_t>(ring.size()));
     ASSERT_EQ(ring.read(sink.data(), ring.size() - 24), ring.size() - 24);
     EXPECT_EQ(ring.writeSilence(big), big);  // wraps: 8 bytes at the end, the rest at the start
