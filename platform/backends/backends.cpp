@@ -1,5 +1,7 @@
 #include "platform/backends/backends.h"
 
+#include "platform/audio/alsa_audio_endpoint_enumerator.h"
+#include "platform/audio/pulse_capture_enumerator.h"
 #include "platform/system/ini_file_store.h"
 #include "platform/usb/linux_extension_unit_bus.h"
 
@@ -13,7 +15,9 @@ std::unique_ptr<Backends> makeLinuxBackends() {
     backends->executionState = makeLogindExecutionState("Tovrel2");
     backends->windowClassMarker = makeLocalSocketMarker();
     backends->mediaDevices = std::make_unique<DeviceListEnumerator>();
+    backends->mediaDevices->addEnumerator(std::make_unique<PulseCaptureEnumerator>());
     backends->extensionUnits = makeLinuxExtensionUnitBus();
+    backends->audioEndpoints = std::make_unique<AlsaAudioEndpointEnumerator>();
     return backends;
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/audio/audio_endpoint_enumerator.h"
 #include "platform/desktop/execution_state.h"
 #include "platform/desktop/message_boxes.h"
 #include "platform/desktop/window_class_marker.h"
@@ -33,6 +34,9 @@ struct Backends {
     // The box's extension unit (register access and flash, the vendor library's place): the
     // uvcvideo node or libusb for real boxes, the simulated bridge otherwise. Any thread.
     std::unique_ptr<ExtensionUnitBus> extensionUnits;
+    // The default output the audio monitor plays to: ALSA's "default" (the sound server on a
+    // desktop) in every choice, the speakers being real; fakes in tests. Monitor thread.
+    std::unique_ptr<AudioEndpointEnumerator> audioEndpoints;
 };
 
 // The desktop facilities are real in every choice; only the box's devices differ.
