@@ -93,6 +93,7 @@ void MFManager::closeSession() {
             planes = {};
             diffFrame.reset();
             analysisRing.destroy();
+            audioFormat = audio::AudioFormat{};
         }
         sessionOpen = false;
         jpegDecoder.reset();
