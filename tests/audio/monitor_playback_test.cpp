@@ -11,6 +11,7 @@
 #include "capture/mf_manager.h"
 #include "platform/audio/alsa_audio_endpoint_enumerator.h"
 #include "sim/audio/simulated_audio_source.h"
+#include "private_null_sink.h"
 #include "sink_recorder.h"
 
 namespace tovrel::audio {
@@ -40,13 +41,14 @@ size_t firstSound(const std::vector<int16_t>& s, size_t from) {
     return s.size() / 2;
 }
 
-// The simulated box through the monitor into the test server's null sink, recorded back from
-// the sink's monitor: the tones arrive as sent, and muting gives silence.
+// The simulated box through the monitor into a null sink of the test server, recorded back
+// from the sink's monitor: the tones arrive as sent, and muting gives silence.
 TEST(MonitorPlaybackTest, TonesReachTheSpeakersIntactAndMutingSilencesThem) {
     const char* server = std::getenv("PULSE_SERVER");
     if (!server || !*server) GTEST_SKIP() << "needs a PulseAudio server with a null sink (PULSE_SERVER unset)";
-    const char* sink = std::getenv("TOVREL_TEST_SINK");
-    SinkRecorder recorder(std::string(sink && *sink ? sink : "test_sink") + ".monitor");
+    PrivateNullSink sink("tovrel_monitor_playback_test");
+    ASSERT_TRUE(sink.ok()) << "cannot load a null sink";
+    SinkRecorder recorder(sink.monitorSource());
     ASSERT_TRUE(recorder.start());
 
     auto source = std::make_shared<SimulatedAudioSource>();

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 namespace tovrel::platform {
@@ -32,10 +34,40 @@ class AlsaOverPulseTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a PulseAudio server (PULSE_SERVER unset)";
+        // A sink of our own, so that what we play never reaches tests that listen to the shared one.
+        if (!sinkLoaded_) {
+            sinkModule_ = run("pactl load-module module-null-sink sink_name=tovrel_alsa_endpoint_test "
+                              "rate=48000 channels=2 format=s16le norewinds=1 2>/dev/null");
+            sinkLoaded_ = true;
+        }
+        if (!sinkModule_.empty()) ::setenv("PULSE_SINK", "tovrel_alsa_endpoint_test", 1);
         AlsaAudioEndpointEnumerator enumerator;
         ASSERT_EQ(enumerator.GetDefaultAudioEndpoint(&endpoint_), S_OK);
         ASSERT_EQ(endpoint_->Activate(&client_), S_OK);
     }
+    void TearDown() override {
+        client_.reset();
+        endpoint_.reset();
+    }
+    static void TearDownTestSuite() {
+        if (!sinkModule_.empty()) {
+            ::unsetenv("PULSE_SINK");
+            run("pactl unload-module " + sinkModule_);
+        }
+    }
+    static std::string run(const std::string& command) {
+        std::string out;
+        if (FILE* p = ::popen(command.c_str(), "r")) {
+            char buf[256];
+            while (std::fgets(buf, sizeof buf, p)) out += buf;
+            ::pclose(p);
+        }
+        while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+        return out;
+    }
+
+    static inline bool sinkLoaded_ = false;
+    static inline std::string sinkModule_;
     std::unique_ptr<AudioEndpoint> endpoint_;
     std::unique_ptr<AudioClient> client_;
 };

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string>
 
+#include <unistd.h>
+
 #include "platform/media/mf_constants.h"
 #include "platform/media/mf_guids.h"
 
@@ -29,14 +31,21 @@ class PulseCaptureTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a PulseAudio server (PULSE_SERVER unset)";
-        module_ = run("pactl load-module module-sine-source source_name=tovrel_test_sine rate=48000 "
-                      "frequency=750 source_properties=device.description=TovrelTestSine 2>/dev/null");
+        // Named per process: the test cases may run side by side.
+        const std::string pid = std::to_string(::getpid());
+        name_ = "tovrel_test_sine_" + pid;
+        description_ = "TovrelTestSine" + pid;
+        module_ = run("pactl load-module module-sine-source source_name=" + name_ +
+                      " rate=48000 frequency=750 source_properties=device.description=" + description_ +
+                      " 2>/dev/null");
         if (module_.empty()) GTEST_SKIP() << "module-sine-source is not available";
     }
     void TearDown() override {
         if (!module_.empty()) run("pactl unload-module " + module_);
     }
     std::string module_;
+    std::string name_;
+    std::string description_;
 };
 
 TEST_F(PulseCaptureTest, ListsRealSourcesByDescriptionWithoutMonitors) {
@@ -51,9 +60,9 @@ TEST_F(PulseCaptureTest, ListsRealSourcesByDescriptionWithoutMonitors) {
         device->GetString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, &name);
         device->GetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_ENDPOINT_ID, &id);
         EXPECT_EQ(id.find(".monitor"), std::string::npos) << id;
-        if (name == "TovrelTestSine") {
+        if (name == description_) {
             found = true;
-            EXPECT_EQ(id, "tovrel_test_sine");
+            EXPECT_EQ(id, name_);
         }
     }
     EXPECT_TRUE(found);
@@ -76,7 +85,7 @@ TEST_F(PulseCaptureTest, RecordsTenMillisecondSamplesInTheNativeFormat) {
     for (auto& device : devices) {
         std::string name;
         device->GetString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, &name);
-        if (name == "TovrelTestSine") {
+        if (name == description_) {
             ASSERT_EQ(device->ActivateObject(&source), S_OK);
         }
     }
