@@ -70,30 +70,81 @@ WaveFormatExtensible waveFormatOf(snd_pcm_format_t format, uint32_t channels, ui
     return f;
 }
 
+// One open PCM and the stream state its client and render client share.
 struct Pcm {
     snd_pcm_t* handle = nullptr;
+    bool started = false;
+    uint32_t bufferFrames = 0;
+    uint32_t frameBytes = 0;
+    // Frames released before Start that were held back (see queue()).
+    std::vector<uint8_t> pending;
+
     ~Pcm() {
         if (handle) {
             snd_pcm_drop(handle);
             snd_pcm_close(handle);
         }
     }
+
+    uint32_t pendingFrames() const { return frameBytes ? static_cast<uint32_t>(pending.size() / frameBytes) : 0; }
+
+    // Writes frames that fit the free room (non-blocking); answers the frames written or an
+    // error. A stream that ran dry is prepared again once.
+    snd_pcm_sframes_t write(const uint8_t* data, uint32_t frames) {
+        uint32_t done = 0;
+        bool recovered = false;
+        while (done < frames) {
+            snd_pcm_sframes_t n = snd_pcm_writei(handle, data + static_cast<size_t>(done) * frameBytes, frames - done);
+            if (n == -EPIPE && !recovered) {
+                recovered = true;
+                snd_pcm_prepare(handle);
+                continue;
+            }
+            if (n == -EAGAIN) break;  // more than the free room; the rest is dropped
+            if (n < 0) return n;
+            done += static_cast<uint32_t>(n);
+        }
+        return done;
+    }
+
+    // Queues frames; starts a stream that should run but does not (just started, or prepared
+    // again after running dry). The sound server's ALSA plugin loses track of a buffer that is
+    // completely full when the stream starts (it takes the whole of it as played at once, and
+    // lets a second buffer's worth be written on top), so a stream never starts with more than
+    // half a buffer queued: the rest follows right after the start, or waits in `pending` until
+    // Start when it comes before it.
+    snd_pcm_sframes_t queue(const uint8_t* data, uint32_t frames) {
+        if (snd_pcm_state(handle) != SND_PCM_STATE_PREPARED) return write(data, frames);
+        const snd_pcm_sframes_t avail = snd_pcm_avail(handle);
+        const uint32_t queued = avail >= 0 && static_cast<uint32_t>(avail) < bufferFrames
+                                    ? bufferFrames - static_cast<uint32_t>(avail)
+                                    : 0;
+        const uint32_t half = bufferFrames / 2;
+        const uint32_t first = std::min(frames, queued < half ? half - queued : 0);
+        snd_pcm_sframes_t n = write(data, first);
+        if (n < 0) return n;
+        const uint8_t* rest = data + static_cast<size_t>(first) * frameBytes;
+        const uint32_t restFrames = frames - first;
+        if (!started) {
+            pending.insert(pending.end(), rest, rest + static_cast<size_t>(restFrames) * frameBytes);
+            return frames;
+        }
+        if (first > 0) snd_pcm_start(handle);
+        snd_pcm_sframes_t m = write(rest, restFrames);
+        if (first == 0 && m > 0) snd_pcm_start(handle);
+        return m < 0 ? m : n + m;
+    }
 };
 
 class AlsaRenderClient final : public AudioRenderClient {
 public:
-    AlsaRenderClient(std::shared_ptr<Pcm> pcm, uint32_t bufferFrames, uint32_t frameBytes,
-                     const bool* started)
-        : pcm_(std::move(pcm)),
-          bufferFrames_(bufferFrames),
-          frameBytes_(frameBytes),
-          started_(started),
-          staging_(static_cast<size_t>(bufferFrames) * frameBytes) {}
+    explicit AlsaRenderClient(std::shared_ptr<Pcm> pcm)
+        : pcm_(std::move(pcm)), staging_(static_cast<size_t>(pcm_->bufferFrames) * pcm_->frameBytes) {}
 
     HRESULT GetBuffer(uint32_t frames, uint8_t** data) override {
         if (!data) return E_POINTER;
         if (lent_) return AUDCLNT_E_OUT_OF_ORDER;
-        if (frames > bufferFrames_) return AUDCLNT_E_BUFFER_TOO_LARGE;
+        if (frames > pcm_->bufferFrames) return AUDCLNT_E_BUFFER_TOO_LARGE;
         lent_ = true;
         lentFrames_ = frames;
         *data = staging_.data();
@@ -104,36 +155,14 @@ public:
         if (!lent_ || frames > lentFrames_) return AUDCLNT_E_INVALID_SIZE;
         lent_ = false;
         if (flags & AUDCLNT_BUFFERFLAGS_SILENT) {
-            std::memset(staging_.data(), 0, static_cast<size_t>(frames) * frameBytes_);
+            std::memset(staging_.data(), 0, static_cast<size_t>(frames) * pcm_->frameBytes);
         }
-        snd_pcm_t* pcm = pcm_->handle;
-        uint32_t done = 0;
-        bool recovered = false;
-        while (done < frames) {
-            snd_pcm_sframes_t n =
-                snd_pcm_writei(pcm, staging_.data() + static_cast<size_t>(done) * frameBytes_,
-                               frames - done);
-            if (n == -EPIPE && !recovered) {
-                // The buffer ran dry: start over with what we have.
-                recovered = true;
-                snd_pcm_prepare(pcm);
-                continue;
-            }
-            if (n == -EAGAIN) break;  // more than the free room; the rest is dropped
-            if (n < 0) return fromErrno(static_cast<int>(n));
-            done += static_cast<uint32_t>(n);
-        }
-        if (*started_ && snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED && done > 0) {
-            snd_pcm_start(pcm);
-        }
-        return S_OK;
+        const snd_pcm_sframes_t n = pcm_->queue(staging_.data(), frames);
+        return n < 0 ? fromErrno(static_cast<int>(n)) : S_OK;
     }
 
 private:
     std::shared_ptr<Pcm> pcm_;
-    uint32_t bufferFrames_;
-    uint32_t frameBytes_;
-    const bool* started_;
     std::vector<uint8_t> staging_;
     bool lent_ = false;
     uint32_t lentFrames_ = 0;
@@ -229,8 +258,9 @@ public:
         if (err < 0) return fromErrno(err);
         if (snd_pcm_prepare(pcm) < 0) return AUDCLNT_E_DEVICE_INVALIDATED;
 
-        bufferFrames_ = static_cast<uint32_t>(bufferFrames);
-        frameBytes_ = format.nBlockAlign;
+        pcm_->bufferFrames = static_cast<uint32_t>(bufferFrames);
+        pcm_->frameBytes = format.nBlockAlign;
+        pcm_->pending.clear();
         initialized_ = true;
         return S_OK;
     }
@@ -238,7 +268,7 @@ public:
     HRESULT GetBufferSize(uint32_t* frames) override {
         if (!frames) return E_POINTER;
         if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
-        *frames = bufferFrames_;
+        *frames = pcm_->bufferFrames;
         return S_OK;
     }
 
@@ -254,37 +284,48 @@ public:
             return S_OK;
         }
         if (avail < 0) return fromErrno(static_cast<int>(avail));
-        const auto free = std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(avail),
-                                                      bufferFrames_);
-        *frames = bufferFrames_ - static_cast<uint32_t>(free);
+        const uint32_t buffer = pcm_->bufferFrames;
+        const auto free = std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(avail), buffer);
+        *frames = std::min(buffer, buffer - static_cast<uint32_t>(free) + pcm_->pendingFrames());
         return S_OK;
     }
 
     HRESULT GetService(std::unique_ptr<AudioRenderClient>* renderClient) override {
         if (!renderClient) return E_POINTER;
         if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
-        *renderClient = std::make_unique<AlsaRenderClient>(pcm_, bufferFrames_, frameBytes_, &started_);
+        *renderClient = std::make_unique<AlsaRenderClient>(pcm_);
         return S_OK;
     }
 
     HRESULT Start() override {
         if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
-        if (started_) return AUDCLNT_E_NOT_STOPPED;
+        if (pcm_->started) return AUDCLNT_E_NOT_STOPPED;
         snd_pcm_t* pcm = pcm_->handle;
         if (snd_pcm_state(pcm) != SND_PCM_STATE_PREPARED) snd_pcm_prepare(pcm);
+        pcm_->started = true;
         // An empty stream starts with its first frames (ReleaseBuffer).
         snd_pcm_sframes_t avail = snd_pcm_avail(pcm);
-        if (avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < bufferFrames_) {
+        if (avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < pcm_->bufferFrames) {
             int err = snd_pcm_start(pcm);
-            if (err < 0) return fromErrno(err);
+            if (err < 0) {
+                pcm_->started = false;
+                return fromErrno(err);
+            }
         }
-        started_ = true;
+        if (!pcm_->pending.empty()) {
+            std::vector<uint8_t> pending;
+            pending.swap(pcm_->pending);
+            const snd_pcm_sframes_t n =
+                pcm_->queue(pending.data(), static_cast<uint32_t>(pending.size() / pcm_->frameBytes));
+            if (n < 0) return fromErrno(static_cast<int>(n));
+        }
         return S_OK;
     }
 
     HRESULT Stop() override {
         if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
-        started_ = false;
+        pcm_->started = false;
+        pcm_->pending.clear();
         snd_pcm_drop(pcm_->handle);
         snd_pcm_prepare(pcm_->handle);
         return S_OK;
@@ -293,9 +334,6 @@ public:
 private:
     std::shared_ptr<Pcm> pcm_;
     bool initialized_ = false;
-    bool started_ = false;
-    uint32_t bufferFrames_ = 0;
-    uint32_t frameBytes_ = 0;
 };
 
 class AlsaAudioEndpoint final : public AudioEndpoint {
