@@ -129,7 +129,6 @@ HRESULT SimulatedVideoSource::startStream(uint32_t stream) {
         ended_ = false;
         typeChangePending_ = false;
         frameNumber_ = 0;
-        released_ = 0;
         startTime_ = std::chrono::steady_clock::now();
     }
     return S_OK;
