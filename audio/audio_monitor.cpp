@@ -84,7 +84,8 @@ void AudioMonitor::AudioMonitorThread() {
 }
 
 bool AudioMonitor::openOutput(Output& out) {
-    if (!endpoints_ || FAILED(endpoints_->GetDefaultAudioEndpoint(&out.endpoint)) || !out.endpoint) {
+    if (!endpoints_ || FAILED(endpoints_->GetDefaultAudioEndpoint(&out.endpoint)) ||
+        !out.endpoint) {
         outputDebugString(AudioTexts::kNoDevice);
         return false;
     }
@@ -158,8 +159,9 @@ bool AudioMonitor::openOutput(Output& out) {
     out.converter = std::make_unique<MonitorFrameConverter>(monitorFormat, format);
     monitorFrameBytes_ = out.converter->deviceFrameBytes();
     if (!out.converter->direct()) {
-        out.scratch.resize(static_cast<size_t>(out.converter->sourceFramesFor(out.bufferFrames) + 2) *
-                           out.converter->sourceFrameBytes());
+        out.scratch.resize(
+            static_cast<size_t>(out.converter->sourceFramesFor(out.bufferFrames) + 2) *
+            out.converter->sourceFrameBytes());
     }
     {
         std::lock_guard<std::mutex> lock(formatMutex_);

@@ -26,9 +26,10 @@ namespace tovrel::audio {
 // the thread that starts and stops streaming (the GUI thread); monitorRing and the two flags are
 // shared with the audio callback and the monitor thread.
 class AudioMonitor {
-public:
+  public:
     static constexpr int64_t kBufferDuration100ns = 1'000'000;  // also the periodicity
-    static constexpr uint32_t kStreamFlags = 0x88100000u;       // AUTOCONVERTPCM | SRC_DEFAULT_QUALITY | RATEADJUST
+    static constexpr uint32_t kStreamFlags =
+        0x88100000u;  // AUTOCONVERTPCM | SRC_DEFAULT_QUALITY | RATEADJUST
     static constexpr uint32_t kStopPollMs = 10;
 
     // `endpoints` may be null (no audio output at all) and must outlive the monitor.
@@ -62,7 +63,7 @@ public:
     std::optional<platform::WaveFormatExtensible> deviceFormat() const;
     int64_t period100ns() const { return period100ns_.load(); }
 
-private:
+  private:
     struct Output;
     void AudioMonitorThread();
     bool openOutput(Output& out);

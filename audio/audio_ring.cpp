@@ -7,13 +7,13 @@ namespace tovrel::audio {
 namespace {
 
 class Hold {
-public:
+  public:
     explicit Hold(platform::NamedLock& lock) : lock_(lock) { lock_.lock(); }
     ~Hold() { lock_.unlock(); }
     Hold(const Hold&) = delete;
     Hold& operator=(const Hold&) = delete;
 
-private:
+  private:
     platform::NamedLock& lock_;
 };
 
@@ -49,9 +49,7 @@ int32_t AudioRing::held() const {
     return writePos_ >= readPos_ ? writePos_ - readPos_ : size_ + writePos_ - readPos_;
 }
 
-int32_t AudioRing::write(const uint8_t* source, int32_t length) {
-    return put(source, length);
-}
+int32_t AudioRing::write(const uint8_t* source, int32_t length) { return put(source, length); }
 
 int32_t AudioRing::writeSilence(int32_t length) { return put(nullptr, length); }
 

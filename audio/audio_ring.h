@@ -16,7 +16,7 @@ namespace tovrel::audio {
 // ring's teardown meets an empty ring, never freed memory.
 // Any thread.
 class AudioRing {
-public:
+  public:
     static constexpr int32_t kRefused = -1000;
     static constexpr const char* kLockName = "RING";
 
@@ -48,7 +48,7 @@ public:
     // Bytes held now; for diagnostics and measurement, the answer may be stale at once.
     int32_t heldBytes() const;
 
-private:
+  private:
     int32_t put(const uint8_t* source, int32_t length);
     int32_t held() const;  // caller holds the lock
 

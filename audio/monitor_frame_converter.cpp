@@ -22,7 +22,7 @@ MonitorFrameConverter::MonitorFrameConverter(const MonitorFormat& source,
     sourceBytes_ = (source.bitsPerSample + 7) / 8;
     sourceFrameBytes_ = source.ringFrameBytes();
     if (source.isPcm) {
-        sourceKind_ = sourceBytes_ == 1 ? Kind::Unsigned8
+        sourceKind_ = sourceBytes_ == 1                        ? Kind::Unsigned8
                       : sourceBytes_ >= 2 && sourceBytes_ <= 4 ? Kind::Signed
                                                                : Kind::Unknown;
     } else {
@@ -37,7 +37,7 @@ MonitorFrameConverter::MonitorFrameConverter(const MonitorFormat& source,
     if (device.isFloat()) {
         deviceKind_ = (deviceBytes_ == 4 || deviceBytes_ == 8) ? Kind::Float : Kind::Unknown;
     } else if (device.isIntegerPcm()) {
-        deviceKind_ = deviceBytes_ == 1 ? Kind::Unsigned8
+        deviceKind_ = deviceBytes_ == 1                        ? Kind::Unsigned8
                       : deviceBytes_ >= 2 && deviceBytes_ <= 4 ? Kind::Signed
                                                                : Kind::Unknown;
     }
@@ -65,26 +65,29 @@ void MonitorFrameConverter::decodeFrame(const uint8_t* frame, double* out) const
     auto sampleAt = [&](uint32_t channel) -> double {
         const uint8_t* s = frame + static_cast<size_t>(channel) * sourceBytes_;
         switch (sourceKind_) {
-        case Kind::Unsigned8: return (static_cast<int>(s[0]) - 128) / 128.0;
-        case Kind::Signed: {
-            // Little-endian, sign taken from the top byte, scaled by the container.
-            uint32_t raw = 0;
-            for (uint32_t i = 0; i < sourceBytes_; ++i) raw |= static_cast<uint32_t>(s[i]) << (8 * i);
-            const uint32_t shift = 32 - 8 * sourceBytes_;
-            const int32_t value = static_cast<int32_t>(raw << shift);
-            return value / 2147483648.0;
-        }
-        case Kind::Float: {
-            if (sourceBytes_ == 4) {
-                float f;
-                std::memcpy(&f, s, 4);
-                return std::isfinite(f) ? f : 0.0;
+            case Kind::Unsigned8:
+                return (static_cast<int>(s[0]) - 128) / 128.0;
+            case Kind::Signed: {
+                // Little-endian, sign taken from the top byte, scaled by the container.
+                uint32_t raw = 0;
+                for (uint32_t i = 0; i < sourceBytes_; ++i)
+                    raw |= static_cast<uint32_t>(s[i]) << (8 * i);
+                const uint32_t shift = 32 - 8 * sourceBytes_;
+                const int32_t value = static_cast<int32_t>(raw << shift);
+                return value / 2147483648.0;
             }
-            double d;
-            std::memcpy(&d, s, 8);
-            return std::isfinite(d) ? d : 0.0;
-        }
-        default: return 0.0;
+            case Kind::Float: {
+                if (sourceBytes_ == 4) {
+                    float f;
+                    std::memcpy(&f, s, 4);
+                    return std::isfinite(f) ? f : 0.0;
+                }
+                double d;
+                std::memcpy(&d, s, 8);
+                return std::isfinite(d) ? d : 0.0;
+            }
+            default:
+                return 0.0;
         }
     };
     for (uint32_t c = 0; c < wanted; ++c) in[c] = sampleAt(c);
@@ -106,30 +109,34 @@ void MonitorFrameConverter::encodeFrame(const double* in, uint8_t* frame) const 
         uint8_t* d = frame + static_cast<size_t>(c) * deviceBytes_;
         const double v = std::clamp(in[c], -1.0, 1.0);
         switch (deviceKind_) {
-        case Kind::Unsigned8:
-            d[0] = static_cast<uint8_t>(std::lround(std::clamp(v * 128.0 + 128.0, 0.0, 255.0)));
-            break;
-        case Kind::Signed: {
-            const double full = std::clamp(std::round(v * 2147483648.0), -2147483648.0, 2147483647.0);
-            uint32_t raw = static_cast<uint32_t>(static_cast<int32_t>(full));
-            // Bits below the valid ones stay zero, as the device was told.
-            if (deviceValidBits_ > 0 && deviceValidBits_ < 32) {
-                raw &= ~((1u << (32 - deviceValidBits_)) - 1u);
+            case Kind::Unsigned8:
+                d[0] = static_cast<uint8_t>(std::lround(std::clamp(v * 128.0 + 128.0, 0.0, 255.0)));
+                break;
+            case Kind::Signed: {
+                const double full =
+                    std::clamp(std::round(v * 2147483648.0), -2147483648.0, 2147483647.0);
+                uint32_t raw = static_cast<uint32_t>(static_cast<int32_t>(full));
+                // Bits below the valid ones stay zero, as the device was told.
+                if (deviceValidBits_ > 0 && deviceValidBits_ < 32) {
+                    raw &= ~((1u << (32 - deviceValidBits_)) - 1u);
+                }
+                const uint32_t shift = 32 - 8 * deviceBytes_;
+                raw >>= shift;
+                for (uint32_t i = 0; i < deviceBytes_; ++i)
+                    d[i] = static_cast<uint8_t>(raw >> (8 * i));
+                break;
             }
-            const uint32_t shift = 32 - 8 * deviceBytes_;
-            raw >>= shift;
-            for (uint32_t i = 0; i < deviceBytes_; ++i) d[i] = static_cast<uint8_t>(raw >> (8 * i));
-            break;
-        }
-        case Kind::Float:
-            if (deviceBytes_ == 4) {
-                const float f = static_cast<float>(v);
-                std::memcpy(d, &f, 4);
-            } else {
-                std::memcpy(d, &v, 8);
-            }
-            break;
-        default: std::memset(d, 0, deviceBytes_); break;
+            case Kind::Float:
+                if (deviceBytes_ == 4) {
+                    const float f = static_cast<float>(v);
+                    std::memcpy(d, &f, 4);
+                } else {
+                    std::memcpy(d, &v, 8);
+                }
+                break;
+            default:
+                std::memset(d, 0, deviceBytes_);
+                break;
         }
     }
 }
@@ -161,14 +168,16 @@ void MonitorFrameConverter::convert(const uint8_t* source, uint32_t deviceFrames
     for (uint32_t k = 0; k < deviceFrames; ++k) {
         const int64_t p = position_ + static_cast<int64_t>(k) * sourceRate_;
         const int64_t b = floorDiv(p, deviceRate_);
-        const double f = static_cast<double>(p - b * deviceRate_) / static_cast<double>(deviceRate_);
+        const double f =
+            static_cast<double>(p - b * deviceRate_) / static_cast<double>(deviceRate_);
         // Between x[b-1] and x[b]: one source frame behind, so x[b] has always been read.
         const double* a = &frames_[static_cast<size_t>(b + 1) * ch];
         const double* z = &frames_[static_cast<size_t>(b + 2) * ch];
         for (size_t c = 0; c < ch; ++c) out[c] = a[c] + (z[c] - a[c]) * f;
         encodeFrame(out.data(), device + static_cast<size_t>(k) * deviceFrameBytes_);
     }
-    position_ += static_cast<int64_t>(deviceFrames) * sourceRate_ - static_cast<int64_t>(n) * deviceRate_;
+    position_ +=
+        static_cast<int64_t>(deviceFrames) * sourceRate_ - static_cast<int64_t>(n) * deviceRate_;
     std::copy(frames_.end() - static_cast<ptrdiff_t>(2 * ch), frames_.end(), history_.begin());
 }
 

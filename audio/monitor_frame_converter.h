@@ -17,8 +17,9 @@ namespace tovrel::audio {
 // call to the next. When the layouts are equal, direct() tells the caller to copy unchanged.
 // Used by the monitor thread only.
 class MonitorFrameConverter {
-public:
-    MonitorFrameConverter(const MonitorFormat& source, const platform::WaveFormatExtensible& device);
+  public:
+    MonitorFrameConverter(const MonitorFormat& source,
+                          const platform::WaveFormatExtensible& device);
 
     // The ring bytes can go to the device as they are.
     bool direct() const { return direct_; }
@@ -33,7 +34,7 @@ public:
     // `source`, and moves on by them.
     void convert(const uint8_t* source, uint32_t deviceFrames, uint8_t* device);
 
-private:
+  private:
     enum class Kind { Unsigned8, Signed, Float, Unknown };
     void decodeFrame(const uint8_t* frame, double* out) const;
     void encodeFrame(const double* in, uint8_t* frame) const;

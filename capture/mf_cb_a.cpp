@@ -14,9 +14,10 @@ HRESULT MFManager::MFCB_A::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
     // Nobody wants audio any more: the chain of reads ends here.
     if (!m.streaming && !m.recording) return S_OK;
     // USB 3.0 bridges stamp audio by their own clock, which drifts from the video's.
-    const int64_t time = m.useSystemClock
-                             ? static_cast<int64_t>(static_cast<int32_t>(m.clock().timeGetTime())) * 10'000
-                             : timestamp;
+    const int64_t time =
+        m.useSystemClock
+            ? static_cast<int64_t>(static_cast<int32_t>(m.clock().timeGetTime())) * 10'000
+            : timestamp;
     if (streamFlags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) {
         outputDebugString(CaptureTexts::kAudioTypeChange);
         return S_OK;
@@ -34,9 +35,10 @@ HRESULT MFManager::MFCB_A::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
         uint32_t maxLength = 0, currentLength = 0;
         if (m.streaming && SUCCEEDED(sample->ConvertToContiguousBuffer(&buffer)) &&
             SUCCEEDED(buffer->Lock(&data, &maxLength, &currentLength))) {
-            const int32_t length = currentLength > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())
-                                       ? std::numeric_limits<int32_t>::max()
-                                       : static_cast<int32_t>(currentLength);
+            const int32_t length =
+                currentLength > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())
+                    ? std::numeric_limits<int32_t>::max()
+                    : static_cast<int32_t>(currentLength);
             audio::AudioMonitor& monitor = m.audioMonitor;
             if (monitor.monitorRunning) {
                 if (m.monitorMuted || !m.previewVisible) {
@@ -56,7 +58,8 @@ HRESULT MFManager::MFCB_A::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
         }
     }
     if (m.audioReader) {
-        m.audioReader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, nullptr, nullptr, nullptr, nullptr);
+        m.audioReader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, nullptr, nullptr, nullptr,
+                                  nullptr);
     }
     return S_OK;
 }

@@ -14,9 +14,11 @@ HRESULT MFManager::configureAudioType(SourceReader* reader) {
     HRESULT hr = MFCreateMediaType(&requested);
     if (SUCCEEDED(hr)) hr = requested->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
     if (SUCCEEDED(hr)) hr = requested->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
-    if (SUCCEEDED(hr)) hr = reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, *requested);
+    if (SUCCEEDED(hr))
+        hr = reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, *requested);
     std::unique_ptr<MediaType> current;
-    if (SUCCEEDED(hr)) hr = reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, &current);
+    if (SUCCEEDED(hr))
+        hr = reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, &current);
     if (SUCCEEDED(hr)) hr = reader->SetStreamSelection(MF_SOURCE_READER_FIRST_AUDIO_STREAM, true);
     if (current) {
         current->GetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, &audioFormat.samplesPerSecond);
@@ -24,7 +26,8 @@ HRESULT MFManager::configureAudioType(SourceReader* reader) {
         current->GetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, &audioFormat.bitsPerSample);
         current->GetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, &audioFormat.blockAlign);
         Guid subtype;
-        audioFormat.isPcm = SUCCEEDED(current->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == MFAudioFormat_PCM;
+        audioFormat.isPcm =
+            SUCCEEDED(current->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == MFAudioFormat_PCM;
     }
     // Without storage (no format, no memory) the ring refuses every write: the analyzer then
     // simply gets nothing.

@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
         }
         if (quiet >= 4800) {
             const Clock::time_point heard = recorder.heardAt(f);
-            const double sinceStartMs = std::chrono::duration<double, std::milli>(heard - start).count();
+            const double sinceStartMs =
+                std::chrono::duration<double, std::milli>(heard - start).count();
             // The burst it belongs to began at a whole period since the start; the delay is
             // well under a period by design (ring 200 ms, device 100 ms).
             const double burstMs = std::floor(sinceStartMs / kPeriodMs) * kPeriodMs;
@@ -91,14 +92,16 @@ int main(int argc, char** argv) {
         return sum / double(e - b);
     };
     const size_t tenth = delaysMs.size() / 10;
-    std::printf("\n%zu onsets over %d s: median %.1f ms, min %.1f ms, max %.1f ms\n", delaysMs.size(), seconds,
-                sorted[sorted.size() / 2], sorted.front(), sorted.back());
-    std::printf("first tenth mean %.1f ms, last tenth mean %.1f ms\n", mean(delaysMs.begin(), delaysMs.begin() + tenth),
+    std::printf("\n%zu onsets over %d s: median %.1f ms, min %.1f ms, max %.1f ms\n",
+                delaysMs.size(), seconds, sorted[sorted.size() / 2], sorted.front(), sorted.back());
+    std::printf("first tenth mean %.1f ms, last tenth mean %.1f ms\n",
+                mean(delaysMs.begin(), delaysMs.begin() + tenth),
                 mean(delaysMs.end() - tenth, delaysMs.end()));
     std::sort(ringBytes.begin(), ringBytes.end());
     std::printf("monitor ring held: median %d bytes (%.1f ms), max %d bytes (%.1f ms)\n",
-                ringBytes[ringBytes.size() / 2], ringBytes[ringBytes.size() / 2] / 192.0, ringBytes.back(),
-                ringBytes.back() / 192.0);
-    std::printf("samples lost by the device: %llu\n", static_cast<unsigned long long>(source->samplesLost()));
+                ringBytes[ringBytes.size() / 2], ringBytes[ringBytes.size() / 2] / 192.0,
+                ringBytes.back(), ringBytes.back() / 192.0);
+    std::printf("samples lost by the device: %llu\n",
+                static_cast<unsigned long long>(source->samplesLost()));
     return 0;
 }

@@ -40,12 +40,18 @@ snd_pcm_format_t alsaFormatOf(const WaveFormatExtensible& f) {
     }
     if (!f.isIntegerPcm()) return SND_PCM_FORMAT_UNKNOWN;
     switch (f.wBitsPerSample) {
-    case 8: return SND_PCM_FORMAT_U8;
-    case 16: return SND_PCM_FORMAT_S16_LE;
-    case 24: return SND_PCM_FORMAT_S24_3LE;
-    // Fewer valid bits sit in the high bytes with zeros below: as 32-bit samples they play right.
-    case 32: return SND_PCM_FORMAT_S32_LE;
-    default: return SND_PCM_FORMAT_UNKNOWN;
+        case 8:
+            return SND_PCM_FORMAT_U8;
+        case 16:
+            return SND_PCM_FORMAT_S16_LE;
+        case 24:
+            return SND_PCM_FORMAT_S24_3LE;
+        // Fewer valid bits sit in the high bytes with zeros below: as 32-bit samples they play
+        // right.
+        case 32:
+            return SND_PCM_FORMAT_S32_LE;
+        default:
+            return SND_PCM_FORMAT_UNKNOWN;
     }
 }
 
@@ -55,14 +61,22 @@ WaveFormatExtensible waveFormatOf(snd_pcm_format_t format, uint32_t channels, ui
     f.nSamplesPerSec = rate;
     f.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
     switch (format) {
-    case SND_PCM_FORMAT_U8: f.wBitsPerSample = 8; break;
-    case SND_PCM_FORMAT_S24_3LE: f.wBitsPerSample = 24; break;
-    case SND_PCM_FORMAT_S32_LE: f.wBitsPerSample = 32; break;
-    case SND_PCM_FORMAT_FLOAT_LE:
-        f.wBitsPerSample = 32;
-        f.SubFormat = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
-        break;
-    default: f.wBitsPerSample = 16; break;
+        case SND_PCM_FORMAT_U8:
+            f.wBitsPerSample = 8;
+            break;
+        case SND_PCM_FORMAT_S24_3LE:
+            f.wBitsPerSample = 24;
+            break;
+        case SND_PCM_FORMAT_S32_LE:
+            f.wBitsPerSample = 32;
+            break;
+        case SND_PCM_FORMAT_FLOAT_LE:
+            f.wBitsPerSample = 32;
+            f.SubFormat = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
+            break;
+        default:
+            f.wBitsPerSample = 16;
+            break;
     }
     f.Samples.wValidBitsPerSample = f.wBitsPerSample;
     f.nBlockAlign = static_cast<uint16_t>(channels * (f.wBitsPerSample / 8));
@@ -86,7 +100,9 @@ struct Pcm {
         }
     }
 
-    uint32_t pendingFrames() const { return frameBytes ? static_cast<uint32_t>(pending.size() / frameBytes) : 0; }
+    uint32_t pendingFrames() const {
+        return frameBytes ? static_cast<uint32_t>(pending.size() / frameBytes) : 0;
+    }
 
     // Writes frames that fit the free room (non-blocking); answers the frames written or an
     // error. A stream that ran dry is prepared again once.
@@ -94,7 +110,8 @@ struct Pcm {
         uint32_t done = 0;
         bool recovered = false;
         while (done < frames) {
-            snd_pcm_sframes_t n = snd_pcm_writei(handle, data + static_cast<size_t>(done) * frameBytes, frames - done);
+            snd_pcm_sframes_t n = snd_pcm_writei(
+                handle, data + static_cast<size_t>(done) * frameBytes, frames - done);
             if (n == -EPIPE && !recovered) {
                 recovered = true;
                 snd_pcm_prepare(handle);
@@ -126,7 +143,8 @@ struct Pcm {
         const uint8_t* rest = data + static_cast<size_t>(first) * frameBytes;
         const uint32_t restFrames = frames - first;
         if (!started) {
-            pending.insert(pending.end(), rest, rest + static_cast<size_t>(restFrames) * frameBytes);
+            pending.insert(pending.end(), rest,
+                           rest + static_cast<size_t>(restFrames) * frameBytes);
             return frames;
         }
         if (first > 0) snd_pcm_start(handle);
@@ -137,9 +155,10 @@ struct Pcm {
 };
 
 class AlsaRenderClient final : public AudioRenderClient {
-public:
+  public:
     explicit AlsaRenderClient(std::shared_ptr<Pcm> pcm)
-        : pcm_(std::move(pcm)), staging_(static_cast<size_t>(pcm_->bufferFrames) * pcm_->frameBytes) {}
+        : pcm_(std::move(pcm)),
+          staging_(static_cast<size_t>(pcm_->bufferFrames) * pcm_->frameBytes) {}
 
     HRESULT GetBuffer(uint32_t frames, uint8_t** data) override {
         if (!data) return E_POINTER;
@@ -161,7 +180,7 @@ public:
         return n < 0 ? fromErrno(static_cast<int>(n)) : S_OK;
     }
 
-private:
+  private:
     std::shared_ptr<Pcm> pcm_;
     std::vector<uint8_t> staging_;
     bool lent_ = false;
@@ -169,7 +188,7 @@ private:
 };
 
 class AlsaAudioClient final : public AudioClient {
-public:
+  public:
     explicit AlsaAudioClient(std::shared_ptr<Pcm> pcm) : pcm_(std::move(pcm)) {}
 
     HRESULT IsFormatSupported(AudioShareMode, const WaveFormatExtensible& format,
@@ -200,8 +219,11 @@ public:
         }
         if (closestMatch) {
             snd_pcm_format_t chosen = SND_PCM_FORMAT_UNKNOWN;
-            const snd_pcm_format_t order[] = {wanted, SND_PCM_FORMAT_S16_LE, SND_PCM_FORMAT_FLOAT_LE,
-                                              SND_PCM_FORMAT_S32_LE, SND_PCM_FORMAT_S24_3LE,
+            const snd_pcm_format_t order[] = {wanted,
+                                              SND_PCM_FORMAT_S16_LE,
+                                              SND_PCM_FORMAT_FLOAT_LE,
+                                              SND_PCM_FORMAT_S32_LE,
+                                              SND_PCM_FORMAT_S24_3LE,
                                               SND_PCM_FORMAT_U8};
             for (snd_pcm_format_t f : order) {
                 if (f != SND_PCM_FORMAT_UNKNOWN && snd_pcm_hw_params_set_format(pcm, hw, f) == 0) {
@@ -285,7 +307,8 @@ public:
         }
         if (avail < 0) return fromErrno(static_cast<int>(avail));
         const uint32_t buffer = pcm_->bufferFrames;
-        const auto free = std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(avail), buffer);
+        const auto free =
+            std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(avail), buffer);
         *frames = std::min(buffer, buffer - static_cast<uint32_t>(free) + pcm_->pendingFrames());
         return S_OK;
     }
@@ -315,8 +338,8 @@ public:
         if (!pcm_->pending.empty()) {
             std::vector<uint8_t> pending;
             pending.swap(pcm_->pending);
-            const snd_pcm_sframes_t n =
-                pcm_->queue(pending.data(), static_cast<uint32_t>(pending.size() / pcm_->frameBytes));
+            const snd_pcm_sframes_t n = pcm_->queue(
+                pending.data(), static_cast<uint32_t>(pending.size() / pcm_->frameBytes));
             if (n < 0) return fromErrno(static_cast<int>(n));
         }
         return S_OK;
@@ -331,13 +354,13 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     std::shared_ptr<Pcm> pcm_;
     bool initialized_ = false;
 };
 
 class AlsaAudioEndpoint final : public AudioEndpoint {
-public:
+  public:
     AlsaAudioEndpoint(std::string name, std::shared_ptr<Pcm> probe)
         : name_(std::move(name)), probe_(std::move(probe)) {}
 
@@ -357,18 +380,20 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     std::string name_;
     std::shared_ptr<Pcm> probe_;  // the PCM opened to find the device, handed to the first client
 };
 
 }  // namespace
 
-HRESULT AlsaAudioEndpointEnumerator::GetDefaultAudioEndpoint(std::unique_ptr<AudioEndpoint>* endpoint) {
+HRESULT AlsaAudioEndpointEnumerator::GetDefaultAudioEndpoint(
+    std::unique_ptr<AudioEndpoint>* endpoint) {
     if (!endpoint) return E_POINTER;
     quietAlsa();
     auto pcm = std::make_shared<Pcm>();
-    int err = snd_pcm_open(&pcm->handle, pcmName_.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    int err =
+        snd_pcm_open(&pcm->handle, pcmName_.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
     if (err < 0) {
         pcm->handle = nullptr;
         return E_NOTFOUND;

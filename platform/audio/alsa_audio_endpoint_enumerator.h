@@ -15,13 +15,13 @@ namespace tovrel::platform {
 // time and a quarter of it as the period. Start/Stop start and drop the stream; data released
 // before Start waits in the buffer. Any thread for the enumerator; each client on one thread.
 class AlsaAudioEndpointEnumerator final : public AudioEndpointEnumerator {
-public:
+  public:
     explicit AlsaAudioEndpointEnumerator(std::string pcmName = "default")
         : pcmName_(std::move(pcmName)) {}
 
     HRESULT GetDefaultAudioEndpoint(std::unique_ptr<AudioEndpoint>* endpoint) override;
 
-private:
+  private:
     std::string pcmName_;
 };
 

@@ -16,7 +16,7 @@ namespace tovrel::platform {
 // buffer topped up through the render client. Frame counts are in the initialised format.
 // Called by one thread, the one that drives playback.
 class AudioClient {
-public:
+  public:
     virtual ~AudioClient() = default;
 
     // S_OK when the device plays `format` as it is. Otherwise AUDCLNT_E_UNSUPPORTED_FORMAT (or

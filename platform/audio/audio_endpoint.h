@@ -9,7 +9,7 @@ namespace tovrel::platform {
 // An output device. Activate makes a new, uninitialised client on it each time.
 // Called by the thread that drives playback.
 class AudioEndpoint {
-public:
+  public:
     virtual ~AudioEndpoint() = default;
     virtual HRESULT Activate(std::unique_ptr<AudioClient>* client) = 0;
 };

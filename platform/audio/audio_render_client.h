@@ -11,7 +11,7 @@ namespace tovrel::platform {
 // GetBuffer/ReleaseBuffer pair at a time. Called by the thread that drives playback; must not
 // outlive the AudioClient it came from.
 class AudioRenderClient {
-public:
+  public:
     virtual ~AudioRenderClient() = default;
 
     // Fails with AUDCLNT_E_BUFFER_TOO_LARGE when more frames are asked than are free.

@@ -45,7 +45,7 @@ bool wellFormed(const WaveFormatExtensible& f) {
 }
 
 class MemoryRenderClient final : public AudioRenderClient {
-public:
+  public:
     explicit MemoryRenderClient(std::shared_ptr<MemoryAudioDevice::State> state)
         : state_(std::move(state)) {}
 
@@ -87,12 +87,12 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     std::shared_ptr<MemoryAudioDevice::State> state_;
 };
 
 class MemoryAudioClient final : public AudioClient {
-public:
+  public:
     explicit MemoryAudioClient(std::shared_ptr<MemoryAudioDevice::State> state)
         : state_(std::move(state)) {
         std::lock_guard<std::mutex> lock(state_->mutex);
@@ -194,14 +194,14 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     std::shared_ptr<MemoryAudioDevice::State> state_;
     bool initialized_ = false;
     bool refusedForAlignment_ = false;
 };
 
 class MemoryAudioEndpoint final : public AudioEndpoint {
-public:
+  public:
     explicit MemoryAudioEndpoint(std::shared_ptr<MemoryAudioDevice::State> state)
         : state_(std::move(state)) {}
 
@@ -216,12 +216,12 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     std::shared_ptr<MemoryAudioDevice::State> state_;
 };
 
 class MemoryAudioEndpointEnumerator final : public AudioEndpointEnumerator {
-public:
+  public:
     explicit MemoryAudioEndpointEnumerator(std::shared_ptr<MemoryAudioDevice::State> state)
         : state_(std::move(state)) {}
 
@@ -232,7 +232,7 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     std::shared_ptr<MemoryAudioDevice::State> state_;
 };
 

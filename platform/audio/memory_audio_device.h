@@ -18,7 +18,7 @@ namespace tovrel::platform {
 // step. makeEnumerator() hands out enumerators that reach this device; the device must outlive
 // them. Its playback side is called by the playback thread, the rest by the test: any thread.
 class MemoryAudioDevice {
-public:
+  public:
     using FormatSupport = std::function<HRESULT(const WaveFormatExtensible& format,
                                                 std::optional<WaveFormatExtensible>* closestMatch)>;
     struct Options {
@@ -48,7 +48,7 @@ public:
         int activations = 0;
         int initializeCalls = 0;
         int isFormatSupportedCalls = 0;
-        WaveFormatExtensible askedFormat;       // the last one asked of IsFormatSupported
+        WaveFormatExtensible askedFormat;        // the last one asked of IsFormatSupported
         WaveFormatExtensible initializedFormat;  // the last one initialised
         uint32_t initializedFlags = 0;
         int64_t initializedDuration100ns = 0;
@@ -68,7 +68,7 @@ public:
 
     struct State;
 
-private:
+  private:
     std::shared_ptr<State> state_;
 };
 

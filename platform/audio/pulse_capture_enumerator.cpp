@@ -66,9 +66,9 @@ HRESULT PulseCaptureEnumerator::EnumDeviceSources(const Attributes& attributes,
     if (sourceType != MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID) return S_OK;
     for (const SourceInfo& s : listSources()) {
         if (s.isMonitor || s.channels == 0 || s.rate == 0) continue;
-        auto device = std::make_unique<Activate>(
-            [name = s.name, rate = s.rate, channels = s.channels,
-             format = s.format](std::shared_ptr<MediaSource>* source) {
+        auto device =
+            std::make_unique<Activate>([name = s.name, rate = s.rate, channels = s.channels,
+                                        format = s.format](std::shared_ptr<MediaSource>* source) {
                 if (source == nullptr) return E_POINTER;
                 *source = std::make_shared<PulseCaptureSource>(name, rate, channels, format);
                 return S_OK;

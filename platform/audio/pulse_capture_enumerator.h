@@ -13,7 +13,7 @@ namespace tovrel::platform {
 // endpoint id. Activating one opens a PulseCaptureSource in the source's own sample format.
 // A missing server lists no device. GUI thread.
 class PulseCaptureEnumerator final : public MediaDeviceEnumerator {
-public:
+  public:
     struct SourceInfo {
         std::string name;
         std::string description;

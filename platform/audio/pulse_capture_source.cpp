@@ -14,14 +14,28 @@ constexpr uint32_t kPoolDepth = kQueueBlocks + 16;
 
 }  // namespace
 
-PulseCaptureSource::PulseCaptureSource(std::string sourceName, uint32_t rate, uint32_t channels, int format)
+PulseCaptureSource::PulseCaptureSource(std::string sourceName, uint32_t rate, uint32_t channels,
+                                       int format)
     : sourceName_(std::move(sourceName)), rate_(rate), channels_(channels) {
     switch (static_cast<pa_sample_format_t>(format)) {
-    case PA_SAMPLE_S24LE: paFormat_ = PA_SAMPLE_S24LE; bits_ = 24; break;
-    case PA_SAMPLE_S32LE:
-    case PA_SAMPLE_S24_32LE: paFormat_ = PA_SAMPLE_S32LE; bits_ = 32; break;
-    case PA_SAMPLE_FLOAT32LE: paFormat_ = PA_SAMPLE_FLOAT32LE; bits_ = 32; float_ = true; break;
-    default: paFormat_ = PA_SAMPLE_S16LE; bits_ = 16; break;
+        case PA_SAMPLE_S24LE:
+            paFormat_ = PA_SAMPLE_S24LE;
+            bits_ = 24;
+            break;
+        case PA_SAMPLE_S32LE:
+        case PA_SAMPLE_S24_32LE:
+            paFormat_ = PA_SAMPLE_S32LE;
+            bits_ = 32;
+            break;
+        case PA_SAMPLE_FLOAT32LE:
+            paFormat_ = PA_SAMPLE_FLOAT32LE;
+            bits_ = 32;
+            float_ = true;
+            break;
+        default:
+            paFormat_ = PA_SAMPLE_S16LE;
+            bits_ = 16;
+            break;
     }
     blockFrames_ = rate_ / 100 > 0 ? rate_ / 100 : 1;
 }
@@ -161,7 +175,8 @@ void PulseCaptureSource::recordLoop() {
     pa_simple_free(stream);
 }
 
-HRESULT PulseCaptureSource::pullSample(uint32_t stream, uint32_t timeoutMs, SourceReadResult* result) {
+HRESULT PulseCaptureSource::pullSample(uint32_t stream, uint32_t timeoutMs,
+                                       SourceReadResult* result) {
     if (result == nullptr) return E_POINTER;
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
     *result = SourceReadResult{};

@@ -22,7 +22,7 @@ namespace tovrel::platform {
 // frames recorded since the stream start.
 // Threads: the MediaSource calls as documented there; the recording thread is internal.
 class PulseCaptureSource final : public MediaSource {
-public:
+  public:
     // `format` is a pa_sample_format_t; formats other than the ones above are recorded as
     // 16-bit integers (the server converts).
     PulseCaptureSource(std::string sourceName, uint32_t rate, uint32_t channels, int format);
@@ -43,7 +43,7 @@ public:
     uint32_t bitsPerSample() const { return bits_; }
     bool isFloat() const { return float_; }
 
-private:
+  private:
     void recordLoop();
     void stopRecording();
 

@@ -34,7 +34,8 @@ struct WaveFormatExtensible {
     // True for IEEE float samples, by sub-format or by the plain tag.
     bool isFloat() const {
         return wFormatTag == WAVE_FORMAT_IEEE_FLOAT ||
-               (wFormatTag == WAVE_FORMAT_EXTENSIBLE && SubFormat == KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
+               (wFormatTag == WAVE_FORMAT_EXTENSIBLE &&
+                SubFormat == KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
     }
     bool isIntegerPcm() const {
         return wFormatTag == WAVE_FORMAT_PCM ||

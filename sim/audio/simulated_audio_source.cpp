@@ -37,7 +37,8 @@ std::vector<MediaType> SimulatedAudioSource::nativeTypes() {
     return {pcmType(kSampleRate), pcmType(kAlternateRate)};
 }
 
-SimulatedAudioSource::SimulatedAudioSource(Pacing pacing) : SimulatedAudioSource(pacing, Signal{}) {}
+SimulatedAudioSource::SimulatedAudioSource(Pacing pacing)
+    : SimulatedAudioSource(pacing, Signal{}) {}
 
 SimulatedAudioSource::SimulatedAudioSource(Pacing pacing, Signal signal)
     : pacing_(pacing), signal_(signal), types_(nativeTypes()) {}
@@ -53,7 +54,8 @@ int16_t SimulatedAudioSource::sampleValue(uint64_t frame, uint32_t channel, uint
     const double hz = channel == 0 ? signal_.leftHz : signal_.rightHz;
     // The phase from the frame number modulo the tone's period keeps long streams exact.
     const double cycles = std::fmod(static_cast<double>(frame) * hz / rate, 1.0);
-    return static_cast<int16_t>(std::lround(signal_.amplitude * 32767.0 * std::sin(2.0 * M_PI * cycles)));
+    return static_cast<int16_t>(
+        std::lround(signal_.amplitude * 32767.0 * std::sin(2.0 * M_PI * cycles)));
 }
 
 HRESULT SimulatedAudioSource::Stop() {
@@ -141,11 +143,21 @@ void SimulatedAudioSource::step(uint32_t samples) {
 void SimulatedAudioSource::injectFault(AudioFault fault, uint32_t samples) {
     std::lock_guard lock(mutex_);
     switch (fault) {
-    case AudioFault::MissingSample: missing_ += samples; break;
-    case AudioFault::MediaTypeChange: typeChangePending_ = true; break;
-    case AudioFault::EndOfStream: ended_ = true; break;
-    case AudioFault::Stall: stalled_ = true; break;
-    case AudioFault::Unplug: unplugged_ = true; break;
+        case AudioFault::MissingSample:
+            missing_ += samples;
+            break;
+        case AudioFault::MediaTypeChange:
+            typeChangePending_ = true;
+            break;
+        case AudioFault::EndOfStream:
+            ended_ = true;
+            break;
+        case AudioFault::Stall:
+            stalled_ = true;
+            break;
+        case AudioFault::Unplug:
+            unplugged_ = true;
+            break;
     }
     wake_.notify_all();
 }
@@ -182,7 +194,8 @@ std::chrono::steady_clock::time_point SimulatedAudioSource::streamStartTime() co
     return startTime_;
 }
 
-HRESULT SimulatedAudioSource::pullSample(uint32_t stream, uint32_t timeoutMs, SourceReadResult* result) {
+HRESULT SimulatedAudioSource::pullSample(uint32_t stream, uint32_t timeoutMs,
+                                         SourceReadResult* result) {
     if (result == nullptr) return E_POINTER;
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
     *result = SourceReadResult{};
@@ -190,7 +203,8 @@ HRESULT SimulatedAudioSource::pullSample(uint32_t stream, uint32_t timeoutMs, So
     uint32_t rate = kSampleRate;
     {
         std::unique_lock lock(mutex_);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         cancelled_ = false;
         for (;;) {
             if (shutDown_) return MF_E_SHUTDOWN;
@@ -216,7 +230,8 @@ HRESULT SimulatedAudioSource::pullSample(uint32_t stream, uint32_t timeoutMs, So
                 } else {
                     const auto elapsed = std::chrono::steady_clock::now() - startTime_;
                     const uint64_t complete = static_cast<uint64_t>(
-                        std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() / 10'000);
+                        std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() /
+                        10'000);
                     if (complete > sampleNumber_) {
                         if (complete - sampleNumber_ > kBacklogSamples) {
                             lost_ += complete - sampleNumber_ - kBacklogSamples;
@@ -224,10 +239,13 @@ HRESULT SimulatedAudioSource::pullSample(uint32_t stream, uint32_t timeoutMs, So
                         }
                         break;
                     }
-                    const auto due = startTime_ + std::chrono::microseconds(
-                                                      static_cast<int64_t>(sampleNumber_ + 1) * 10'000);
+                    const auto due =
+                        startTime_ +
+                        std::chrono::microseconds(static_cast<int64_t>(sampleNumber_ + 1) * 10'000);
                     if (due <= deadline) {
-                        wake_.wait_until(lock, due, [&] { return cancelled_ || shutDown_ || unplugged_ || stalled_; });
+                        wake_.wait_until(lock, due, [&] {
+                            return cancelled_ || shutDown_ || unplugged_ || stalled_;
+                        });
                         if (cancelled_) return S_FALSE;
                         continue;
                     }
@@ -249,10 +267,12 @@ HRESULT SimulatedAudioSource::pullSample(uint32_t stream, uint32_t timeoutMs, So
     return produce(number, rate, result);
 }
 
-HRESULT SimulatedAudioSource::produce(uint64_t sampleNumber, uint32_t rate, SourceReadResult* result) {
+HRESULT SimulatedAudioSource::produce(uint64_t sampleNumber, uint32_t rate,
+                                      SourceReadResult* result) {
     const uint32_t frames = framesPerSample(rate);
     const uint32_t bytes = frames * kChannels * 2;
-    if (!pool_ || pool_->bufferBytes() != bytes) pool_ = std::make_unique<SamplePool>(bytes, 16, kPoolDepth);
+    if (!pool_ || pool_->bufferBytes() != bytes)
+        pool_ = std::make_unique<SamplePool>(bytes, 16, kPoolDepth);
     std::shared_ptr<Sample> sample = pool_->acquire();
     if (!sample) return S_FALSE;  // every sample still held downstream: this one is lost
     MemoryBuffer* buffer = SamplePool::bufferOf(sample);
@@ -272,12 +292,14 @@ HRESULT SimulatedAudioSource::produce(uint64_t sampleNumber, uint32_t rate, Sour
     return S_OK;
 }
 
-DeviceListEnumerator::Entry simulatedAudioEntry(const BoxModel& model, SimulatedAudioSource::Pacing pacing) {
+DeviceListEnumerator::Entry simulatedAudioEntry(const BoxModel& model,
+                                                SimulatedAudioSource::Pacing pacing) {
     DeviceListEnumerator::Entry entry;
     entry.kind = DeviceListEnumerator::Kind::Audio;
     entry.friendlyName = std::string(model.audioFriendlyName);
     char id[96];
-    std::snprintf(id, sizeof id, "sim://USB#VID_%04X&PID_%04X&MI_02#audio", model.vendorId, model.productId);
+    std::snprintf(id, sizeof id, "sim://USB#VID_%04X&PID_%04X&MI_02#audio", model.vendorId,
+                  model.productId);
     entry.symbolicLink = id;
     entry.activation = [pacing](std::shared_ptr<MediaSource>* source) {
         *source = std::make_shared<SimulatedAudioSource>(pacing);

@@ -31,7 +31,7 @@ namespace tovrel::sim {
 // Threads: the MediaSource calls as documented there (pullSample on the reader's worker);
 // step, injectFault, clearFaults and the accessors from any thread.
 class SimulatedAudioSource final : public platform::MediaSource {
-public:
+  public:
     enum class Pacing { RealTime, Stepped };
     struct Signal {
         double leftHz = 440.0;
@@ -59,7 +59,8 @@ public:
     platform::HRESULT Shutdown() override;
 
     uint32_t streamCount() override { return 1; }
-    platform::HRESULT nativeTypes(uint32_t stream, std::vector<platform::MediaType>* types) override;
+    platform::HRESULT nativeTypes(uint32_t stream,
+                                  std::vector<platform::MediaType>* types) override;
     platform::HRESULT currentNativeIndex(uint32_t stream, uint32_t* index) override;
     platform::HRESULT selectNativeType(uint32_t stream, uint32_t index) override;
     platform::HRESULT startStream(uint32_t stream) override;
@@ -80,8 +81,9 @@ public:
     // n / rate. For measuring the delay of what follows.
     std::chrono::steady_clock::time_point streamStartTime() const;
 
-private:
-    platform::HRESULT produce(uint64_t sampleNumber, uint32_t rate, platform::SourceReadResult* result);
+  private:
+    platform::HRESULT produce(uint64_t sampleNumber, uint32_t rate,
+                              platform::SourceReadResult* result);
 
     const Pacing pacing_;
     const Signal signal_;

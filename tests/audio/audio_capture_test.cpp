@@ -25,7 +25,7 @@ using sim::SimulatedAudioSource;
 constexpr int32_t kSampleBytes = 480 * 4;
 
 class DebugLines {
-public:
+  public:
     DebugLines() {
         previous_ = platform::setDebugOutputSink([this](std::string_view text) {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -38,7 +38,7 @@ public:
         return static_cast<int>(std::count(lines_.begin(), lines_.end(), text));
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
     platform::DebugSink previous_;
@@ -65,12 +65,13 @@ MemoryAudioDevice::Options heldDevice() {
 // The simulated box's audio device, stepped sample by sample, into a manager whose monitor plays
 // to an in-memory device.
 class AudioCaptureTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         source_ = std::make_shared<SimulatedAudioSource>(SimulatedAudioSource::Pacing::Stepped);
         endpoints_ = device_.makeEnumerator();
         manager_.audioMonitor.setEndpoints(endpoints_.get());
-        ASSERT_EQ(manager_.openSession(nullptr, source_, nullptr, false, false, 0, 0, 0, 0), platform::S_OK);
+        ASSERT_EQ(manager_.openSession(nullptr, source_, nullptr, false, false, 0, 0, 0, 0),
+                  platform::S_OK);
     }
     void TearDown() override {
         if (manager_.streaming) manager_.stopStreaming(platform::SystemClock::instance());
@@ -142,7 +143,8 @@ TEST_F(AudioCaptureTest, MutedOrHiddenTheMonitorGetsSilenceAndTheAnalyzerTheAudi
 
     EXPECT_EQ(take(manager_.analysisRing, 5 * kSampleBytes), expected(0, 5));
     auto monitor = take(manager_.audioMonitor.monitorRing, 5 * kSampleBytes);
-    EXPECT_TRUE(std::all_of(monitor.begin(), monitor.begin() + 4 * kSampleBytes, [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::all_of(monitor.begin(), monitor.begin() + 4 * kSampleBytes,
+                            [](uint8_t b) { return b == 0; }));
     const auto live = expected(4, 1);
     EXPECT_TRUE(std::equal(live.begin(), live.end(), monitor.begin() + 4 * kSampleBytes));
 }
@@ -185,7 +187,8 @@ TEST_F(AudioCaptureTest, AMissingSampleIsReportedAndReadingGoesOn) {
 TEST_F(AudioCaptureTest, StartingTwiceIsRefusedAndLeavesTheMonitorAlone) {
     startAndSettle();
     source_->step(2);
-    ASSERT_TRUE(waitFor([&] { return manager_.audioMonitor.monitorRing.heldBytes() == 2 * kSampleBytes; }));
+    ASSERT_TRUE(
+        waitFor([&] { return manager_.audioMonitor.monitorRing.heldBytes() == 2 * kSampleBytes; }));
     EXPECT_EQ(manager_.startStreaming(), static_cast<platform::HRESULT>(0xC00D36B2u));
     EXPECT_TRUE(manager_.audioMonitor.monitorRunning);
     EXPECT_FALSE(manager_.audioMonitor.monitorFinished);
@@ -207,7 +210,8 @@ TEST_F(AudioCaptureTest, StopEndsTheMonitorAndTheReadsAndAStartResumesBoth) {
     EXPECT_EQ(manager_.analysisRing.heldBytes(), 0);
 
     ASSERT_EQ(manager_.startStreaming(), platform::S_OK);
-    ASSERT_TRUE(waitFor([&] { return device_.record().activations == 2 && device_.record().started; }));
+    ASSERT_TRUE(
+        waitFor([&] { return device_.record().activations == 2 && device_.record().started; }));
     ASSERT_TRUE(waitFor([&] { return manager_.analysisRing.heldBytes() >= kSampleBytes; }));
 }
 
@@ -220,7 +224,8 @@ TEST(AudioCaptureNoOutputTest, WithoutSpeakersCaptureStillRuns) {
     auto endpoints = device.makeEnumerator();
     MFManager manager;
     manager.audioMonitor.setEndpoints(endpoints.get());
-    ASSERT_EQ(manager.openSession(nullptr, source, nullptr, false, false, 0, 0, 0, 0), platform::S_OK);
+    ASSERT_EQ(manager.openSession(nullptr, source, nullptr, false, false, 0, 0, 0, 0),
+              platform::S_OK);
     ASSERT_EQ(manager.startStreaming(), platform::S_OK);
     ASSERT_TRUE(waitFor([&] { return manager.audioMonitor.monitorFinished.load(); }, 500ms));
     source->step(2);

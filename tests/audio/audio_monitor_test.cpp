@@ -23,7 +23,7 @@ using platform::MemoryAudioDevice;
 using platform::WaveFormatExtensible;
 
 class DebugLines {
-public:
+  public:
     DebugLines() {
         previous_ = platform::setDebugOutputSink([this](std::string_view text) {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -40,7 +40,7 @@ public:
         return lines_;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
     platform::DebugSink previous_;
@@ -99,7 +99,8 @@ TEST(AudioMonitorTest, EachOpeningFailureEndsTheThreadWithItsText) {
     };
     const Case cases[] = {
         {with([](auto& o) { o.activationFails = true; }), AudioTexts::kNoClient},
-        {with([](auto& o) { o.initializeResult = platform::E_FAIL; }), AudioTexts::kInitializeFailed},
+        {with([](auto& o) { o.initializeResult = platform::E_FAIL; }),
+         AudioTexts::kInitializeFailed},
         {with([](auto& o) { o.startResult = platform::E_FAIL; }), AudioTexts::kStartFailed},
         {with([](auto& o) { o.getServiceResult = platform::E_FAIL; }), {}},
     };
@@ -142,7 +143,8 @@ TEST(AudioMonitorTest, PlaysTheRingThroughTheDeviceInOrder) {
     std::vector<uint8_t> sent;
     for (int block = 0; block < 10; ++block) {
         std::vector<uint8_t> bytes(1200 * 4);
-        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(block * 31 + i * 7 + 1);
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<uint8_t>(block * 31 + i * 7 + 1);
         ASSERT_EQ(monitor.monitorRing.write(bytes.data(), static_cast<int32_t>(bytes.size())),
                   static_cast<int32_t>(bytes.size()));
         sent.insert(sent.end(), bytes.begin(), bytes.end());
@@ -157,7 +159,8 @@ TEST(AudioMonitorTest, PlaysTheRingThroughTheDeviceInOrder) {
 
     const auto played = device.played();
     // Nothing released unfilled: the device never sees its own garbage pattern.
-    EXPECT_EQ(std::count(played.begin(), played.end(), 0xA5), std::count(sent.begin(), sent.end(), 0xA5));
+    EXPECT_EQ(std::count(played.begin(), played.end(), 0xA5),
+              std::count(sent.begin(), sent.end(), 0xA5));
     // The sent bytes appear contiguously after the opening silence.
     auto it = std::search(played.begin(), played.end(), sent.begin(), sent.end());
     ASSERT_NE(it, played.end());
@@ -182,7 +185,8 @@ TEST(AudioMonitorTest, StoppingWithAnEmptyRingEndsWithinOnePass) {
 TEST(AudioMonitorTest, UnsupportedFormatPlaysThroughTheClosestMatch) {
     DebugLines debug;
     MemoryAudioDevice::Options options;
-    options.formatSupport = [](const WaveFormatExtensible& asked, std::optional<WaveFormatExtensible>* closest) {
+    options.formatSupport = [](const WaveFormatExtensible& asked,
+                               std::optional<WaveFormatExtensible>* closest) {
         WaveFormatExtensible f = asked;
         f.nSamplesPerSec = 44100;
         f.wBitsPerSample = 32;
@@ -209,7 +213,8 @@ TEST(AudioMonitorTest, UnsupportedFormatPlaysThroughTheClosestMatch) {
 
     // A constant level arrives as the same level in floats.
     std::vector<int16_t> level(4800 * 2, 8192);
-    ASSERT_EQ(monitor.monitorRing.write(reinterpret_cast<uint8_t*>(level.data()), 4800 * 4), 4800 * 4);
+    ASSERT_EQ(monitor.monitorRing.write(reinterpret_cast<uint8_t*>(level.data()), 4800 * 4),
+              4800 * 4);
     device.consume(4410);
     ASSERT_TRUE(waitFor([&] { return device.record().framesReleased >= 2 * 4410; }));
     monitor.stop();
@@ -223,7 +228,8 @@ TEST(AudioMonitorTest, UnsupportedFormatPlaysThroughTheClosestMatch) {
 TEST(AudioMonitorTest, FormatQueryFailureKeepsTheDeclaredFormat) {
     DebugLines debug;
     MemoryAudioDevice::Options options;
-    options.formatSupport = [](const WaveFormatExtensible& asked, std::optional<WaveFormatExtensible>* closest) {
+    options.formatSupport = [](const WaveFormatExtensible& asked,
+                               std::optional<WaveFormatExtensible>* closest) {
         WaveFormatExtensible f = asked;
         *closest = f;
         return platform::S_FALSE;

@@ -151,7 +151,8 @@ TEST(AudioRingTest, WriterAndReaderThreadsKeepTheOrder) {
         std::vector<uint8_t> block(97);
         while (next < kTotal) {
             const int n = std::min<int>(97, kTotal - next);
-            for (int i = 0; i < n; ++i) block[static_cast<size_t>(i)] = static_cast<uint8_t>(next + i);
+            for (int i = 0; i < n; ++i)
+                block[static_cast<size_t>(i)] = static_cast<uint8_t>(next + i);
             if (ring.write(block.data(), n) == n) {
                 next += n;
             } else {
@@ -169,7 +170,8 @@ TEST(AudioRingTest, WriterAndReaderThreadsKeepTheOrder) {
             continue;
         }
         for (int i = 0; i < n; ++i) {
-            inOrder = inOrder && block[static_cast<size_t>(i)] == static_cast<uint8_t>(expected + i);
+            inOrder =
+                inOrder && block[static_cast<size_t>(i)] == static_cast<uint8_t>(expected + i);
         }
         expected += n;
     }

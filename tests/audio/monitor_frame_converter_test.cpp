@@ -21,7 +21,8 @@ WaveFormatExtensible pcm(uint16_t bits, uint16_t channels, uint32_t rate, bool i
     f.Samples.wValidBitsPerSample = bits;
     f.nBlockAlign = static_cast<uint16_t>(channels * bits / 8);
     f.nAvgBytesPerSec = f.nBlockAlign * rate;
-    f.SubFormat = isFloat ? platform::KSDATAFORMAT_SUBTYPE_IEEE_FLOAT : platform::KSDATAFORMAT_SUBTYPE_PCM;
+    f.SubFormat =
+        isFloat ? platform::KSDATAFORMAT_SUBTYPE_IEEE_FLOAT : platform::KSDATAFORMAT_SUBTYPE_PCM;
     return f;
 }
 
@@ -94,8 +95,8 @@ TEST(MonitorFrameConverterTest, RateChangeKeepsPitchAndFrameAccounting) {
                 const uint32_t n = c.sourceFramesFor(f);
                 std::vector<int16_t> in(n);
                 for (uint32_t i = 0; i < n; ++i) {
-                    in[i] = static_cast<int16_t>(
-                        std::lround(16000 * std::sin(2 * M_PI * kTone * double(consumed + i) / 48000)));
+                    in[i] = static_cast<int16_t>(std::lround(
+                        16000 * std::sin(2 * M_PI * kTone * double(consumed + i) / 48000)));
                 }
                 std::vector<int16_t> out(f);
                 c.convert(reinterpret_cast<const uint8_t*>(in.data()), f,

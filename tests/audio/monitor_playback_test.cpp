@@ -10,8 +10,8 @@
 
 #include "capture/mf_manager.h"
 #include "platform/audio/alsa_audio_endpoint_enumerator.h"
-#include "sim/audio/simulated_audio_source.h"
 #include "private_null_sink.h"
+#include "sim/audio/simulated_audio_source.h"
 #include "sink_recorder.h"
 
 namespace tovrel::audio {
@@ -30,7 +30,8 @@ double toneHz(const std::vector<int16_t>& s, size_t firstFrame, size_t frames, i
 
 int peak(const std::vector<int16_t>& s, size_t firstFrame, size_t frames, int channel) {
     int p = 0;
-    for (size_t f = firstFrame; f < firstFrame + frames; ++f) p = std::max(p, std::abs(int(s[2 * f + channel])));
+    for (size_t f = firstFrame; f < firstFrame + frames; ++f)
+        p = std::max(p, std::abs(int(s[2 * f + channel])));
     return p;
 }
 
@@ -45,7 +46,8 @@ size_t firstSound(const std::vector<int16_t>& s, size_t from) {
 // from the sink's monitor: the tones arrive as sent, and muting gives silence.
 TEST(MonitorPlaybackTest, TonesReachTheSpeakersIntactAndMutingSilencesThem) {
     const char* server = std::getenv("PULSE_SERVER");
-    if (!server || !*server) GTEST_SKIP() << "needs a PulseAudio server with a null sink (PULSE_SERVER unset)";
+    if (!server || !*server)
+        GTEST_SKIP() << "needs a PulseAudio server with a null sink (PULSE_SERVER unset)";
     PrivateNullSink sink("tovrel_monitor_playback_test");
     ASSERT_TRUE(sink.ok()) << "cannot load a null sink";
     SinkRecorder recorder(sink.monitorSource());
@@ -55,7 +57,8 @@ TEST(MonitorPlaybackTest, TonesReachTheSpeakersIntactAndMutingSilencesThem) {
     platform::AlsaAudioEndpointEnumerator speakers;
     capture::MFManager manager;
     manager.audioMonitor.setEndpoints(&speakers);
-    ASSERT_EQ(manager.openSession(nullptr, source, nullptr, false, false, 0, 0, 0, 0), platform::S_OK);
+    ASSERT_EQ(manager.openSession(nullptr, source, nullptr, false, false, 0, 0, 0, 0),
+              platform::S_OK);
     ASSERT_EQ(manager.startStreaming(), platform::S_OK);
     std::this_thread::sleep_for(1500ms);
     manager.monitorMuted = 1;

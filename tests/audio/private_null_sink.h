@@ -10,7 +10,7 @@ namespace tovrel::audio {
 // of this process (PULSE_SINK, which ALSA's "default" follows through the server), so that tests
 // running side by side never hear each other. Removed again on destruction. Test thread.
 class PrivateNullSink {
-public:
+  public:
     explicit PrivateNullSink(const std::string& name) : name_(name) {
         module_ = run("pactl load-module module-null-sink sink_name=" + name +
                       " rate=48000 channels=2 format=s16le norewinds=1 2>/dev/null");
@@ -38,7 +38,7 @@ public:
         return out;
     }
 
-private:
+  private:
     std::string name_;
     std::string module_;
 };

@@ -20,8 +20,8 @@ bool SinkRecorder::start() {
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.fragsize = kBlockFrames * 4;
     int error = 0;
-    pa_simple* s = pa_simple_new(nullptr, "tovrel-test", PA_STREAM_RECORD, source_.c_str(), "sink recorder",
-                                 &spec, nullptr, &attr, &error);
+    pa_simple* s = pa_simple_new(nullptr, "tovrel-test", PA_STREAM_RECORD, source_.c_str(),
+                                 "sink recorder", &spec, nullptr, &attr, &error);
     if (!s) return false;
     stream_ = s;
     running_ = true;

@@ -14,7 +14,7 @@ namespace tovrel::audio {
 // of its own, noting for each block when its last frame was heard (arrival time less the
 // recording latency). For tests and the latency tool. Any thread.
 class SinkRecorder {
-public:
+  public:
     struct Block {
         uint64_t endFrame;  // frames recorded up to the end of this block
         std::chrono::steady_clock::time_point heardAt;
@@ -32,7 +32,7 @@ public:
     // When frame `frame` was heard, from the block it belongs to.
     std::chrono::steady_clock::time_point heardAt(uint64_t frame) const;
 
-private:
+  private:
     void loop();
 
     std::string source_;

@@ -31,13 +31,16 @@ TEST(AlsaAudioEndpointTest, AMissingDeviceIsNotFound) {
 }
 
 class AlsaOverPulseTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a PulseAudio server (PULSE_SERVER unset)";
-        // A sink of our own, so that what we play never reaches tests that listen to the shared one.
+        if (!std::getenv("PULSE_SERVER"))
+            GTEST_SKIP() << "needs a PulseAudio server (PULSE_SERVER unset)";
+        // A sink of our own, so that what we play never reaches tests that listen to the shared
+        // one.
         if (!sinkLoaded_) {
-            sinkModule_ = run("pactl load-module module-null-sink sink_name=tovrel_alsa_endpoint_test "
-                              "rate=48000 channels=2 format=s16le norewinds=1 2>/dev/null");
+            sinkModule_ =
+                run("pactl load-module module-null-sink sink_name=tovrel_alsa_endpoint_test "
+                    "rate=48000 channels=2 format=s16le norewinds=1 2>/dev/null");
             sinkLoaded_ = true;
         }
         if (!sinkModule_.empty()) ::setenv("PULSE_SINK", "tovrel_alsa_endpoint_test", 1);
@@ -74,7 +77,9 @@ protected:
 
 TEST_F(AlsaOverPulseTest, PlaysAndReportsTheQueue) {
     std::optional<WaveFormatExtensible> closest;
-    ASSERT_EQ(client_->IsFormatSupported(AudioShareMode::AUDCLNT_SHAREMODE_SHARED, stereo16(), &closest), S_OK);
+    ASSERT_EQ(
+        client_->IsFormatSupported(AudioShareMode::AUDCLNT_SHAREMODE_SHARED, stereo16(), &closest),
+        S_OK);
     ASSERT_EQ(client_->Initialize(AudioShareMode::AUDCLNT_SHAREMODE_SHARED, 0x88100000u, 1'000'000,
                                   1'000'000, stereo16()),
               S_OK);
@@ -91,7 +96,8 @@ TEST_F(AlsaOverPulseTest, PlaysAndReportsTheQueue) {
     ASSERT_EQ(render->GetBuffer(frames, &data), S_OK);
     auto* s = reinterpret_cast<int16_t*>(data);
     for (uint32_t i = 0; i < frames; ++i) {
-        s[2 * i] = s[2 * i + 1] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 440 * i / 48000.0));
+        s[2 * i] = s[2 * i + 1] =
+            static_cast<int16_t>(8000 * std::sin(2 * M_PI * 440 * i / 48000.0));
     }
     ASSERT_EQ(render->ReleaseBuffer(frames, 0), S_OK);
     ASSERT_EQ(client_->GetCurrentPadding(&padding), S_OK);
@@ -133,9 +139,11 @@ TEST_F(AlsaOverPulseTest, OffersAClosestMatchForWhatItCannotPlay) {
     EXPECT_EQ(closest->nChannels, 2);
     EXPECT_EQ(closest->nSamplesPerSec, 48000u);
     EXPECT_EQ(closest->nBlockAlign, closest->nChannels * closest->wBitsPerSample / 8);
-    EXPECT_EQ(client_->Initialize(AudioShareMode::AUDCLNT_SHAREMODE_SHARED, 0, 1'000'000, 1'000'000, odd),
-              AUDCLNT_E_UNSUPPORTED_FORMAT);
-    EXPECT_EQ(client_->Initialize(AudioShareMode::AUDCLNT_SHAREMODE_SHARED, 0, 1'000'000, 1'000'000, *closest),
+    EXPECT_EQ(
+        client_->Initialize(AudioShareMode::AUDCLNT_SHAREMODE_SHARED, 0, 1'000'000, 1'000'000, odd),
+        AUDCLNT_E_UNSUPPORTED_FORMAT);
+    EXPECT_EQ(client_->Initialize(AudioShareMode::AUDCLNT_SHAREMODE_SHARED, 0, 1'000'000, 1'000'000,
+                                  *closest),
               S_OK);
 }
 
@@ -146,7 +154,8 @@ TEST_F(AlsaOverPulseTest, TwentyFourBitsInThirtyTwoAreTaken) {
     f.nBlockAlign = 8;
     f.nAvgBytesPerSec = 8 * 48000;
     std::optional<WaveFormatExtensible> closest;
-    EXPECT_EQ(client_->IsFormatSupported(AudioShareMode::AUDCLNT_SHAREMODE_SHARED, f, &closest), S_OK);
+    EXPECT_EQ(client_->IsFormatSupported(AudioShareMode::AUDCLNT_SHAREMODE_SHARED, f, &closest),
+              S_OK);
 }
 
 }  // namespace

@@ -28,16 +28,18 @@ std::string run(const std::string& command) {
 
 // A sine source on the test server stands in for a capture card: a real source, not a monitor.
 class PulseCaptureTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a PulseAudio server (PULSE_SERVER unset)";
+        if (!std::getenv("PULSE_SERVER"))
+            GTEST_SKIP() << "needs a PulseAudio server (PULSE_SERVER unset)";
         // Named per process: the test cases may run side by side.
         const std::string pid = std::to_string(::getpid());
         name_ = "tovrel_test_sine_" + pid;
         description_ = "TovrelTestSine" + pid;
-        module_ = run("pactl load-module module-sine-source source_name=" + name_ +
-                      " rate=48000 frequency=750 source_properties=device.description=" + description_ +
-                      " 2>/dev/null");
+        module_ =
+            run("pactl load-module module-sine-source source_name=" + name_ +
+                " rate=48000 frequency=750 source_properties=device.description=" + description_ +
+                " 2>/dev/null");
         if (module_.empty()) GTEST_SKIP() << "module-sine-source is not available";
     }
     void TearDown() override {
@@ -50,7 +52,8 @@ protected:
 
 TEST_F(PulseCaptureTest, ListsRealSourcesByDescriptionWithoutMonitors) {
     Attributes audio;
-    audio.SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
+    audio.SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                  MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
     PulseCaptureEnumerator enumerator;
     std::vector<std::unique_ptr<Activate>> devices;
     ASSERT_EQ(enumerator.EnumDeviceSources(audio, &devices), S_OK);
@@ -68,7 +71,8 @@ TEST_F(PulseCaptureTest, ListsRealSourcesByDescriptionWithoutMonitors) {
     EXPECT_TRUE(found);
 
     Attributes video;
-    video.SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
+    video.SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                  MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
     devices.clear();
     EXPECT_EQ(enumerator.EnumDeviceSources(video, &devices), S_OK);
     EXPECT_TRUE(devices.empty());
@@ -78,7 +82,8 @@ TEST_F(PulseCaptureTest, ListsRealSourcesByDescriptionWithoutMonitors) {
 TEST_F(PulseCaptureTest, RecordsTenMillisecondSamplesInTheNativeFormat) {
     std::shared_ptr<MediaSource> source;
     Attributes audio;
-    audio.SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
+    audio.SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                  MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
     PulseCaptureEnumerator enumerator;
     std::vector<std::unique_ptr<Activate>> devices;
     ASSERT_EQ(enumerator.EnumDeviceSources(audio, &devices), S_OK);
@@ -123,7 +128,8 @@ TEST_F(PulseCaptureTest, RecordsTenMillisecondSamplesInTheNativeFormat) {
         uint32_t max, length;
         buffer->Lock(&data, &max, &length);
         EXPECT_EQ(length, 480 * align);
-        for (uint32_t f = 0; f < length / align; ++f) all.push_back(reinterpret_cast<int16_t*>(data + f * align)[0]);
+        for (uint32_t f = 0; f < length / align; ++f)
+            all.push_back(reinterpret_cast<int16_t*>(data + f * align)[0]);
         buffer->Unlock();
     }
     source->stopStream(0);

@@ -20,7 +20,8 @@ std::vector<int16_t> samplesOf(const SourceReadResult& r) {
     uint8_t* data = nullptr;
     uint32_t max = 0, length = 0;
     buffer->Lock(&data, &max, &length);
-    std::vector<int16_t> out(reinterpret_cast<int16_t*>(data), reinterpret_cast<int16_t*>(data + length));
+    std::vector<int16_t> out(reinterpret_cast<int16_t*>(data),
+                             reinterpret_cast<int16_t*>(data + length));
     buffer->Unlock();
     return out;
 }
@@ -131,7 +132,8 @@ TEST(SimulatedAudioSourceTest, RealTimeDeliversASampleEveryTenMilliseconds) {
         ASSERT_TRUE(r.sample);
     }
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - begin).count();
+                        std::chrono::steady_clock::now() - begin)
+                        .count();
     EXPECT_GE(ms, 195);
     EXPECT_LT(ms, 400);
 }
