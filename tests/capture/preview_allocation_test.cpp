@@ -1,0 +1,106 @@
+// Counts every heap allocation of the process while the video callback runs on the preview
+// path: the session allocates its buffers once, the frames themselves allocate nothing.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "capture/mf_manager.h"
+#include "platform/system/manual_clock.h"
+#include "sim/box/box_model.h"
+#include "sim/video/simulated_video_source.h"
+
+namespace {
+std::atomic<bool> gCounting{false};
+std::atomic<uint64_t> gAllocations{0};
+
+void* counted(std::size_t size) {
+    if (gCounting) ++gAllocations;
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (block == nullptr) throw std::bad_alloc();
+    return block;
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return counted(size); }
+void* operator new[](std::size_t size) { return counted(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return counted(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+
+namespace tovrel::capture {
+namespace {
+
+using namespace platform;
+
+std::shared_ptr<Sample> frame(uint32_t modeIndex, uint32_t n) {
+    sim::SimulatedVideoSource twin(sim::kDefaultBoxModel.modes, sim::SimulatedVideoSource::Pacing::Stepped);
+    twin.selectNativeType(0, modeIndex);
+    twin.startStream(0);
+    twin.step(n + 1);
+    SourceReadResult result;
+    for (uint32_t i = 0; i <= n; ++i) twin.pullSample(0, 1000, &result);
+    return result.sample;
+}
+
+class NullSurface final : public PreviewSurface {
+public:
+    void present(const Frame&) override {}
+};
+
+void expectNoAllocationPerFrame(int32_t format, uint32_t modeIndex) {
+    ManualClock clock;
+    MFManager manager(clock);
+    NullSurface surface;
+    auto source = std::make_shared<sim::SimulatedVideoSource>(sim::kDefaultBoxModel.modes,
+                                                              sim::SimulatedVideoSource::Pacing::Stepped);
+    ASSERT_EQ(manager.openSession(&surface, nullptr, source, false, false, 0, 0, 0, format), S_OK);
+    ASSERT_EQ(manager.width, 1920u);
+    const std::shared_ptr<Sample> samples[2] = {frame(modeIndex, 0), frame(modeIndex, 1)};
+    manager.streaming = true;
+    manager.motionDetection = true;
+    for (int i = 0; i < 4; ++i) manager.videoCallback->OnReadSample(S_OK, 0, 0, i, samples[i % 2]);
+
+    gAllocations = 0;
+    gCounting = true;
+    for (int i = 0; i < 10; ++i) manager.videoCallback->OnReadSample(S_OK, 0, 0, i, samples[i % 2]);
+    manager.motionDetection = false;
+    for (int i = 0; i < 10; ++i) manager.videoCallback->OnReadSample(S_OK, 0, 0, i, samples[i % 2]);
+    gCounting = false;
+    EXPECT_EQ(gAllocations.load(), 0u);
+    EXPECT_EQ(manager.videoCallback->rejectedFrames.load(), 0u);
+    manager.streaming = false;
+    manager.closeSession();
+}
+
+TEST(PreviewPath, TheCounterSeesAllocations) {
+    gAllocations = 0;
+    gCounting = true;
+    auto block = std::make_unique<std::vector<int>>(10);
+    gCounting = false;
+    EXPECT_GE(gAllocations.load(), 2u);
+}
+
+TEST(PreviewPath, Yuy2FramesAllocateNothing) { expectNoAllocationPerFrame(kFormatYuy2, 0); }
+
+TEST(PreviewPath, MjpegFramesAllocateNothing) {
+    const auto& modes = sim::kDefaultBoxModel.modes;
+    uint32_t mjpg = 0;
+    while (modes[mjpg].format != sim::SimPixelFormat::Mjpg) ++mjpg;
+    expectNoAllocationPerFrame(kFormatMjpg, mjpg);
+}
+
+}  // namespace
+}  // namespace tovrel::capture
