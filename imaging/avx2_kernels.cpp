@@ -77,33 +77,36 @@ int64_t countInRange(const uint8_t* src, ptrdiff_t step, int32_t width, int32_t 
     return count + horizontalSum64(total);
 }
 
-// 16 pixels: 32 bytes of YUY2 to 64 bytes of BGRA.
+// 16 pixels: 32 bytes of YUY2 to 64 bytes of BGRA. All products are 16-bit multiply-adds on the
+// bytes where they already lie: a 32-bit lane holds one pixel pair (Y0 Y1 for luma, U V for
+// chroma), so the chroma terms line up with both pixels of their pair without moving. The
+// factors above 16 bits are split: 76284 = 4 * 19071, 104595 = 131072 - 26477,
+// 53281 = 65536 - 12255, 132186 = 131072 + 1114.
 void yuy2ToBgra16(const uint8_t* src, uint8_t* dst, __m256i alpha16) {
     const __m256i in = load(src);
-    const __m256i y16 = _mm256_and_si256(in, _mm256_set1_epi16(0x00ff));
-    const __m256i uv16 = _mm256_srli_epi16(in, 8);
-    const __m256i u32 = _mm256_and_si256(uv16, _mm256_set1_epi32(0xffff));
-    const __m256i v32 = _mm256_srli_epi32(uv16, 16);
-    // Pair k of each lane feeds pixels 2k and 2k + 1: unpacking a chroma term with itself lines
-    // it up with the luma unpacked the same way.
-    const __m256i yLo = _mm256_unpacklo_epi16(y16, _mm256_setzero_si256());
-    const __m256i yHi = _mm256_unpackhi_epi16(y16, _mm256_setzero_si256());
-    const __m256i cLo = _mm256_mullo_epi32(yLo, _mm256_set1_epi32(76284));
-    const __m256i cHi = _mm256_mullo_epi32(yHi, _mm256_set1_epi32(76284));
-    const __m256i rTerm = _mm256_add_epi32(_mm256_mullo_epi32(v32, _mm256_set1_epi32(104595)),
-                                           _mm256_set1_epi32(-14575936));
+    const __m256i luma = _mm256_and_si256(in, _mm256_set1_epi16(0x00ff));   // Y0 | Y1 << 16
+    const __m256i chroma = _mm256_srli_epi16(in, 8);                       // U | V << 16
+    const __m256i vHigh = _mm256_and_si256(chroma, _mm256_set1_epi32(static_cast<int>(0xffff0000u)));
+    const __m256i cEven = _mm256_slli_epi32(_mm256_madd_epi16(luma, _mm256_set1_epi32(19071)), 2);
+    const __m256i cOdd = _mm256_slli_epi32(_mm256_madd_epi16(luma, _mm256_set1_epi32(19071 << 16)), 2);
+    const __m256i rTerm = _mm256_add_epi32(
+        _mm256_add_epi32(_mm256_slli_epi32(vHigh, 1),
+                         _mm256_madd_epi16(chroma, _mm256_set1_epi32(-26477 * 65536))),
+        _mm256_set1_epi32(-14575936));
     const __m256i gTerm = _mm256_add_epi32(
-        _mm256_add_epi32(_mm256_mullo_epi32(u32, _mm256_set1_epi32(-25690)),
-                         _mm256_mullo_epi32(v32, _mm256_set1_epi32(-53281))),
+        _mm256_sub_epi32(
+            _mm256_madd_epi16(chroma, _mm256_set1_epi32((12255 << 16) | (-25690 & 0xffff))),
+            vHigh),
         _mm256_set1_epi32(8920512));
-    const __m256i bTerm = _mm256_add_epi32(_mm256_mullo_epi32(u32, _mm256_set1_epi32(132186)),
-                                           _mm256_set1_epi32(-18107584));
+    const __m256i bTerm = _mm256_add_epi32(
+        _mm256_add_epi32(_mm256_slli_epi32(chroma, 17),
+                         _mm256_madd_epi16(chroma, _mm256_set1_epi32(1114))),
+        _mm256_set1_epi32(-18107584));
+    // The result of a pixel is the high half of its 32-bit sum: the odd pixel's sum already has
+    // it in place, the even pixel's moves down. Values stay within int16; the byte pack clamps.
     const auto channel = [&](__m256i term) {
-        const __m256i lo = _mm256_srai_epi32(
-            _mm256_add_epi32(cLo, _mm256_unpacklo_epi32(term, term)), 16);
-        const __m256i hi = _mm256_srai_epi32(
-            _mm256_add_epi32(cHi, _mm256_unpackhi_epi32(term, term)), 16);
-        return _mm256_packs_epi32(lo, hi);  // in range of int16; the byte pack clamps
+        return _mm256_blend_epi16(_mm256_srli_epi32(_mm256_add_epi32(cEven, term), 16),
+                                  _mm256_add_epi32(cOdd, term), 0xaa);
     };
     const __m256i br = _mm256_packus_epi16(channel(bTerm), channel(rTerm));
     const __m256i ga = _mm256_packus_epi16(channel(gTerm), alpha16);
@@ -182,17 +185,26 @@ struct Channels {
     __m256 b, g, r;
 };
 
-Channels channelsOf(__m256i pixels) {
-    const __m256i byteMask = _mm256_set1_epi32(0xff);
+// Channel bytes of 8 pixels moved to the low byte of their 32-bit lanes, as floats.
+inline __attribute__((always_inline)) Channels channelsOf(__m256i pixels) {
+    const __m256i toB = _mm256_setr_epi8(0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1,
+                                         -1, 0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1,
+                                         -1, -1);
+    const __m256i toG = _mm256_setr_epi8(1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1,
+                                         -1, 1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1,
+                                         -1, -1);
+    const __m256i toR = _mm256_setr_epi8(2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1,
+                                         -1, 2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1,
+                                         -1, -1);
     return Channels{
-        _mm256_cvtepi32_ps(_mm256_and_si256(pixels, byteMask)),
-        _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(pixels, 8), byteMask)),
-        _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(pixels, 16), byteMask)),
+        _mm256_cvtepi32_ps(_mm256_shuffle_epi8(pixels, toB)),
+        _mm256_cvtepi32_ps(_mm256_shuffle_epi8(pixels, toG)),
+        _mm256_cvtepi32_ps(_mm256_shuffle_epi8(pixels, toR)),
     };
 }
 
 // Same operations in the same order as the reference, so the single-precision results match.
-__m256i lumaOf(const Channels& c) {
+inline __attribute__((always_inline)) __m256i lumaOf(const Channels& c) {
     const __m256 y = _mm256_add_ps(
         _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(0.257f), c.r),
                                     _mm256_mul_ps(_mm256_set1_ps(0.504f), c.g)),
@@ -201,9 +213,10 @@ __m256i lumaOf(const Channels& c) {
     return _mm256_cvttps_epi32(y);
 }
 
-// Sums over 2 x 2 blocks of 8 columns (a: columns 0-7, b: 8-15) of two rows; the blocks come out
+// Sums over 2 x 2 blocks of 16 columns (a: columns 0-7, b: 8-15) of two rows; the blocks come out
 // in the order 0 1 4 5 | 2 3 6 7.
-__m256 blockSums(__m256 top0, __m256 bottom0, __m256 top1, __m256 bottom1) {
+inline __attribute__((always_inline)) __m256 blockSums(__m256 top0, __m256 bottom0, __m256 top1,
+                                                       __m256 bottom1) {
     const __m256 a = _mm256_add_ps(top0, bottom0);
     const __m256 b = _mm256_add_ps(top1, bottom1);
     return _mm256_add_ps(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)),
@@ -211,7 +224,7 @@ __m256 blockSums(__m256 top0, __m256 bottom0, __m256 top1, __m256 bottom1) {
 }
 
 // U in byte 0 and V in byte 1 of each 32-bit lane, for 8 blocks.
-__m256i chromaOf(__m256 sumB, __m256 sumG, __m256 sumR) {
+inline __attribute__((always_inline)) __m256i chromaOf(__m256 sumB, __m256 sumG, __m256 sumR) {
     const __m256 quarter = _mm256_set1_ps(0.25f);
     const __m256 half = _mm256_set1_ps(0.5f);
     const __m256 base = _mm256_set1_ps(512.0f);
@@ -234,51 +247,43 @@ __m256i chromaOf(__m256 sumB, __m256 sumG, __m256 sumR) {
     return _mm256_or_si256(_mm256_cvttps_epi32(u), _mm256_slli_epi32(_mm256_cvttps_epi32(v), 8));
 }
 
-// 32 columns of two rows.
-void bgraToNv12Block32(const uint8_t* s0, const uint8_t* s1, uint8_t* y0, uint8_t* y1,
-                       uint8_t* uv) {
-    Channels top[4];
-    Channels bottom[4];
-    __m256i lumaTop[4];
-    __m256i lumaBottom[4];
-    for (int i = 0; i < 4; ++i) {
-        top[i] = channelsOf(load(s0 + 32 * i));
-        bottom[i] = channelsOf(load(s1 + 32 * i));
-        lumaTop[i] = lumaOf(top[i]);
-        lumaBottom[i] = lumaOf(bottom[i]);
-    }
-    // Packing 32-bit lanes twice leaves the dwords in the order 0 4 1 5 2 6 3 7.
+// 16 columns of two rows.
+inline __attribute__((always_inline)) void bgraToNv12Block16(const uint8_t* s0, const uint8_t* s1,
+                                                             uint8_t* y0, uint8_t* y1,
+                                                             uint8_t* uv) {
+    const Channels t0 = channelsOf(load(s0));
+    const Channels t1 = channelsOf(load(s0 + 32));
+    const Channels b0 = channelsOf(load(s1));
+    const Channels b1 = channelsOf(load(s1 + 32));
+    // Packing twice leaves the dwords as top 0-3 8-11, bottom 0-3 8-11 | top 4-7 12-15, bottom
+    // 4-7 12-15.
+    const __m256i lumaTop = _mm256_packs_epi32(lumaOf(t0), lumaOf(t1));
+    const __m256i lumaBottom = _mm256_packs_epi32(lumaOf(b0), lumaOf(b1));
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-    const auto pack4 = [&](const __m256i* v) {
-        const __m256i p = _mm256_packus_epi16(_mm256_packs_epi32(v[0], v[1]),
-                                              _mm256_packs_epi32(v[2], v[3]));
-        return _mm256_permutevar8x32_epi32(p, order);
-    };
-    store(y0, pack4(lumaTop));
-    store(y1, pack4(lumaBottom));
-    __m256i chroma[2];
-    for (int half = 0; half < 2; ++half) {
-        const int i = 2 * half;
-        chroma[half] = chromaOf(blockSums(top[i].b, bottom[i].b, top[i + 1].b, bottom[i + 1].b),
-                                blockSums(top[i].g, bottom[i].g, top[i + 1].g, bottom[i + 1].g),
-                                blockSums(top[i].r, bottom[i].r, top[i + 1].r, bottom[i + 1].r));
-    }
-    // Blocks 0 1 4 5 8 9 12 13 | 2 3 6 7 10 11 14 15 as 16-bit values: the same dword order again.
-    const __m256i packed = _mm256_packus_epi32(chroma[0], chroma[1]);
-    store(uv, _mm256_permutevar8x32_epi32(packed, order));
+    const __m256i lumaRows = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(lumaTop, lumaBottom),
+                                                         order);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(y0), _mm256_castsi256_si128(lumaRows));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(y1), _mm256_extracti128_si256(lumaRows, 1));
+    const __m256i chroma = chromaOf(blockSums(t0.b, b0.b, t1.b, b1.b),
+                                    blockSums(t0.g, b0.g, t1.g, b1.g),
+                                    blockSums(t0.r, b0.r, t1.r, b1.r));
+    // Blocks 0 1 4 5 | 2 3 6 7 as 16-bit values: dwords (0 1) (4 5) .. | (2 3) (6 7) ..
+    const __m256i packed = _mm256_packus_epi32(chroma, chroma);
+    const __m256i blocks = _mm256_permutevar8x32_epi32(packed, order);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(uv), _mm256_castsi256_si128(blocks));
 }
 
 void convertBgraToNv12(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY, ptrdiff_t dstYStep,
                        uint8_t* dstUV, ptrdiff_t dstUVStep, int32_t width, int32_t height) {
-    const int32_t vectorEnd = width & ~31;
+    const int32_t vectorEnd = width & ~15;
     for (int32_t row = 0; row < height; row += 2) {
         const uint8_t* s0 = src + row * srcStep;
         const uint8_t* s1 = s0 + srcStep;
         uint8_t* y0 = dstY + row * dstYStep;
         uint8_t* y1 = y0 + dstYStep;
         uint8_t* uv = dstUV + (row / 2) * dstUVStep;
-        for (int32_t x = 0; x < vectorEnd; x += 32) {
-            bgraToNv12Block32(s0 + 4 * x, s1 + 4 * x, y0 + x, y1 + x, uv + x);
+        for (int32_t x = 0; x < vectorEnd; x += 16) {
+            bgraToNv12Block16(s0 + 4 * x, s1 + 4 * x, y0 + x, y1 + x, uv + x);
         }
         reference::bgraToNv12Rows(s0, s1, y0, y1, uv, vectorEnd, width);
     }
