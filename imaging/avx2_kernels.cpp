@@ -289,58 +289,101 @@ void convertBgraToNv12(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY, ptr
     }
 }
 
-// Horizontal pass for destination columns [begin, end): two columns per step, each an 8-byte load
-// of its two neighbours, regrouped per channel and weighted with one multiply-add.
+// The AVX2 scaler keeps each filtered row already split for the vertical pass: per group of 4
+// destination pixels, 32 bytes of the high parts (sum >> 14) and then 32 bytes of the low parts
+// (sum & 0x3fff), as 16-bit values in the lane order pixel 0, 2 | 1, 3. Splitting once per source
+// row instead of once per use, the vertical pass is two unpacks and two multiply-adds per
+// 8 sums before the rounding.
+constexpr int kGroupWords[4] = {0, 8, 4, 12};  // first 16-bit value of pixel j of a group
+
+// Horizontal pass for destination columns [begin, end): two columns per 8-byte-pair load step,
+// regrouped per channel and weighted with one multiply-add.
 void filterRowAvx2(const uint8_t* srcRow, const ScalerView& view, int32_t begin, int32_t end,
                    int32_t* out) {
     const __m128i regroup = _mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
+    const __m256i lowMask = _mm256_set1_epi32(0x3fff);
     const int32_t* left = view.xLeft;
-    int32_t x = begin;
-    for (; x + 2 <= end; x += 2) {
-        __m128i pair = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(srcRow + 4 * int64_t{left[x]}));
-        pair = _mm_castpd_si128(_mm_loadh_pd(
-            _mm_castsi128_pd(pair), reinterpret_cast<const double*>(srcRow + 4 * int64_t{left[x + 1]})));
+    const auto twoColumns = [&](int32_t x) {
+        __m128i pair =
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(srcRow + 4 * int64_t{left[x]}));
+        pair = _mm_castpd_si128(
+            _mm_loadh_pd(_mm_castsi128_pd(pair),
+                         reinterpret_cast<const double*>(srcRow + 4 * int64_t{left[x + 1]})));
         const __m256i wide = _mm256_cvtepu8_epi16(_mm_shuffle_epi8(pair, regroup));
-        const __m256i weights = load(view.xWeights + 8 * int64_t{x});
-        store(out + 4 * (x - begin), _mm256_madd_epi16(wide, weights));
+        return _mm256_madd_epi16(wide, load(view.xWeights + 8 * int64_t{x}));
+    };
+    auto* groups = reinterpret_cast<uint8_t*>(out);
+    int32_t x = begin;
+    for (; x + 4 <= end; x += 4) {
+        const __m256i a = twoColumns(x);      // pixels 0 | 1
+        const __m256i b = twoColumns(x + 2);  // pixels 2 | 3
+        uint8_t* group = groups + 16 * (x - begin);
+        store(group, _mm256_packus_epi32(_mm256_srli_epi32(a, 14), _mm256_srli_epi32(b, 14)));
+        store(group + 32, _mm256_packus_epi32(_mm256_and_si256(a, lowMask),
+                                              _mm256_and_si256(b, lowMask)));
     }
-    if (x < end) filterColumnScalar(srcRow, view, x, out + 4 * (x - begin));
+    if (x < end) {
+        // The last partial group, and the rest of the last 8-pixel vector, which the vertical
+        // pass reads but does not store: zeros.
+        uint8_t* group = groups + 16 * (x - begin);
+        std::memset(group, 0, 128);
+        auto* words = reinterpret_cast<uint16_t*>(group);
+        for (int j = 0; x + j < end; ++j) {
+            int32_t sums[4];
+            filterColumnScalar(srcRow, view, x + j, sums);
+            for (int channel = 0; channel < 4; ++channel) {
+                words[kGroupWords[j] + channel] = static_cast<uint16_t>(sums[channel] >> 14);
+                words[16 + kGroupWords[j] + channel] = static_cast<uint16_t>(sums[channel] & 0x3fff);
+            }
+        }
+    }
 }
 
-// Vertical pass of 2 pixels (8 channel sums): exact, see scaler_rows.h.
-__m256i combine2(const int32_t* top, const int32_t* bottom, __m256i rowWeights) {
-    const __m256i lowMask = _mm256_set1_epi32(0x3fff);
-    const __m256i t = load(top);
-    const __m256i b = load(bottom);
-    const __m256i high = _mm256_or_si256(_mm256_srli_epi32(t, 14),
-                                         _mm256_slli_epi32(_mm256_srli_epi32(b, 14), 16));
-    const __m256i low = _mm256_or_si256(_mm256_and_si256(t, lowMask),
-                                        _mm256_slli_epi32(_mm256_and_si256(b, lowMask), 16));
-    const __m256i sumHigh = _mm256_madd_epi16(high, rowWeights);
-    const __m256i sumLow = _mm256_madd_epi16(low, rowWeights);
-    const __m256i lsb = _mm256_and_si256(
-        _mm256_srli_epi32(_mm256_add_epi32(sumHigh, _mm256_srli_epi32(sumLow, 14)), 14),
-        _mm256_set1_epi32(1));
-    const __m256i carry = _mm256_srli_epi32(
-        _mm256_add_epi32(_mm256_add_epi32(sumLow, _mm256_set1_epi32(0x7ffffff)), lsb), 14);
-    return _mm256_srli_epi32(_mm256_add_epi32(sumHigh, carry), 14);
+// Vertical pass of one group of 4 pixels: two vectors of 8 rounded channel values, pixels 0 | 1
+// and 2 | 3. Exact, see scaler_rows.h.
+inline __attribute__((always_inline)) void combineGroup(const uint8_t* top, const uint8_t* bottom,
+                                                        __m256i rowWeights, __m256i* first,
+                                                        __m256i* second) {
+    const __m256i highTop = load(top);
+    const __m256i highBottom = load(bottom);
+    const __m256i lowTop = load(top + 32);
+    const __m256i lowBottom = load(bottom + 32);
+    const auto round = [&](__m256i sumHigh, __m256i sumLow) {
+        const __m256i lsb = _mm256_and_si256(
+            _mm256_srli_epi32(_mm256_add_epi32(sumHigh, _mm256_srli_epi32(sumLow, 14)), 14),
+            _mm256_set1_epi32(1));
+        const __m256i carry = _mm256_srli_epi32(
+            _mm256_add_epi32(_mm256_add_epi32(sumLow, _mm256_set1_epi32(0x7ffffff)), lsb), 14);
+        return _mm256_srli_epi32(_mm256_add_epi32(sumHigh, carry), 14);
+    };
+    *first = round(_mm256_madd_epi16(_mm256_unpacklo_epi16(highTop, highBottom), rowWeights),
+                   _mm256_madd_epi16(_mm256_unpacklo_epi16(lowTop, lowBottom), rowWeights));
+    *second = round(_mm256_madd_epi16(_mm256_unpackhi_epi16(highTop, highBottom), rowWeights),
+                    _mm256_madd_epi16(_mm256_unpackhi_epi16(lowTop, lowBottom), rowWeights));
 }
 
 void combineRowAvx2(const int32_t* top, const int32_t* bottom, int32_t rowWeights, uint8_t* dst,
                     int32_t width) {
     const __m256i weights = _mm256_set1_epi32(rowWeights);
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const auto* t = reinterpret_cast<const uint8_t*>(top);
+    const auto* b = reinterpret_cast<const uint8_t*>(bottom);
+    const auto eight = [&](int32_t x) {
+        __m256i p01, p23, p45, p67;
+        combineGroup(t + 16 * x, b + 16 * x, weights, &p01, &p23);
+        combineGroup(t + 16 * x + 64, b + 16 * x + 64, weights, &p45, &p67);
+        // Packing twice leaves the pixels as dwords 0 2 4 6 | 1 3 5 7.
+        const __m256i packed = _mm256_packus_epi16(_mm256_packs_epi32(p01, p23),
+                                                   _mm256_packs_epi32(p45, p67));
+        return _mm256_permutevar8x32_epi32(packed, order);
+    };
     int32_t x = 0;
-    for (; x + 8 <= width; x += 8) {
-        const int32_t* t = top + 4 * x;
-        const int32_t* b = bottom + 4 * x;
-        const __m256i p01 = _mm256_packs_epi32(combine2(t, b, weights),
-                                               combine2(t + 8, b + 8, weights));
-        const __m256i p23 = _mm256_packs_epi32(combine2(t + 16, b + 16, weights),
-                                               combine2(t + 24, b + 24, weights));
-        store(dst + 4 * x, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(p01, p23), order));
+    for (; x + 8 <= width; x += 8) store(dst + 4 * x, eight(x));
+    if (x < width) {
+        alignas(32) uint8_t last[32];
+        store(last, eight(x));
+        std::memcpy(dst + 4 * x, last, 4 * static_cast<size_t>(width - x));
     }
-    for (; x < width; ++x) combinePixelScalar(top + 4 * x, bottom + 4 * x, rowWeights, dst + 4 * x);
 }
 
 void scaleBgra(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,

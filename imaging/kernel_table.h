@@ -47,9 +47,11 @@ const KernelTable& avx2Kernels();
 const KernelTable& activeKernels();
 
 // Work buffer bytes for a destination region width (vector paths keep two rows of
-// horizontally filtered values, 16 bytes per pixel each, plus alignment room).
+// horizontally filtered values, 16 bytes per pixel each, room for a last partial vector, and
+// alignment room).
+inline constexpr int64_t kScalerSlotSlack = 128;
 inline int64_t scalerWorkBytes(int32_t dstWidth) {
-    return 2 * (static_cast<int64_t>(dstWidth) * 16 + 64) + 64;
+    return 2 * (static_cast<int64_t>(dstWidth) * 16 + kScalerSlotSlack) + 64;
 }
 
 }  // namespace tovrel::imaging::detail

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "imaging/kernel_table.h"
 #include "imaging/scaler_description.h"
 
 // Scalar pieces of the two-pass scaler that the vector paths use for the columns their vectors do
@@ -53,7 +54,7 @@ struct FilteredRows {
 inline FilteredRows filteredRowsIn(void* work, int32_t width) {
     const auto address = reinterpret_cast<uintptr_t>(work);
     auto* base = reinterpret_cast<int32_t*>((address + 63) & ~uintptr_t{63});
-    const int64_t slotInts = (static_cast<int64_t>(width) * 16 + 64) / 4;
+    const int64_t slotInts = (static_cast<int64_t>(width) * 16 + kScalerSlotSlack) / 4;
     return FilteredRows{{base, base + slotInts}, {-1, -1}};
 }
 
