@@ -50,6 +50,7 @@ int CTovrel2Frame::onCreate() {
     step("createCaptureManager");
     interfaceMask = 0;
     captureManager = std::make_unique<capture::MFManager>();
+    captureManager->audioMonitor.setEndpoints(backends_.audioEndpoints.get());
 
     step("createAudioCapture");
     platform::HRESULT hr = createAudioCapture();
