@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 
 #include "imaging/kernel_table.h"
 #include "imaging/scaler_description.h"
@@ -77,7 +76,7 @@ void scaleWithFilteredRows(const ScalerView& view, const uint8_t* src, ptrdiff_t
     for (int32_t y = 0; y < dstSize.height; ++y) {
         const int32_t dstRow = dstOffset.y + y;
         const int32_t top = view.yTop[dstRow];
-        for (const int32_t needed : {top, top + 1}) {
+        for (int32_t needed = top; needed <= top + 1; ++needed) {
             if (rows.row[0] == needed || rows.row[1] == needed) continue;
             const int victim = (rows.row[0] == top || rows.row[0] == top + 1) ? 1 : 0;
             FilterRow(src + needed * srcStep, view, begin, end, rows.slot[victim]);
