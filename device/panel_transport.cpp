@@ -159,14 +159,17 @@ bool PanelTransport::FlashErase(int64_t length) {
     if (!unit_) return false;
     flashAddress_ = 0;
     if (length <= 0) return true;
-    do {
+    // Sector addresses are 32-bit: a longer erase cannot be said, and a 32-bit address counted
+    // past the last sector would wrap to 0 and go round for ever.
+    if (static_cast<uint64_t>(length) > kFlashAddressSpace) return false;
+    for (uint64_t sector = 0; sector < static_cast<uint64_t>(length); sector += kFlashSectorBytes) {
+        flashAddress_ = static_cast<uint32_t>(sector);
         if (!BridgeRequests::writeCommandBlock(*unit_,
                                                BridgeRequests::flashEraseBlock(flashAddress_))) {
             return false;
         }
         if (!waitFlashReady(kFlashOpErase)) return false;
-        flashAddress_ += kFlashSectorBytes;
-    } while (flashAddress_ < static_cast<uint64_t>(length));
+    }
     flashAddress_ = 0;
     return true;
 }

@@ -26,6 +26,7 @@ class PanelTransport final : public RegisterReader {
     static constexpr uint64_t kFlashPollTimeoutMs = 3000;
     static constexpr uint32_t kFlashPollMs = 1;
     static constexpr uint32_t kIdlePollMs = 100;
+    static constexpr uint64_t kFlashAddressSpace = uint64_t{1} << 32;
 
     PanelTransport(platform::ExtensionUnitBus& bus, platform::Clock& clock,
                    MessageSink messages = {});
@@ -51,7 +52,8 @@ class PanelTransport final : public RegisterReader {
     bool FlashQuery(uint8_t& result);
     bool FlashStatus(uint8_t operation, uint8_t& result);
     // Erases ceil(length / 4096) sectors from flash address 0; a length of 0 or less erases
-    // nothing. Leaves flashAddress at 0, or at the failed sector's address on failure.
+    // nothing, one beyond the 32-bit flash addresses fails at once. Leaves flashAddress at 0, or
+    // at the failed sector's address on failure.
     bool FlashErase(int64_t length);
     // Programs `count` bytes from flashAddress on, in chunks of at most 256 bytes.
     bool FlashProgram(const uint8_t* bytes, int32_t count);

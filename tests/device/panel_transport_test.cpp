@@ -272,5 +272,16 @@ TEST(PanelTransport, EraseFailureKeepsTheFailedSectorsAddress) {
     EXPECT_EQ(rig.transport.flashAddress(), 8192u);
 }
 
+TEST(PanelTransport, AnEraseLongerThanTheFlashAddressSpaceFailsWithoutSending) {
+    // Sector addresses are 32-bit: past 4 GiB they would wrap to 0 and the erase never end.
+    Rig rig;
+    rig.bus.attached[{0x7B30, 0x4E11}] = 1;
+    ASSERT_TRUE(rig.transport.OpenBox());
+    rig.bus.log->responder = FlashResponder{};
+    EXPECT_FALSE(rig.transport.FlashErase((int64_t{1} << 32) + 1));
+    EXPECT_TRUE(rig.bus.log->requests.empty());
+    EXPECT_EQ(rig.transport.flashAddress(), 0u);
+}
+
 }  // namespace
 }  // namespace tovrel::device
