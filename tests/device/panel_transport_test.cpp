@@ -97,6 +97,30 @@ TEST(PanelTransport, WriteRegAndItsLongFailure) {
     EXPECT_NE((*rig.box.registers)[26], 219);
 }
 
+TEST(PanelTransport, ReadyWaitCountsOnlyTheFirst49Reads) {
+    struct Case {
+        int firstIdle;  // 1-based read from which register 0 shows 0xFF; 0: never
+        bool ok;
+        int reads;
+    };
+    for (Case c : {Case{1, true, 1}, Case{49, true, 49}, Case{50, false, 50}, Case{51, false, 51},
+                   Case{0, false, 51}}) {
+        Rig rig;
+        rig.bus.attached[{0x7B30, 0x4E11}] = 1;
+        ASSERT_TRUE(rig.transport.OpenBox());
+        auto reads = std::make_shared<int>(0);
+        *rig.box.commandRead = [c, reads]() -> uint8_t {
+            ++*reads;
+            return (c.firstIdle != 0 && *reads >= c.firstIdle) ? 0xFF : 0x06;
+        };
+        EXPECT_EQ(rig.transport.WaitCommandIdle(), c.ok) << "idle from read " << c.firstIdle;
+        EXPECT_EQ(*reads, c.reads);
+        EXPECT_EQ(rig.clock.totalSleptMs(), 100u * c.reads);
+        EXPECT_EQ(rig.messages,
+                  c.ok ? std::vector<std::string>{} : std::vector<std::string>{"Long Failed"});
+    }
+}
+
 // A flash that reports ready on the `readyAfter`-th status poll of each operation.
 struct FlashResponder {
     int readyAfter = 1;
