@@ -11,7 +11,8 @@ struct CaptureTexts {
     static constexpr std::string_view kVideoNoSample = "Video No sample";
     static constexpr std::string_view kEvent = "Event";
     static constexpr std::string_view kAudioNoSample = "Audio No sample";
-    static constexpr std::string_view kAudioTypeChange = "Type change - not supported by WAVE file format.";
+    static constexpr std::string_view kAudioTypeChange =
+        "Type change - not supported by WAVE file format.";
 };
 
 }  // namespace tovrel::capture

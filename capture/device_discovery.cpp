@@ -54,7 +54,8 @@ HRESULT DeviceDiscovery::createAudioCapture() {
     for (size_t i = 0; i < devices.size(); ++i) {
         std::string name;
         // A device whose name cannot be read ends the scan: the ones after it are not looked at.
-        if (FAILED(devices[i]->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, &name))) break;
+        if (FAILED(devices[i]->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, &name)))
+            break;
         outputDebugString(name);
         if (containsAny(name, kRegisterCapableAudioWords)) {
             registerCapableBox = 1;
@@ -93,7 +94,8 @@ HRESULT DeviceDiscovery::createVideoCapture(uint32_t requestedFormat) {
     size_t candidate = kNoIndex;
     for (size_t i = 0; i < devices.size(); ++i) {
         std::string name;
-        if (FAILED(devices[i]->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, &name))) break;
+        if (FAILED(devices[i]->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, &name)))
+            break;
         outputDebugString(name);
         if (isBoxVideoName(name)) candidate = i;
     }

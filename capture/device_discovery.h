@@ -14,7 +14,7 @@ namespace tovrel::capture {
 // as media sources and keeps them, and tells from the audio device's name which kind of box is
 // attached. The message boxes of a failure are the caller's. GUI thread only.
 class DeviceDiscovery {
-public:
+  public:
     explicit DeviceDiscovery(platform::Backends& backends) : backends_(backends) {}
     ~DeviceDiscovery() { releaseCaptureSources(); }
     DeviceDiscovery(const DeviceDiscovery&) = delete;
@@ -38,7 +38,7 @@ public:
     FirstFormatIndices firstIndices;
     int32_t videoFormat = kFormatNone;
 
-private:
+  private:
     platform::Backends& backends_;
 };
 

@@ -17,7 +17,7 @@ inline constexpr std::string_view kPx40AudioWord = "QUORVA PX40";
 inline constexpr std::array<std::string_view, 2> kUsb3BridgeAudioWords{"Sorvane", "QUORVA PX50h"};
 
 inline constexpr std::array<std::string_view, 5> kBoxVideoNames{
-    "Ambrix USB Video Device", "Norvik USB Video Device", "QUORVA PX40 Video",
+    "Ambrix USB Video Device", "Norvik USB Video Device",      "QUORVA PX40 Video",
     "QUORVA PX50h Video",      "Sorvane USB 3.0 Video Bridge",
 };
 

@@ -11,14 +11,14 @@ namespace tovrel::capture {
 // a frame that arrives while the render thread is busy is dropped, never queued.
 // Any thread.
 class FrameEvent {
-public:
+  public:
     void set();
     void reset();
     void pulse();
     // True when signalled or pulsed within `timeoutMs`; the signal is consumed.
     bool wait(uint32_t timeoutMs);
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool signalled_ = false;

@@ -24,9 +24,12 @@ HRESULT scanMediaTypes(MediaSource& source, FirstFormatIndices* indices) {
         if (FAILED(hr)) return hr;
         Guid subtype;
         if (FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype))) continue;
-        if (subtype == MFVideoFormat_YUY2 && indices->firstYuy2Index == kNoIndex) indices->firstYuy2Index = i;
-        if (subtype == MFVideoFormat_MJPG && indices->firstMjpgIndex == kNoIndex) indices->firstMjpgIndex = i;
-        if (subtype == MFVideoFormat_NV12 && indices->firstNv12Index == kNoIndex) indices->firstNv12Index = i;
+        if (subtype == MFVideoFormat_YUY2 && indices->firstYuy2Index == kNoIndex)
+            indices->firstYuy2Index = i;
+        if (subtype == MFVideoFormat_MJPG && indices->firstMjpgIndex == kNoIndex)
+            indices->firstMjpgIndex = i;
+        if (subtype == MFVideoFormat_NV12 && indices->firstNv12Index == kNoIndex)
+            indices->firstNv12Index = i;
     }
     return S_OK;
 }

@@ -18,7 +18,7 @@ HRESULT MFManager::MFCB_V::OnEvent(uint32_t, uint32_t) {
 }
 
 // The session's YUY2 frame for this sample, or null when the sample cannot give one.
-const uint8_t* MFManager::MFCB_V::frameFromSample(const uint8_t* data, uint32_t length) {
+uint8_t* MFManager::MFCB_V::frameFromSample(uint8_t* data, uint32_t length) {
     MFManager& m = *manager_;
     const uint64_t frameBytes = static_cast<uint64_t>(m.yuy2Stride) * m.height;
     if (m.activeFormat != kFormatMjpg) {
@@ -35,12 +35,14 @@ const uint8_t* MFManager::MFCB_V::frameFromSample(const uint8_t* data, uint32_t 
     int decoded = imaging::kDecodeFailed;
     if (m.jpegDecoder && m.planarFrame && data != nullptr && length > 0) {
         decoded = m.jpegDecoder->decodeToPlanar422(data, length, m.planarFrame.get(), m.planarBytes,
-                                                   static_cast<int32_t>(m.width), static_cast<int32_t>(m.height));
+                                                   static_cast<int32_t>(m.width),
+                                                   static_cast<int32_t>(m.height));
     }
     if (decoded == imaging::kDone || decoded == imaging::JpegDecoder::kDecodedWithWarning) {
         const uint8_t* planes[3] = {m.planes[0], m.planes[1], m.planes[2]};
-        imaging::packPlanar422ToYuy2(planes, m.planeStrides.data(), m.decodedFrame.get(), m.yuy2Stride,
-                                     imaging::Size{static_cast<int32_t>(m.width), static_cast<int32_t>(m.height)});
+        imaging::packPlanar422ToYuy2(
+            planes, m.planeStrides.data(), m.decodedFrame.get(), m.yuy2Stride,
+            imaging::Size{static_cast<int32_t>(m.width), static_cast<int32_t>(m.height)});
     } else {
         ++rejectedFrames;
     }
@@ -52,9 +54,10 @@ HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
     MFManager& m = *manager_;
     if (!m.streaming && !m.recording) return S_OK;
 
-    const int64_t time = m.useSystemClock
-                             ? static_cast<int64_t>(static_cast<int32_t>(m.clock_.timeGetTime())) * 10000
-                             : timestamp;
+    const int64_t time =
+        m.useSystemClock
+            ? static_cast<int64_t>(static_cast<int32_t>(m.clock_.timeGetTime())) * 10000
+            : timestamp;
     if (streamFlags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) {
         outputDebugString(CaptureTexts::kTypeChange);
         return S_OK;
@@ -80,9 +83,10 @@ HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
             if (SUCCEEDED(sample->GetTotalLength(&total))) length = std::min(length, total);
         }
         // The motion step draws into the frame: in YUY2 mode that is the sample's own data.
-        uint8_t* frame = const_cast<uint8_t*>(frameFromSample(locked ? data : nullptr, locked ? length : 0));
+        uint8_t* frame = frameFromSample(locked ? data : nullptr, locked ? length : 0);
 
-        if (frame != nullptr && m.recording && m.recordVideoSample) m.recordVideoSample(sample, time, frame);
+        if (frame != nullptr && m.recording && m.recordVideoSample)
+            m.recordVideoSample(sample, time, frame);
 
         if (frame != nullptr && m.streaming && m.previewVisible) {
             {
@@ -90,15 +94,19 @@ HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
                 if (m.bgraFrame && m.snapshotFrame) {
                     if (m.motionDetection && !m.recording && m.previousFrame && m.diffFrame) {
                         if (m.motionPrimed) {
-                            detectMotion(frame, m.previousFrame.get(), m.diffFrame.get(), m.yuy2Stride, m.height);
+                            detectMotion(frame, m.previousFrame.get(), m.diffFrame.get(),
+                                         m.yuy2Stride, m.height);
                         } else {
-                            imaging::copyPlane(frame, m.yuy2Stride, m.previousFrame.get(), m.yuy2Stride,
-                                               imaging::Size{m.yuy2Stride, static_cast<int32_t>(m.height)});
+                            imaging::copyPlane(
+                                frame, m.yuy2Stride, m.previousFrame.get(), m.yuy2Stride,
+                                imaging::Size{m.yuy2Stride, static_cast<int32_t>(m.height)});
                             m.motionPrimed = true;
                         }
                     }
-                    const imaging::Size size{static_cast<int32_t>(m.width), static_cast<int32_t>(m.height)};
-                    imaging::convertYuy2ToBgra(frame, m.yuy2Stride, m.bgraFrame.get(), m.bgraStride, size, 0);
+                    const imaging::Size size{static_cast<int32_t>(m.width),
+                                             static_cast<int32_t>(m.height)};
+                    imaging::convertYuy2ToBgra(frame, m.yuy2Stride, m.bgraFrame.get(), m.bgraStride,
+                                               size, 0);
                     std::memcpy(m.snapshotFrame.get(), m.bgraFrame.get(),
                                 static_cast<size_t>(m.width) * m.height * 4);
                 }
@@ -110,7 +118,8 @@ HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
     buffer.reset();
 
     if (m.videoReader) {
-        m.videoReader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, nullptr, nullptr, nullptr, nullptr);
+        m.videoReader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, nullptr, nullptr, nullptr,
+                                  nullptr);
     }
     return S_OK;
 }

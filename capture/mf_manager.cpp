@@ -29,27 +29,32 @@ HRESULT MFManager::openSession(PreviewSurface* surface, std::shared_ptr<MediaSou
 
     std::unique_ptr<Attributes> attributes;
     audioCallback = std::shared_ptr<MFCB_A>(new (std::nothrow) MFCB_A(this));
-    videoCallback = audioCallback ? std::shared_ptr<MFCB_V>(new (std::nothrow) MFCB_V(this)) : nullptr;
+    videoCallback =
+        audioCallback ? std::shared_ptr<MFCB_V>(new (std::nothrow) MFCB_V(this)) : nullptr;
     if (!audioCallback || !videoCallback) {
         hr = E_OUTOFMEMORY;
     }
     if (SUCCEEDED(hr)) {
         hr = MFCreateAttributes(&attributes, 1);
-        if (SUCCEEDED(hr)) hr = attributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, audioCallback);
+        if (SUCCEEDED(hr))
+            hr = attributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, audioCallback);
     }
     if (SUCCEEDED(hr)) {
         // A missing source leaves its reader missing; the later steps check for it.
-        if (audioSource && SUCCEEDED(MFCreateSourceReaderFromMediaSource(audioSource, attributes.get(), &audioReader))) {
+        if (audioSource && SUCCEEDED(MFCreateSourceReaderFromMediaSource(
+                               audioSource, attributes.get(), &audioReader))) {
             configureAudioType(audioReader.get());
         }
         attributes.reset();
         hr = MFCreateAttributes(&attributes, 3);
-        if (SUCCEEDED(hr)) hr = attributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, videoCallback);
+        if (SUCCEEDED(hr))
+            hr = attributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, videoCallback);
         if (SUCCEEDED(hr)) hr = attributes->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, 1);
         if (SUCCEEDED(hr)) hr = attributes->SetUINT32(MF_LOW_LATENCY, 1);
     }
     if (SUCCEEDED(hr)) {
-        if (videoSource) MFCreateSourceReaderFromMediaSource(videoSource, attributes.get(), &videoReader);
+        if (videoSource)
+            MFCreateSourceReaderFromMediaSource(videoSource, attributes.get(), &videoReader);
         buildFormatCatalogue(videoReader.get());
         configureVideoType(videoReader.get(), requestedWidth, requestedHeight, fps, format);
         clock_.sleep(kOpenSettleMs);
@@ -107,10 +112,15 @@ HRESULT MFManager::startStreaming() {
     audioMonitor.start(audio::MonitorFormat{audioFormat.bitsPerSample, audioFormat.samplesPerSecond,
                                             audioFormat.channels, audioFormat.isPcm});
     streaming = true;
-    if (frameEvent && !renderThread.joinable()) renderThread = std::thread(&MFManager::renderLoop, this);
+    if (frameEvent && !renderThread.joinable())
+        renderThread = std::thread(&MFManager::renderLoop, this);
     if (!recording) {
-        if (audioReader) audioReader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, nullptr, nullptr, nullptr, nullptr);
-        if (videoReader) videoReader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, nullptr, nullptr, nullptr, nullptr);
+        if (audioReader)
+            audioReader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, nullptr, nullptr,
+                                    nullptr, nullptr);
+        if (videoReader)
+            videoReader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, nullptr, nullptr,
+                                    nullptr, nullptr);
     }
     return S_OK;
 }

@@ -36,7 +36,7 @@ using FrameBuffer = std::unique_ptr<uint8_t, AlignedFreer>;
 // thread. The flags the commands toggle are atomics read by the workers without locking;
 // frameLock guards the frame buffers and the preview surface.
 class MFManager {
-public:
+  public:
     class MFCB_V;
     class MFCB_A;
 
@@ -53,10 +53,11 @@ public:
     // builds the format catalogue and configures the video type (width, height, fps 0 = the
     // device's default; format a family code). Closes an open session first. S_OK, or
     // E_OUTOFMEMORY / an attribute failure; reader and format failures are not returned.
-    platform::HRESULT openSession(PreviewSurface* window, std::shared_ptr<platform::MediaSource> audioSource,
-                                  std::shared_ptr<platform::MediaSource> videoSource, bool useSystemClock,
-                                  bool keepAspect, int32_t width, int32_t height, int32_t fps,
-                                  int32_t format);
+    platform::HRESULT openSession(PreviewSurface* window,
+                                  std::shared_ptr<platform::MediaSource> audioSource,
+                                  std::shared_ptr<platform::MediaSource> videoSource,
+                                  bool useSystemClock, bool keepAspect, int32_t width,
+                                  int32_t height, int32_t fps, int32_t format);
     // Safe when no session is open and when called twice. Joins the render thread if it still runs.
     void closeSession();
 
@@ -69,12 +70,12 @@ public:
 
     // Format catalogue and type set-up of the session (GUI thread, inside openSession).
     platform::HRESULT buildFormatCatalogue(platform::SourceReader* videoReader);
-    platform::HRESULT configureVideoType(platform::SourceReader* videoReader, int32_t width, int32_t height,
-                                         int32_t fps, int32_t format);
+    platform::HRESULT configureVideoType(platform::SourceReader* videoReader, int32_t width,
+                                         int32_t height, int32_t fps, int32_t format);
     platform::HRESULT configureAudioType(platform::SourceReader* audioReader);
 
-    // One pass of the render thread's loop body: waits for a frame and presents it. Returns
-    // false once `streaming` is clear. Exposed for tests; the render thread runs it.
+    // The render thread's body: waits for frameEvent (100 ms at most), presents bgraFrame, and
+    // leaves once `streaming` is clear.
     void renderLoop();
 
     // --- members, in the record's order ---
@@ -127,8 +128,8 @@ public:
     std::unique_ptr<imaging::JpegDecoder> jpegDecoder;
     std::array<int32_t, 3> planeStrides{};
     std::array<uint8_t*, 3> planes{};
-    int64_t planarBytes = 0;     // size of planarFrame
-    bool motionPrimed = false;   // previousFrame holds a frame of this session
+    int64_t planarBytes = 0;    // size of planarFrame
+    bool motionPrimed = false;  // previousFrame holds a frame of this session
 
     // Four seconds of captured audio for the analyzer; made by configureAudioType, freed by
     // closeSession.
@@ -139,16 +140,18 @@ public:
 
     // The recording's hand-off for each audio sample (sample, time in 100 ns); installed by the
     // recording start, empty otherwise. Audio worker thread.
-    std::function<platform::HRESULT(const std::shared_ptr<platform::Sample>&, int64_t)> recordAudioSample;
+    std::function<platform::HRESULT(const std::shared_ptr<platform::Sample>&, int64_t)>
+        recordAudioSample;
 
     // The recording's hand-off for each video frame (sample, time in 100 ns, the YUY2 frame);
     // installed by the recording start, empty otherwise. Video worker thread.
-    std::function<platform::HRESULT(const std::shared_ptr<platform::Sample>&, int64_t, const uint8_t*)>
+    std::function<platform::HRESULT(const std::shared_ptr<platform::Sample>&, int64_t,
+                                    const uint8_t*)>
         recordVideoSample;
 
     platform::Clock& clock() { return clock_; }
 
-private:
+  private:
     void presentFrame();
 
     platform::Clock& clock_;
@@ -158,19 +161,20 @@ private:
 // recording, converts it for the preview and the snapshots, and asks for the next sample.
 // Video reader's worker thread, one call at a time.
 class MFManager::MFCB_V final : public platform::SourceReaderCallback {
-public:
+  public:
     explicit MFCB_V(MFManager* manager) : manager_(manager) {}
 
-    platform::HRESULT OnReadSample(platform::HRESULT status, uint32_t streamIndex, uint32_t streamFlags,
-                                   int64_t timestamp, const std::shared_ptr<platform::Sample>& sample) override;
+    platform::HRESULT OnReadSample(platform::HRESULT status, uint32_t streamIndex,
+                                   uint32_t streamFlags, int64_t timestamp,
+                                   const std::shared_ptr<platform::Sample>& sample) override;
     platform::HRESULT OnFlush(uint32_t) override { return platform::S_OK; }
     platform::HRESULT OnEvent(uint32_t streamIndex, uint32_t eventType) override;
 
     // Frames dropped for not fitting the session (short samples, undecodable JPEGs); tests read it.
     std::atomic<uint64_t> rejectedFrames{0};
 
-private:
-    const uint8_t* frameFromSample(const uint8_t* data, uint32_t length);
+  private:
+    uint8_t* frameFromSample(uint8_t* data, uint32_t length);
 
     MFManager* manager_;
 };
@@ -180,15 +184,16 @@ private:
 // and asks for the next one; a type change or the end of the stream ends the chain of reads.
 // Audio reader's worker thread, one call at a time.
 class MFManager::MFCB_A final : public platform::SourceReaderCallback {
-public:
+  public:
     explicit MFCB_A(MFManager* manager) : manager_(manager) {}
 
-    platform::HRESULT OnReadSample(platform::HRESULT status, uint32_t streamIndex, uint32_t streamFlags,
-                                   int64_t timestamp, const std::shared_ptr<platform::Sample>& sample) override;
+    platform::HRESULT OnReadSample(platform::HRESULT status, uint32_t streamIndex,
+                                   uint32_t streamFlags, int64_t timestamp,
+                                   const std::shared_ptr<platform::Sample>& sample) override;
     platform::HRESULT OnFlush(uint32_t) override { return platform::S_OK; }
     platform::HRESULT OnEvent(uint32_t, uint32_t) override { return platform::S_OK; }
 
-private:
+  private:
     MFManager* manager_;
 };
 

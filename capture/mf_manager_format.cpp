@@ -53,7 +53,8 @@ HRESULT MFManager::buildFormatCatalogue(SourceReader* reader) {
         }
         MFGetAttributeSize(type.get(), MF_MT_FRAME_SIZE, &lastWidth, &lastHeight);
         uint32_t numerator = 0, denominator = 0;
-        if (SUCCEEDED(MFGetAttributeRatio(type.get(), MF_MT_FRAME_RATE, &numerator, &denominator))) {
+        if (SUCCEEDED(
+                MFGetAttributeRatio(type.get(), MF_MT_FRAME_RATE, &numerator, &denominator))) {
             lastNumerator = numerator;
             lastDenominator = denominator;
         }
@@ -78,7 +79,8 @@ HRESULT MFManager::configureVideoType(SourceReader* reader, int32_t requestedWid
 
     const bool sized = requestedWidth != 0 && requestedHeight != 0;
     auto sizeAndRate = [&](MediaType& type) {
-        type.SetUINT64(MF_MT_FRAME_SIZE, packPair(static_cast<uint32_t>(requestedWidth), static_cast<uint32_t>(requestedHeight)));
+        type.SetUINT64(MF_MT_FRAME_SIZE, packPair(static_cast<uint32_t>(requestedWidth),
+                                                  static_cast<uint32_t>(requestedHeight)));
         type.SetUINT64(MF_MT_FRAME_RATE, packPair(static_cast<uint32_t>(fps), 1));
     };
 
@@ -87,7 +89,8 @@ HRESULT MFManager::configureVideoType(SourceReader* reader, int32_t requestedWid
         HRESULT typeHr = MFCreateMediaType(&nativeType);
         if (SUCCEEDED(typeHr)) typeHr = nativeType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
         for (const FormatFamily& family : kFormatFamilies) {
-            if (SUCCEEDED(typeHr) && family.code == format) typeHr = nativeType->SetGUID(MF_MT_SUBTYPE, family.subtype);
+            if (SUCCEEDED(typeHr) && family.code == format)
+                typeHr = nativeType->SetGUID(MF_MT_SUBTYPE, family.subtype);
         }
         if (SUCCEEDED(typeHr) && sized) sizeAndRate(*nativeType);
         if (SUCCEEDED(typeHr)) {
@@ -106,7 +109,8 @@ HRESULT MFManager::configureVideoType(SourceReader* reader, int32_t requestedWid
 
     if (format == kFormatMjpg) {
         jpegDecoder = std::make_unique<imaging::JpegDecoder>();
-        if (SUCCEEDED(hr)) hr = reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, *nativeType);
+        if (SUCCEEDED(hr))
+            hr = reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, *nativeType);
     } else if (SUCCEEDED(hr)) {
         hr = reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, *outputType);
     }
@@ -126,7 +130,8 @@ HRESULT MFManager::configureVideoType(SourceReader* reader, int32_t requestedWid
         }
         uint32_t numerator = 0, denominator = 0;
         // Without a readable rate the previous one stays, as the geometry does.
-        if (SUCCEEDED(MFGetAttributeRatio(current.get(), MF_MT_FRAME_RATE, &numerator, &denominator)) &&
+        if (SUCCEEDED(
+                MFGetAttributeRatio(current.get(), MF_MT_FRAME_RATE, &numerator, &denominator)) &&
             denominator != 0) {
             frameRate = static_cast<float>(numerator) / static_cast<float>(denominator);
         }

@@ -9,7 +9,9 @@ namespace tovrel::capture {
 void detectMotion(uint8_t* frame, uint8_t* previousFrame, uint8_t* diffFrame, int32_t stride,
                   uint32_t height) {
     using C = MotionConstants;
-    if (frame == nullptr || previousFrame == nullptr || diffFrame == nullptr || stride < C::kBlockBytes) return;
+    if (frame == nullptr || previousFrame == nullptr || diffFrame == nullptr ||
+        stride < C::kBlockBytes)
+        return;
     const imaging::Size whole{stride, static_cast<int32_t>(height)};
     imaging::absoluteDifference(previousFrame, stride, frame, stride, diffFrame, stride, whole);
     imaging::copyPlane(frame, stride, previousFrame, stride, whole);
@@ -23,9 +25,12 @@ void detectMotion(uint8_t* frame, uint8_t* previousFrame, uint8_t* diffFrame, in
             const int64_t offset = static_cast<int64_t>(C::kBlockRows) * i * stride + 16LL * j;
             // The addressing walks into the next row for j >= stride/16 and stays inside the
             // frame because the last band is never scanned; the test only guards that.
-            if (offset + static_cast<int64_t>(C::kBlockRows - 1) * stride + C::kBlockBytes > frameBytes) continue;
+            if (offset + static_cast<int64_t>(C::kBlockRows - 1) * stride + C::kBlockBytes >
+                frameBytes)
+                continue;
             int64_t count = 0;
-            imaging::countInRange(diffFrame + offset, stride, block, &count, C::kLowerBound, C::kUpperBound);
+            imaging::countInRange(diffFrame + offset, stride, block, &count, C::kLowerBound,
+                                  C::kUpperBound);
             if (count <= C::kBlockThreshold) continue;
             uint8_t* out = frame + offset;
             std::memset(out, 0, C::kBlockBytes);

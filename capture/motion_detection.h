@@ -7,9 +7,9 @@ namespace tovrel::capture {
 // Changed-block outlines for the live picture. All frames are packed YUY2 of `stride` bytes
 // per row and `height` rows.
 struct MotionConstants {
-    static constexpr int32_t kBlockBytes = 16;   // 8 pixels of YUY2
+    static constexpr int32_t kBlockBytes = 16;  // 8 pixels of YUY2
     static constexpr int32_t kBlockRows = 8;
-    static constexpr uint8_t kLowerBound = 9;    // a byte differs when |P - F| >= 9
+    static constexpr uint8_t kLowerBound = 9;  // a byte differs when |P - F| >= 9
     static constexpr uint8_t kUpperBound = 255;
     static constexpr int64_t kBlockThreshold = 12;  // motion: more than 12 differing bytes
     static constexpr int32_t kOutlineSideBytes = 4;

@@ -11,13 +11,13 @@ namespace tovrel::capture {
 // allocated beforehand) and hands the drawing to its own thread. present() must not block on
 // the GUI thread, which may itself be waiting for the session to close.
 class PreviewSurface {
-public:
+  public:
     struct Frame {
         const uint8_t* bgra = nullptr;  // B, G, R, A bytes per pixel
         int32_t stride = 0;             // bytes per row
         uint32_t width = 0;
         uint32_t height = 0;
-        bool keepAspect = false;        // letterbox instead of stretching to the client area
+        bool keepAspect = false;          // letterbox instead of stretching to the client area
         bool recordingIndicator = false;  // a recording or screen recording runs
     };
 

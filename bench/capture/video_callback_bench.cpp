@@ -25,7 +25,8 @@ uint32_t modeIndex(sim::SimPixelFormat format) {
 }
 
 std::shared_ptr<Sample> frame(uint32_t index, uint32_t n) {
-    sim::SimulatedVideoSource twin(sim::kDefaultBoxModel.modes, sim::SimulatedVideoSource::Pacing::Stepped);
+    sim::SimulatedVideoSource twin(sim::kDefaultBoxModel.modes,
+                                   sim::SimulatedVideoSource::Pacing::Stepped);
     twin.selectNativeType(0, index);
     twin.startStream(0);
     twin.step(n + 1);
@@ -35,7 +36,7 @@ std::shared_ptr<Sample> frame(uint32_t index, uint32_t n) {
 }
 
 class NullSurface final : public capture::PreviewSurface {
-public:
+  public:
     void present(const Frame&) override {}
 };
 
@@ -43,10 +44,11 @@ void runCallback(benchmark::State& state, int32_t format, bool motion) {
     ManualClock clock;
     capture::MFManager manager(clock);
     NullSurface surface;
-    auto source = std::make_shared<sim::SimulatedVideoSource>(sim::kDefaultBoxModel.modes,
-                                                              sim::SimulatedVideoSource::Pacing::Stepped);
+    auto source = std::make_shared<sim::SimulatedVideoSource>(
+        sim::kDefaultBoxModel.modes, sim::SimulatedVideoSource::Pacing::Stepped);
     manager.openSession(&surface, nullptr, source, false, false, 0, 0, 0, format);
-    const uint32_t index = modeIndex(format == capture::kFormatMjpg ? sim::SimPixelFormat::Mjpg : sim::SimPixelFormat::Yuy2);
+    const uint32_t index = modeIndex(format == capture::kFormatMjpg ? sim::SimPixelFormat::Mjpg
+                                                                    : sim::SimPixelFormat::Yuy2);
     const std::shared_ptr<Sample> samples[2] = {frame(index, 0), frame(index, 1)};
     manager.streaming = true;
     manager.motionDetection = motion;
@@ -81,7 +83,8 @@ void BM_JpegDecodeOnly(benchmark::State& state) {
     uint64_t n = 0;
     for (auto _ : state) {
         const int i = static_cast<int>(n++ % 2);
-        benchmark::DoNotOptimize(decoder.decodeToPlanar422(data[i], length[i], planar.data(), layout.totalBytes, 1920, 1080));
+        benchmark::DoNotOptimize(decoder.decodeToPlanar422(data[i], length[i], planar.data(),
+                                                           layout.totalBytes, 1920, 1080));
     }
     for (auto& buffer : buffers) buffer->Unlock();
 }

@@ -12,7 +12,7 @@ namespace tovrel::platform {
 // MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, the symbolic link or endpoint id) and the way to open it.
 // Owned by the enumeration's caller; GUI thread.
 class Activate : public Attributes {
-public:
+  public:
     using Activation = std::function<HRESULT(std::shared_ptr<MediaSource>*)>;
 
     explicit Activate(Activation activation) : activation_(std::move(activation)) {}
@@ -22,7 +22,7 @@ public:
     // The platform's counterpart releases what ActivateObject created; ours holds nothing.
     HRESULT ShutdownObject() { return S_OK; }
 
-private:
+  private:
     Activation activation_;
 };
 

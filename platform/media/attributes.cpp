@@ -158,7 +158,8 @@ HRESULT MFCreateAttributes(std::unique_ptr<Attributes>* attributes, uint32_t ini
     return S_OK;
 }
 
-HRESULT MFSetAttributeSize(Attributes* attributes, const Guid& key, uint32_t width, uint32_t height) {
+HRESULT MFSetAttributeSize(Attributes* attributes, const Guid& key, uint32_t width,
+                           uint32_t height) {
     if (attributes == nullptr) return E_POINTER;
     return attributes->SetUINT64(key, packPair(width, height));
 }

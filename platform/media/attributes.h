@@ -18,10 +18,10 @@ namespace tovrel::platform {
 // wrong type answers MF_E_INVALIDTYPE, a missing key MF_E_ATTRIBUTENOTFOUND, as the platform's
 // store does. Internally locked: any thread.
 class Attributes {
-public:
+  public:
     using Unknown = std::shared_ptr<void>;
-    using Value = std::variant<uint32_t, uint64_t, double, Guid, std::string, std::vector<uint8_t>,
-                               Unknown>;
+    using Value =
+        std::variant<uint32_t, uint64_t, double, Guid, std::string, std::vector<uint8_t>, Unknown>;
 
     Attributes() = default;
     explicit Attributes(uint32_t initialSize) { items_.reserve(initialSize); }
@@ -33,7 +33,9 @@ public:
     HRESULT SetUINT64(const Guid& key, uint64_t value) { return set(key, Value(value)); }
     HRESULT SetDouble(const Guid& key, double value) { return set(key, Value(value)); }
     HRESULT SetGUID(const Guid& key, const Guid& value) { return set(key, Value(value)); }
-    HRESULT SetString(const Guid& key, std::string value) { return set(key, Value(std::move(value))); }
+    HRESULT SetString(const Guid& key, std::string value) {
+        return set(key, Value(std::move(value)));
+    }
     HRESULT SetBlob(const Guid& key, const uint8_t* data, size_t size);
     // Stores a shared reference to an object (the platform's IUnknown slot); GetUnknown hands
     // the same reference back, the caller knows its type as the key documents it.
@@ -45,7 +47,9 @@ public:
     HRESULT GetGUID(const Guid& key, Guid* value) const;
     HRESULT GetString(const Guid& key, std::string* value) const;
     // The platform's name for reading a string into a new allocation; here a copy.
-    HRESULT GetAllocatedString(const Guid& key, std::string* value) const { return GetString(key, value); }
+    HRESULT GetAllocatedString(const Guid& key, std::string* value) const {
+        return GetString(key, value);
+    }
     HRESULT GetBlob(const Guid& key, std::vector<uint8_t>* value) const;
     HRESULT GetUnknown(const Guid& key, Unknown* value) const;
     template <typename T>
@@ -68,7 +72,7 @@ public:
     // True when every item of this store is present in `other` with an equal value.
     bool IsSubsetOf(const Attributes& other) const;
 
-private:
+  private:
     HRESULT set(const Guid& key, Value value);
     const Value* find(const Guid& key) const;
 
@@ -85,7 +89,8 @@ HRESULT MFCreateAttributes(std::unique_ptr<Attributes>* attributes, uint32_t ini
 constexpr uint64_t packPair(uint32_t high, uint32_t low) {
     return (static_cast<uint64_t>(high) << 32) | low;
 }
-HRESULT MFSetAttributeSize(Attributes* attributes, const Guid& key, uint32_t width, uint32_t height);
+HRESULT MFSetAttributeSize(Attributes* attributes, const Guid& key, uint32_t width,
+                           uint32_t height);
 HRESULT MFGetAttributeSize(const Attributes* attributes, const Guid& key, uint32_t* width,
                            uint32_t* height);
 HRESULT MFSetAttributeRatio(Attributes* attributes, const Guid& key, uint32_t numerator,

@@ -54,9 +54,11 @@ HRESULT DeviceListEnumerator::EnumDeviceSources(const Attributes& attributes,
         if (entry.kind != kind) continue;
         auto device = std::make_unique<Activate>(entry.activation);
         device->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, sourceType);
-        if (!entry.nameUnreadable) device->SetString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, entry.friendlyName);
-        device->SetString(kind == Kind::Video ? MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK
-                                              : MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_ENDPOINT_ID,
+        if (!entry.nameUnreadable)
+            device->SetString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, entry.friendlyName);
+        device->SetString(kind == Kind::Video
+                              ? MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK
+                              : MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_ENDPOINT_ID,
                           entry.symbolicLink);
         devices->push_back(std::move(device));
     }

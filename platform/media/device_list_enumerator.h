@@ -13,12 +13,12 @@ namespace tovrel::platform {
 // with the audio sources, and how the simulated box and tests plug in their devices.
 // Built on the GUI thread; its entries' activation functions run there too.
 class DeviceListEnumerator final : public MediaDeviceEnumerator {
-public:
+  public:
     enum class Kind { Video, Audio };
     struct Entry {
         Kind kind = Kind::Video;
         std::string friendlyName;
-        std::string symbolicLink;        // video: the node; audio: the endpoint id
+        std::string symbolicLink;  // video: the node; audio: the endpoint id
         Activate::Activation activation;
         // When set, the friendly name cannot be read (a device whose properties fail).
         bool nameUnreadable = false;
@@ -32,7 +32,7 @@ public:
     HRESULT EnumDeviceSources(const Attributes& attributes,
                               std::vector<std::unique_ptr<Activate>>* devices) override;
 
-private:
+  private:
     struct Slot {
         std::unique_ptr<Entry> entry;
         std::unique_ptr<MediaDeviceEnumerator> enumerator;

@@ -33,7 +33,9 @@ constexpr Guid fourccGuid(char a, char b, char c, char d) {
                     (static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8) |
                     (static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16) |
                     (static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24),
-                0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+                0x0000,
+                0x0010,
+                {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 }
 
 constexpr Guid numberGuid(uint32_t value) {

@@ -51,7 +51,8 @@ HRESULT MemoryBuffer::GetMaxLength(uint32_t* length) const {
 HRESULT MFCreateAlignedMemoryBuffer(uint32_t maxLength, uint32_t alignment,
                                     std::shared_ptr<MediaBuffer>* buffer) {
     if (buffer == nullptr) return E_POINTER;
-    auto created = std::shared_ptr<MemoryBuffer>(new (std::nothrow) MemoryBuffer(maxLength, alignment));
+    auto created =
+        std::shared_ptr<MemoryBuffer>(new (std::nothrow) MemoryBuffer(maxLength, alignment));
     if (!created || !created->valid()) return E_OUTOFMEMORY;
     *buffer = std::move(created);
     return S_OK;

@@ -12,7 +12,7 @@ namespace tovrel::platform {
 // Lock is paired with an Unlock. Buffers are filled by the producer before they are handed out
 // and read by the consumer afterwards, never both at once: the caller's thread.
 class MediaBuffer {
-public:
+  public:
     virtual ~MediaBuffer() = default;
 
     virtual HRESULT Lock(uint8_t** data, uint32_t* maxLength, uint32_t* currentLength) = 0;
@@ -24,7 +24,7 @@ public:
 
 // A buffer in heap memory, aligned as asked (the frame paths use 16 or 64 bytes).
 class MemoryBuffer final : public MediaBuffer {
-public:
+  public:
     MemoryBuffer(uint32_t maxLength, uint32_t alignment);
     ~MemoryBuffer() override;
     MemoryBuffer(const MemoryBuffer&) = delete;
@@ -41,7 +41,7 @@ public:
     const uint8_t* data() const { return data_; }
     bool valid() const { return data_ != nullptr || maxLength_ == 0; }
 
-private:
+  private:
     uint8_t* data_ = nullptr;
     uint32_t maxLength_ = 0;
     uint32_t currentLength_ = 0;

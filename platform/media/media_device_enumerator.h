@@ -12,7 +12,7 @@ namespace tovrel::platform {
 // order. An enumerator with no device of that kind answers S_OK and an empty list; a missing
 // source type answers MF_E_ATTRIBUTENOTFOUND. GUI thread.
 class MediaDeviceEnumerator {
-public:
+  public:
     virtual ~MediaDeviceEnumerator() = default;
     virtual HRESULT EnumDeviceSources(const Attributes& attributes,
                                       std::vector<std::unique_ptr<Activate>>* devices) = 0;

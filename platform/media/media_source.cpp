@@ -2,7 +2,8 @@
 
 namespace tovrel::platform {
 
-HRESULT MediaSource::CreatePresentationDescriptor(std::unique_ptr<PresentationDescriptor>* descriptor) {
+HRESULT MediaSource::CreatePresentationDescriptor(
+    std::unique_ptr<PresentationDescriptor>* descriptor) {
     if (descriptor == nullptr) return E_POINTER;
     auto created = std::make_unique<PresentationDescriptor>();
     const uint32_t count = streamCount();

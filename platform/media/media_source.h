@@ -12,8 +12,8 @@ namespace tovrel::platform {
 
 // What a source's stream answers to one pull of the source reader.
 struct SourceReadResult {
-    HRESULT status = S_OK;      // a failure (MF_E_DEVICE_NOT_CONNECTED ...) ends the stream
-    uint32_t streamFlags = 0;   // MF_SOURCE_READERF_ENDOFSTREAM, _NATIVEMEDIATYPECHANGED ...
+    HRESULT status = S_OK;     // a failure (MF_E_DEVICE_NOT_CONNECTED ...) ends the stream
+    uint32_t streamFlags = 0;  // MF_SOURCE_READERF_ENDOFSTREAM, _NATIVEMEDIATYPECHANGED ...
     int64_t timestamp100ns = 0;
     std::shared_ptr<Sample> sample;  // null with flags or failures
 };
@@ -25,10 +25,11 @@ struct SourceReadResult {
 // Lifetime: shared by the activation's holder and the readers created on it; Shutdown makes
 // every later call fail with MF_E_SHUTDOWN.
 class MediaSource {
-public:
+  public:
     virtual ~MediaSource() = default;
 
-    virtual HRESULT CreatePresentationDescriptor(std::unique_ptr<PresentationDescriptor>* descriptor);
+    virtual HRESULT CreatePresentationDescriptor(
+        std::unique_ptr<PresentationDescriptor>* descriptor);
     virtual HRESULT Stop() = 0;
     virtual HRESULT Shutdown() = 0;
 

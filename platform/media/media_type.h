@@ -11,14 +11,16 @@ namespace tovrel::platform {
 // MF_MT_SUBTYPE, MF_MT_FRAME_SIZE, MF_MT_AUDIO_* ...). Copyable; the reader hands out copies,
 // so a caller owns what it receives. Any thread.
 class MediaType : public Attributes {
-public:
+  public:
     MediaType() = default;
 
     HRESULT GetMajorType(Guid* majorType) const { return GetGUID(MF_MT_MAJOR_TYPE, majorType); }
     bool IsVideo() const;
     bool IsAudio() const;
     // Both stores hold the same items.
-    bool IsEqual(const MediaType& other) const { return IsSubsetOf(other) && other.IsSubsetOf(*this); }
+    bool IsEqual(const MediaType& other) const {
+        return IsSubsetOf(other) && other.IsSubsetOf(*this);
+    }
     // For diagnostics: "YUY2 1920x1080 @60000/1001" or "PCM 48000 Hz 2 ch 16 bit".
     std::string describe() const;
 };

@@ -8,7 +8,8 @@ HRESULT MediaTypeHandler::GetMediaTypeCount(uint32_t* count) const {
     return S_OK;
 }
 
-HRESULT MediaTypeHandler::GetMediaTypeByIndex(uint32_t index, std::unique_ptr<MediaType>* type) const {
+HRESULT MediaTypeHandler::GetMediaTypeByIndex(uint32_t index,
+                                              std::unique_ptr<MediaType>* type) const {
     if (type == nullptr) return E_POINTER;
     if (index >= types_.size()) return MF_E_NO_MORE_TYPES;
     *type = std::make_unique<MediaType>(types_[index]);

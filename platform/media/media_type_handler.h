@@ -11,7 +11,7 @@ namespace tovrel::platform {
 // The list of native types of one stream, in the device's order, as a stream descriptor
 // presents it. Owned by its StreamDescriptor; the caller's thread.
 class MediaTypeHandler {
-public:
+  public:
     MediaTypeHandler() = default;
     explicit MediaTypeHandler(std::vector<MediaType> types) : types_(std::move(types)) {}
 
@@ -21,7 +21,7 @@ public:
 
     const std::vector<MediaType>& types() const { return types_; }
 
-private:
+  private:
     std::vector<MediaType> types_;
 };
 

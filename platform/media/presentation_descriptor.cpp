@@ -13,8 +13,8 @@ HRESULT PresentationDescriptor::GetStreamDescriptorCount(uint32_t* count) const 
     return S_OK;
 }
 
-HRESULT PresentationDescriptor::GetStreamDescriptorByIndex(uint32_t index, bool* selected,
-                                                           const StreamDescriptor** descriptor) const {
+HRESULT PresentationDescriptor::GetStreamDescriptorByIndex(
+    uint32_t index, bool* selected, const StreamDescriptor** descriptor) const {
     if (descriptor == nullptr) return E_POINTER;
     if (index >= streams_.size()) return E_INVALIDARG;
     if (selected != nullptr) *selected = selected_[index];

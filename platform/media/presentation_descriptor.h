@@ -10,7 +10,7 @@ namespace tovrel::platform {
 // A snapshot of a media source's streams, as CreatePresentationDescriptor hands it out. The
 // caller owns it; the caller's thread.
 class PresentationDescriptor {
-public:
+  public:
     void addStream(StreamDescriptor stream, bool selected);
 
     HRESULT GetStreamDescriptorCount(uint32_t* count) const;
@@ -18,7 +18,7 @@ public:
     HRESULT GetStreamDescriptorByIndex(uint32_t index, bool* selected,
                                        const StreamDescriptor** descriptor) const;
 
-private:
+  private:
     std::vector<StreamDescriptor> streams_;
     std::vector<bool> selected_;
 };

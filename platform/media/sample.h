@@ -14,12 +14,20 @@ namespace tovrel::platform {
 // reader's worker thread and then read by the one callback it is handed to; shared ownership
 // lets the producer recycle it once every consumer has let go (see SamplePool).
 class Sample : public Attributes {
-public:
+  public:
     Sample() = default;
 
-    HRESULT SetSampleTime(int64_t time100ns) { time100ns_ = time100ns; hasTime_ = true; return S_OK; }
+    HRESULT SetSampleTime(int64_t time100ns) {
+        time100ns_ = time100ns;
+        hasTime_ = true;
+        return S_OK;
+    }
     HRESULT GetSampleTime(int64_t* time100ns) const;
-    HRESULT SetSampleDuration(int64_t duration100ns) { duration100ns_ = duration100ns; hasDuration_ = true; return S_OK; }
+    HRESULT SetSampleDuration(int64_t duration100ns) {
+        duration100ns_ = duration100ns;
+        hasDuration_ = true;
+        return S_OK;
+    }
     HRESULT GetSampleDuration(int64_t* duration100ns) const;
 
     HRESULT AddBuffer(std::shared_ptr<MediaBuffer> buffer);
@@ -35,7 +43,7 @@ public:
     // Forgets time, duration, attributes and buffers, for reuse by a pool.
     void reset();
 
-private:
+  private:
     int64_t time100ns_ = 0;
     int64_t duration100ns_ = 0;
     bool hasTime_ = false;

@@ -12,7 +12,7 @@ namespace tovrel::platform {
 // so that a stream of frames allocates only while the pool grows to the depth the consumers
 // actually hold. Owned and called by one producer thread.
 class SamplePool {
-public:
+  public:
     SamplePool(uint32_t bufferBytes, uint32_t alignment, uint32_t maxSamples);
 
     // A sample with no attributes, no time and one buffer of `bufferBytes` capacity and length
@@ -24,7 +24,7 @@ public:
     uint32_t bufferBytes() const { return bufferBytes_; }
     size_t size() const { return samples_.size(); }
 
-private:
+  private:
     struct Entry {
         std::shared_ptr<Sample> sample;
         std::shared_ptr<MemoryBuffer> buffer;

@@ -175,7 +175,8 @@ SourceReader::SourceReader(std::shared_ptr<MediaSource> source, const Attributes
     if (attributes != nullptr) {
         attributes->GetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, &shared_->callback);
         uint32_t processing = 0;
-        if (SUCCEEDED(attributes->GetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, &processing))) {
+        if (SUCCEEDED(
+                attributes->GetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, &processing))) {
             shared_->videoProcessing = processing != 0;
         }
     }
@@ -195,9 +196,12 @@ SourceReader::SourceReader(std::shared_ptr<MediaSource> source, const Attributes
     if (shared_->callback) worker_ = std::thread(&SourceReader::workerLoop, shared_);
 }
 
-SourceReader::~SourceReader() {
+SourceReader::~SourceReader() { Shutdown(); }
+
+HRESULT SourceReader::Shutdown() {
     {
         std::lock_guard lock(shared_->mutex);
+        if (shared_->stopping) return S_OK;
         shared_->stopping = true;
     }
     shared_->wake.notify_all();
@@ -210,11 +214,12 @@ SourceReader::~SourceReader() {
                 shared_->detached = true;
             }
             worker_.detach();
-            return;
+            return S_OK;
         }
         worker_.join();
     }
     shared_->stopStartedStreams();
+    return S_OK;
 }
 
 void SourceReader::workerLoop(std::shared_ptr<Shared> shared) {
@@ -315,6 +320,7 @@ HRESULT SourceReader::ReadSample(uint32_t streamIndex, uint32_t /*controlFlags*/
         std::lock_guard lock(shared_->mutex);
         HRESULT hr = resolve(streamIndex, &stream);
         if (FAILED(hr)) return hr;
+        if (shared_->stopping) return MF_E_SHUTDOWN;
         StreamState& state = shared_->streams[stream];
         if (FAILED(state.failure)) return state.failure;
         if (!state.selected) return MF_E_INVALIDREQUEST;
@@ -374,7 +380,8 @@ HRESULT SourceReader::GetNativeMediaType(uint32_t streamIndex, uint32_t typeInde
     return S_OK;
 }
 
-HRESULT SourceReader::GetCurrentMediaType(uint32_t streamIndex, std::unique_ptr<MediaType>* mediaType) {
+HRESULT SourceReader::GetCurrentMediaType(uint32_t streamIndex,
+                                          std::unique_ptr<MediaType>* mediaType) {
     if (mediaType == nullptr) return E_POINTER;
     std::lock_guard lock(shared_->mutex);
     uint32_t stream = 0;
@@ -410,7 +417,8 @@ HRESULT SourceReader::SetCurrentMediaType(uint32_t streamIndex, const MediaType&
             state.convertNv12 = false;
             return S_OK;
         }
-        if (canConvert && subtypeOf(native) == MFVideoFormat_NV12 && typeMatches(native, mediaType, true)) {
+        if (canConvert && subtypeOf(native) == MFVideoFormat_NV12 &&
+            typeMatches(native, mediaType, true)) {
             state.output = yuy2From(native);
             state.convertNv12 = true;
             return S_OK;

@@ -32,7 +32,7 @@ namespace tovrel::platform {
 // callbacks on the worker thread, never with a lock held. Destroying the reader stops and joins
 // the worker; destroyed from within its own callback the worker is left to finish by itself.
 class SourceReader {
-public:
+  public:
     SourceReader(std::shared_ptr<MediaSource> source, const Attributes* attributes);
     ~SourceReader();
     SourceReader(const SourceReader&) = delete;
@@ -57,10 +57,16 @@ public:
     // Extended interface. Selects the first native type of the stream that carries every given
     // attribute (an integer frame rate n/1 also matches a native rate that truncates to n), and
     // makes it the output type as well.
-    HRESULT SetNativeMediaType(uint32_t streamIndex, const MediaType& mediaType, uint32_t* streamFlags);
+    HRESULT SetNativeMediaType(uint32_t streamIndex, const MediaType& mediaType,
+                               uint32_t* streamFlags);
     HRESULT RemoveAllTransformsForStream(uint32_t streamIndex);
 
-private:
+    // Stops the worker (waiting for a callback in progress) and the streams; later reads answer
+    // MF_E_SHUTDOWN. Lets an owner stop the callbacks before it lets go of the reader, which
+    // the destructor otherwise does.
+    HRESULT Shutdown();
+
+  private:
     struct StreamState;
     struct Shared;
 

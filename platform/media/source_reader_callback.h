@@ -11,7 +11,7 @@ namespace tovrel::platform {
 // worker thread, one call at a time per reader; it may call ReadSample on the same reader to
 // ask for the next sample. Shared by the reader and whoever created it.
 class SourceReaderCallback {
-public:
+  public:
     virtual ~SourceReaderCallback() = default;
 
     // One completed ReadSample: `sample` may be null (flags or a failure `status`).

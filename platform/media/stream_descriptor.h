@@ -9,7 +9,7 @@ namespace tovrel::platform {
 // One stream of a media source: its identifier and its native types. Owned by its
 // PresentationDescriptor; the caller's thread.
 class StreamDescriptor {
-public:
+  public:
     StreamDescriptor(uint32_t identifier, MediaTypeHandler handler)
         : identifier_(identifier), handler_(std::move(handler)) {}
 
@@ -17,7 +17,7 @@ public:
     // The handler lives as long as this descriptor.
     HRESULT GetMediaTypeHandler(const MediaTypeHandler** handler) const;
 
-private:
+  private:
     uint32_t identifier_;
     MediaTypeHandler handler_;
 };

@@ -36,8 +36,9 @@ bool queryCapture(const std::string& path, std::string* card) {
     ::close(fd);
     if (rc < 0) return false;
     // A node of a multi-node device reports its own capabilities in device_caps.
-    const uint32_t caps = (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps
-                                                                             : capability.capabilities;
+    const uint32_t caps = (capability.capabilities & V4L2_CAP_DEVICE_CAPS)
+                              ? capability.device_caps
+                              : capability.capabilities;
     if (!(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) return false;
     const char* text = reinterpret_cast<const char*>(capability.card);
     *card = std::string(text, strnlen(text, sizeof capability.card));
@@ -54,7 +55,8 @@ std::vector<V4l2DeviceEnumerator::Node> V4l2DeviceEnumerator::captureNodes() {
             udev_enumerate_scan_devices(enumerate);
             udev_list_entry* entry = nullptr;
             udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate)) {
-                udev_device* device = udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
+                udev_device* device =
+                    udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
                 if (device == nullptr) continue;
                 if (const char* node = udev_device_get_devnode(device)) paths.emplace_back(node);
                 udev_device_unref(device);

@@ -11,7 +11,7 @@ namespace tovrel::platform {
 // that can capture video and stream, with the driver's card name as the friendly name and the
 // node path as the symbolic link. Answers no audio devices. GUI thread.
 class V4l2DeviceEnumerator final : public MediaDeviceEnumerator {
-public:
+  public:
     struct Node {
         std::string path;
         std::string cardName;

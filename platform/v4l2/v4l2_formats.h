@@ -28,8 +28,9 @@ constexpr Guid subtypeOfPixelFormat(uint32_t pixelFormat) {
     for (const V4l2FormatName& format : kV4l2Formats) {
         if (format.pixelFormat == pixelFormat) return format.subtype;
     }
-    return fourccGuid(static_cast<char>(pixelFormat & 0xFF), static_cast<char>((pixelFormat >> 8) & 0xFF),
-                      static_cast<char>((pixelFormat >> 16) & 0xFF), static_cast<char>(pixelFormat >> 24));
+    return fourccGuid(
+        static_cast<char>(pixelFormat & 0xFF), static_cast<char>((pixelFormat >> 8) & 0xFF),
+        static_cast<char>((pixelFormat >> 16) & 0xFF), static_cast<char>(pixelFormat >> 24));
 }
 
 }  // namespace tovrel::platform

@@ -56,7 +56,8 @@ void addIntervals(int fd, uint32_t pixelFormat, uint32_t width, uint32_t height,
     interval.width = width;
     interval.height = height;
     bool any = false;
-    for (interval.index = 0; xioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &interval) == 0; ++interval.index) {
+    for (interval.index = 0; xioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &interval) == 0;
+         ++interval.index) {
         if (interval.type == V4L2_FRMIVAL_TYPE_DISCRETE) {
             types->push_back(makeType(pixelFormat, width, height, interval.discrete.denominator,
                                       interval.discrete.numerator));
@@ -90,11 +91,12 @@ HRESULT V4l2MediaSource::enumerateTypes(int fd, std::vector<MediaType>* types,
         size.pixel_format = format.pixelformat;
         for (size.index = 0; xioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
             if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
-                addIntervals(fd, format.pixelformat, size.discrete.width, size.discrete.height, types, pixelFormats);
+                addIntervals(fd, format.pixelformat, size.discrete.width, size.discrete.height,
+                             types, pixelFormats);
             } else {
                 // A range of sizes: its largest stands for it.
-                addIntervals(fd, format.pixelformat, size.stepwise.max_width, size.stepwise.max_height, types,
-                             pixelFormats);
+                addIntervals(fd, format.pixelformat, size.stepwise.max_width,
+                             size.stepwise.max_height, types, pixelFormats);
                 break;
             }
         }
@@ -102,7 +104,8 @@ HRESULT V4l2MediaSource::enumerateTypes(int fd, std::vector<MediaType>* types,
     return S_OK;
 }
 
-std::shared_ptr<V4l2MediaSource> V4l2MediaSource::open(const std::string& devicePath, HRESULT* result) {
+std::shared_ptr<V4l2MediaSource> V4l2MediaSource::open(const std::string& devicePath,
+                                                       HRESULT* result) {
     const int fd = ::open(devicePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (result) *result = fromErrno(errno);
@@ -117,8 +120,8 @@ std::shared_ptr<V4l2MediaSource> V4l2MediaSource::open(const std::string& device
         for (uint32_t i = 0; i < source->types_.size(); ++i) {
             uint32_t w = 0, h = 0;
             MFGetAttributeSize(&source->types_[i], MF_MT_FRAME_SIZE, &w, &h);
-            if (source->pixelFormats_[i] == current.fmt.pix.pixelformat && w == current.fmt.pix.width &&
-                h == current.fmt.pix.height) {
+            if (source->pixelFormats_[i] == current.fmt.pix.pixelformat &&
+                w == current.fmt.pix.width && h == current.fmt.pix.height) {
                 source->nativeIndex_ = i;
                 break;
             }
@@ -128,7 +131,8 @@ std::shared_ptr<V4l2MediaSource> V4l2MediaSource::open(const std::string& device
     return source;
 }
 
-V4l2MediaSource::V4l2MediaSource(std::string devicePath, int fd) : devicePath_(std::move(devicePath)), fd_(fd) {
+V4l2MediaSource::V4l2MediaSource(std::string devicePath, int fd)
+    : devicePath_(std::move(devicePath)), fd_(fd) {
     if (::pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) wakePipe_[0] = wakePipe_[1] = -1;
 }
 
@@ -184,7 +188,8 @@ HRESULT V4l2MediaSource::applyFormatLocked(uint32_t index) {
     format.fmt.pix.pixelformat = pixelFormats_[index];
     format.fmt.pix.field = V4L2_FIELD_NONE;
     if (xioctl(fd_, VIDIOC_S_FMT, &format) < 0) return fromErrno(errno);
-    if (SUCCEEDED(MFGetAttributeRatio(&types_[index], MF_MT_FRAME_RATE, &numerator, &denominator))) {
+    if (SUCCEEDED(
+            MFGetAttributeRatio(&types_[index], MF_MT_FRAME_RATE, &numerator, &denominator))) {
         v4l2_streamparm parameters{};
         parameters.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         parameters.parm.capture.timeperframe.numerator = denominator;
@@ -242,7 +247,8 @@ HRESULT V4l2MediaSource::startLocked() {
             stopLocked();
             return fromErrno(errno);
         }
-        void* address = ::mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, buffer.m.offset);
+        void* address = ::mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
+                               buffer.m.offset);
         if (address == MAP_FAILED) {
             stopLocked();
             return fromErrno(errno);
@@ -258,9 +264,11 @@ HRESULT V4l2MediaSource::startLocked() {
         stopLocked();
         return fromErrno(errno);
     }
-    const uint32_t frameBytes = format.fmt.pix.sizeimage != 0 ? format.fmt.pix.sizeimage
-                                                                : format.fmt.pix.width * format.fmt.pix.height * 2;
-    if (!pool_ || pool_->bufferBytes() != frameBytes) pool_ = std::make_unique<SamplePool>(frameBytes, 64, kPoolDepth);
+    const uint32_t frameBytes = format.fmt.pix.sizeimage != 0
+                                    ? format.fmt.pix.sizeimage
+                                    : format.fmt.pix.width * format.fmt.pix.height * 2;
+    if (!pool_ || pool_->bufferBytes() != frameBytes)
+        pool_ = std::make_unique<SamplePool>(frameBytes, 64, kPoolDepth);
     haveFirstStamp_ = false;
     streaming_ = true;
     return S_OK;
@@ -333,8 +341,8 @@ HRESULT V4l2MediaSource::pullSample(uint32_t stream, uint32_t timeoutMs, SourceR
         MemoryBuffer* out = SamplePool::bufferOf(sample);
         uint32_t capacity = 0;
         out->GetMaxLength(&capacity);
-        const uint32_t bytes = std::min<uint32_t>({buffer.bytesused, capacity,
-                                                   static_cast<uint32_t>(buffers_[buffer.index].length)});
+        const uint32_t bytes = std::min<uint32_t>(
+            {buffer.bytesused, capacity, static_cast<uint32_t>(buffers_[buffer.index].length)});
         std::memcpy(out->data(), buffers_[buffer.index].address, bytes);
         out->SetCurrentLength(bytes);
         const int64_t stamp = static_cast<int64_t>(buffer.timestamp.tv_sec) * 10'000'000 +

@@ -19,7 +19,7 @@ namespace tovrel::platform {
 // Threads: as MediaSource documents; the node's descriptor is guarded by one lock, and a
 // blocking wait happens in poll() outside it so cancelPull can wake it through a pipe.
 class V4l2MediaSource final : public MediaSource {
-public:
+  public:
     // Opens the node and reads its types; null when it cannot be opened or is not a capture node.
     static std::shared_ptr<V4l2MediaSource> open(const std::string& devicePath, HRESULT* result);
     ~V4l2MediaSource() override;
@@ -42,7 +42,7 @@ public:
     static HRESULT enumerateTypes(int fd, std::vector<MediaType>* types,
                                   std::vector<uint32_t>* pixelFormats);
 
-private:
+  private:
     V4l2MediaSource(std::string devicePath, int fd);
     HRESULT applyFormatLocked(uint32_t index);
     HRESULT startLocked();

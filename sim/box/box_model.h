@@ -39,26 +39,48 @@ namespace detail {
 using F = SimPixelFormat;
 // USB 2.0 boxes: YUY2 only at small sizes or low rates, MJPEG up to 1080p60.
 inline constexpr std::array<SimVideoMode, 14> kUsb2Modes{{
-    {F::Yuy2, 1920, 1080, 5, 1},     {F::Yuy2, 1280, 720, 10, 1},     {F::Yuy2, 720, 480, 30, 1},
-    {F::Yuy2, 640, 480, 60, 1},      {F::Yuy2, 640, 480, 30000, 1001},
-    {F::Mjpg, 1920, 1080, 60, 1},    {F::Mjpg, 1920, 1080, 60000, 1001}, {F::Mjpg, 1920, 1080, 30, 1},
-    {F::Mjpg, 1920, 1080, 30000, 1001}, {F::Mjpg, 1280, 720, 60, 1},  {F::Mjpg, 1280, 720, 30, 1},
-    {F::Mjpg, 720, 480, 60, 1},      {F::Mjpg, 640, 480, 60, 1},     {F::Mjpg, 640, 480, 30, 1},
+    {F::Yuy2, 1920, 1080, 5, 1},
+    {F::Yuy2, 1280, 720, 10, 1},
+    {F::Yuy2, 720, 480, 30, 1},
+    {F::Yuy2, 640, 480, 60, 1},
+    {F::Yuy2, 640, 480, 30000, 1001},
+    {F::Mjpg, 1920, 1080, 60, 1},
+    {F::Mjpg, 1920, 1080, 60000, 1001},
+    {F::Mjpg, 1920, 1080, 30, 1},
+    {F::Mjpg, 1920, 1080, 30000, 1001},
+    {F::Mjpg, 1280, 720, 60, 1},
+    {F::Mjpg, 1280, 720, 30, 1},
+    {F::Mjpg, 720, 480, 60, 1},
+    {F::Mjpg, 640, 480, 60, 1},
+    {F::Mjpg, 640, 480, 30, 1},
 }};
 // USB 3.0 boxes: uncompressed 1080p60 in YUY2 and NV12, MJPEG beside them.
 inline constexpr std::array<SimVideoMode, 15> kUsb3Modes{{
-    {F::Yuy2, 1920, 1080, 60, 1},    {F::Yuy2, 1920, 1080, 60000, 1001}, {F::Yuy2, 1920, 1080, 30, 1},
-    {F::Yuy2, 1280, 720, 60, 1},     {F::Yuy2, 720, 480, 60, 1},      {F::Yuy2, 640, 480, 60, 1},
-    {F::Nv12, 1920, 1080, 60, 1},    {F::Nv12, 1920, 1080, 30, 1},    {F::Nv12, 1280, 720, 60, 1},
+    {F::Yuy2, 1920, 1080, 60, 1},
+    {F::Yuy2, 1920, 1080, 60000, 1001},
+    {F::Yuy2, 1920, 1080, 30, 1},
+    {F::Yuy2, 1280, 720, 60, 1},
+    {F::Yuy2, 720, 480, 60, 1},
+    {F::Yuy2, 640, 480, 60, 1},
+    {F::Nv12, 1920, 1080, 60, 1},
+    {F::Nv12, 1920, 1080, 30, 1},
+    {F::Nv12, 1280, 720, 60, 1},
     {F::Nv12, 640, 480, 60, 1},
-    {F::Mjpg, 1920, 1080, 60, 1},    {F::Mjpg, 1920, 1080, 30000, 1001}, {F::Mjpg, 1280, 720, 60, 1},
-    {F::Mjpg, 720, 480, 60, 1},      {F::Mjpg, 640, 480, 60, 1},
+    {F::Mjpg, 1920, 1080, 60, 1},
+    {F::Mjpg, 1920, 1080, 30000, 1001},
+    {F::Mjpg, 1280, 720, 60, 1},
+    {F::Mjpg, 720, 480, 60, 1},
+    {F::Mjpg, 640, 480, 60, 1},
 }};
 // The USB 3.0 video bridge: uncompressed only.
 inline constexpr std::array<SimVideoMode, 8> kBridgeModes{{
-    {F::Yuy2, 1920, 1080, 60, 1},    {F::Yuy2, 1920, 1080, 50, 1},    {F::Yuy2, 1280, 720, 60, 1},
+    {F::Yuy2, 1920, 1080, 60, 1},
+    {F::Yuy2, 1920, 1080, 50, 1},
+    {F::Yuy2, 1280, 720, 60, 1},
     {F::Yuy2, 640, 480, 60, 1},
-    {F::Nv12, 1920, 1080, 60, 1},    {F::Nv12, 1920, 1080, 50, 1},    {F::Nv12, 1280, 720, 60, 1},
+    {F::Nv12, 1920, 1080, 60, 1},
+    {F::Nv12, 1920, 1080, 50, 1},
+    {F::Nv12, 1280, 720, 60, 1},
     {F::Nv12, 640, 480, 60, 1},
 }};
 }  // namespace detail
@@ -70,8 +92,8 @@ inline constexpr std::array<BoxModel, 5> kBoxModels{{
      false, detail::kUsb2Modes},
     {"QUORVA PX40", "QUORVA PX40 Video", "Digital Audio Interface (QUORVA PX40 Audio)", 0x5D42,
      0x0A60, true, true, false, detail::kUsb2Modes},
-    {"QUORVA PX50h", "QUORVA PX50h Video", "QUORVA PX50h Audio", 0x5D42, 0x0A50, false, false,
-     true, detail::kUsb3Modes},
+    {"QUORVA PX50h", "QUORVA PX50h Video", "QUORVA PX50h Audio", 0x5D42, 0x0A50, false, false, true,
+     detail::kUsb3Modes},
     {"Sorvane", "Sorvane USB 3.0 Video Bridge", "Sorvane USB 3.0 Audio Bridge", 0x6A21, 0x1C07,
      false, false, true, detail::kBridgeModes},
 }};

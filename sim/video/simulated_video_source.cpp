@@ -21,20 +21,25 @@ size_t faultIndex(VideoFault fault) { return static_cast<size_t>(fault); }
 
 const Guid& subtypeOf(SimPixelFormat format) {
     switch (format) {
-    case SimPixelFormat::Yuy2: return MFVideoFormat_YUY2;
-    case SimPixelFormat::Mjpg: return MFVideoFormat_MJPG;
-    case SimPixelFormat::Nv12: return MFVideoFormat_NV12;
+        case SimPixelFormat::Yuy2:
+            return MFVideoFormat_YUY2;
+        case SimPixelFormat::Mjpg:
+            return MFVideoFormat_MJPG;
+        case SimPixelFormat::Nv12:
+            return MFVideoFormat_NV12;
     }
     return MFVideoFormat_YUY2;
 }
 
 uint32_t frameBytes(const SimVideoMode& mode) {
     switch (mode.format) {
-    case SimPixelFormat::Yuy2: return mode.width * mode.height * 2;
-    case SimPixelFormat::Nv12: return mode.width * mode.height * 3 / 2;
-    case SimPixelFormat::Mjpg:
-        return static_cast<uint32_t>(tjBufSize(static_cast<int>(mode.width),
-                                               static_cast<int>(mode.height), TJSAMP_422));
+        case SimPixelFormat::Yuy2:
+            return mode.width * mode.height * 2;
+        case SimPixelFormat::Nv12:
+            return mode.width * mode.height * 3 / 2;
+        case SimPixelFormat::Mjpg:
+            return static_cast<uint32_t>(
+                tjBufSize(static_cast<int>(mode.width), static_cast<int>(mode.height), TJSAMP_422));
     }
     return 0;
 }
@@ -157,11 +162,21 @@ void SimulatedVideoSource::step(uint32_t frames) {
 void SimulatedVideoSource::injectFault(VideoFault fault, uint32_t frames) {
     std::lock_guard lock(mutex_);
     switch (fault) {
-    case VideoFault::Stall: stalled_ = true; break;
-    case VideoFault::Unplug: unplugged_ = true; break;
-    case VideoFault::EndOfStream: ended_ = true; break;
-    case VideoFault::MediaTypeChange: typeChangePending_ = true; break;
-    default: frameFaults_[faultIndex(fault)] += frames; break;
+        case VideoFault::Stall:
+            stalled_ = true;
+            break;
+        case VideoFault::Unplug:
+            unplugged_ = true;
+            break;
+        case VideoFault::EndOfStream:
+            ended_ = true;
+            break;
+        case VideoFault::MediaTypeChange:
+            typeChangePending_ = true;
+            break;
+        default:
+            frameFaults_[faultIndex(fault)] += frames;
+            break;
     }
     wake_.notify_all();
 }
@@ -205,14 +220,16 @@ bool SimulatedVideoSource::takeFrameFault(VideoFault fault) {
     return true;
 }
 
-HRESULT SimulatedVideoSource::pullSample(uint32_t stream, uint32_t timeoutMs, SourceReadResult* result) {
+HRESULT SimulatedVideoSource::pullSample(uint32_t stream, uint32_t timeoutMs,
+                                         SourceReadResult* result) {
     if (result == nullptr) return E_POINTER;
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
     *result = SourceReadResult{};
     FrameOrder order{};
     {
         std::unique_lock lock(mutex_);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         cancelled_ = false;
         for (;;) {
             if (shutDown_) return MF_E_SHUTDOWN;
@@ -240,17 +257,22 @@ HRESULT SimulatedVideoSource::pullSample(uint32_t stream, uint32_t timeoutMs, So
                 } else {
                     const int64_t period = period100ns(mode);
                     const auto elapsed100ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                                  std::chrono::steady_clock::now() - startTime_).count() / 100;
+                                                  std::chrono::steady_clock::now() - startTime_)
+                                                  .count() /
+                                              100;
                     const uint64_t dueNumber = static_cast<uint64_t>(elapsed100ns / period);
                     if (dueNumber >= frameNumber_) {
                         // A reader that fell behind gets the newest frame, as from real hardware.
                         frameNumber_ = dueNumber;
                         break;
                     }
-                    const auto due = startTime_ + std::chrono::nanoseconds(
-                                                      static_cast<int64_t>(frameNumber_) * period * 100);
+                    const auto due =
+                        startTime_ +
+                        std::chrono::nanoseconds(static_cast<int64_t>(frameNumber_) * period * 100);
                     if (due <= deadline) {
-                        wake_.wait_until(lock, due, [&] { return cancelled_ || shutDown_ || unplugged_ || stalled_; });
+                        wake_.wait_until(lock, due, [&] {
+                            return cancelled_ || shutDown_ || unplugged_ || stalled_;
+                        });
                         if (cancelled_) return S_FALSE;
                         continue;
                     }
@@ -276,7 +298,8 @@ HRESULT SimulatedVideoSource::produce(const FrameOrder& order, SourceReadResult*
         picture_ = std::make_unique<TestPicture>(w, h);
     }
     const uint32_t bytes = frameBytes(mode);
-    if (!pool_ || pool_->bufferBytes() != bytes) pool_ = std::make_unique<SamplePool>(bytes, 64, kPoolDepth);
+    if (!pool_ || pool_->bufferBytes() != bytes)
+        pool_ = std::make_unique<SamplePool>(bytes, 64, kPoolDepth);
     std::shared_ptr<Sample> sample = pool_->acquire();
     if (!sample) return S_FALSE;  // the reader's consumers hold every frame: this one is lost
     MemoryBuffer* buffer = SamplePool::bufferOf(sample);
@@ -284,53 +307,57 @@ HRESULT SimulatedVideoSource::produce(const FrameOrder& order, SourceReadResult*
 
     picture_->render(order.frameNumber);
     const uint8_t* planes[3] = {picture_->y(), picture_->u(), picture_->v()};
-    const int32_t steps[3] = {static_cast<int32_t>(w), static_cast<int32_t>(w / 2), static_cast<int32_t>(w / 2)};
+    const int32_t steps[3] = {static_cast<int32_t>(w), static_cast<int32_t>(w / 2),
+                              static_cast<int32_t>(w / 2)};
     const imaging::Size size{static_cast<int32_t>(w), static_cast<int32_t>(h)};
     uint32_t length = 0;
     auto faulty = [&](VideoFault fault) { return order.faults[faultIndex(fault)]; };
 
     switch (mode.format) {
-    case SimPixelFormat::Yuy2:
-        imaging::packPlanar422ToYuy2(planes, steps, out, static_cast<int32_t>(w * 2), size);
-        length = w * h * 2;
-        if (faulty(VideoFault::ShortSample)) length /= 2;
-        break;
-    case SimPixelFormat::Nv12:
-        scratch_.resize(static_cast<size_t>(w) * h * 2);
-        imaging::packPlanar422ToYuy2(planes, steps, scratch_.data(), static_cast<int32_t>(w * 2), size);
-        imaging::convertYuy2ToNv12(scratch_.data(), static_cast<int32_t>(w * 2), out, static_cast<int32_t>(w),
-                                   out + static_cast<size_t>(w) * h, static_cast<int32_t>(w), size);
-        length = w * h * 3 / 2;
-        if (faulty(VideoFault::ShortSample)) length /= 2;
-        break;
-    case SimPixelFormat::Mjpg: {
-        if (jpegEncoder_ == nullptr) jpegEncoder_ = tjInitCompress();
-        if (jpegEncoder_ == nullptr) return E_FAIL;
-        int encodeW = static_cast<int>(w), encodeH = static_cast<int>(h);
-        int sampling = TJSAMP_422;
-        int encodeSteps[3] = {steps[0], steps[1], steps[2]};
-        if (faulty(VideoFault::WrongSizeJpeg)) {
-            encodeW /= 2;
-            encodeH /= 2;
+        case SimPixelFormat::Yuy2:
+            imaging::packPlanar422ToYuy2(planes, steps, out, static_cast<int32_t>(w * 2), size);
+            length = w * h * 2;
+            if (faulty(VideoFault::ShortSample)) length /= 2;
+            break;
+        case SimPixelFormat::Nv12:
+            scratch_.resize(static_cast<size_t>(w) * h * 2);
+            imaging::packPlanar422ToYuy2(planes, steps, scratch_.data(),
+                                         static_cast<int32_t>(w * 2), size);
+            imaging::convertYuy2ToNv12(scratch_.data(), static_cast<int32_t>(w * 2), out,
+                                       static_cast<int32_t>(w), out + static_cast<size_t>(w) * h,
+                                       static_cast<int32_t>(w), size);
+            length = w * h * 3 / 2;
+            if (faulty(VideoFault::ShortSample)) length /= 2;
+            break;
+        case SimPixelFormat::Mjpg: {
+            if (jpegEncoder_ == nullptr) jpegEncoder_ = tjInitCompress();
+            if (jpegEncoder_ == nullptr) return E_FAIL;
+            int encodeW = static_cast<int>(w), encodeH = static_cast<int>(h);
+            int sampling = TJSAMP_422;
+            int encodeSteps[3] = {steps[0], steps[1], steps[2]};
+            if (faulty(VideoFault::WrongSizeJpeg)) {
+                encodeW /= 2;
+                encodeH /= 2;
+            }
+            if (faulty(VideoFault::Jpeg420)) {
+                // Every second chroma row of the 4:2:2 planes is a 4:2:0 chroma plane.
+                sampling = TJSAMP_420;
+                encodeSteps[1] *= 2;
+                encodeSteps[2] *= 2;
+            }
+            unsigned char* jpeg = out;
+            unsigned long jpegBytes = bytes;
+            if (tjCompressFromYUVPlanes(static_cast<tjhandle>(jpegEncoder_), planes, encodeW,
+                                        encodeSteps, encodeH, sampling, &jpeg, &jpegBytes,
+                                        kJpegQuality, TJFLAG_NOREALLOC | TJFLAG_FASTDCT) != 0) {
+                return E_FAIL;
+            }
+            length = static_cast<uint32_t>(jpegBytes);
+            if (faulty(VideoFault::CorruptJpeg))
+                std::memset(out, 0, std::min<uint32_t>(length, 256));
+            if (faulty(VideoFault::TruncatedJpeg)) length /= 3;
+            break;
         }
-        if (faulty(VideoFault::Jpeg420)) {
-            // Every second chroma row of the 4:2:2 planes is a 4:2:0 chroma plane.
-            sampling = TJSAMP_420;
-            encodeSteps[1] *= 2;
-            encodeSteps[2] *= 2;
-        }
-        unsigned char* jpeg = out;
-        unsigned long jpegBytes = bytes;
-        if (tjCompressFromYUVPlanes(static_cast<tjhandle>(jpegEncoder_), planes, encodeW, encodeSteps,
-                                    encodeH, sampling, &jpeg, &jpegBytes, kJpegQuality,
-                                    TJFLAG_NOREALLOC | TJFLAG_FASTDCT) != 0) {
-            return E_FAIL;
-        }
-        length = static_cast<uint32_t>(jpegBytes);
-        if (faulty(VideoFault::CorruptJpeg)) std::memset(out, 0, std::min<uint32_t>(length, 256));
-        if (faulty(VideoFault::TruncatedJpeg)) length /= 3;
-        break;
-    }
     }
     buffer->SetCurrentLength(length);
     const int64_t period = period100ns(mode);
@@ -350,7 +377,8 @@ DeviceListEnumerator::Entry simulatedVideoEntry(const BoxModel& model,
     entry.kind = DeviceListEnumerator::Kind::Video;
     entry.friendlyName = std::string(model.videoFriendlyName);
     char link[96];
-    std::snprintf(link, sizeof link, "sim://USB#VID_%04X&PID_%04X&MI_00#video", model.vendorId, model.productId);
+    std::snprintf(link, sizeof link, "sim://USB#VID_%04X&PID_%04X&MI_00#video", model.vendorId,
+                  model.productId);
     entry.symbolicLink = link;
     const std::span<const SimVideoMode> modes = model.modes;
     entry.activation = [modes, pacing](std::shared_ptr<MediaSource>* source) {

@@ -29,10 +29,11 @@ namespace tovrel::sim {
 // Threads: the MediaSource calls as documented there (pullSample on the reader's worker);
 // step, injectFault, clearFaults and the counters from any thread.
 class SimulatedVideoSource final : public platform::MediaSource {
-public:
+  public:
     enum class Pacing { RealTime, Stepped };
 
-    explicit SimulatedVideoSource(std::span<const SimVideoMode> modes, Pacing pacing = Pacing::RealTime);
+    explicit SimulatedVideoSource(std::span<const SimVideoMode> modes,
+                                  Pacing pacing = Pacing::RealTime);
     ~SimulatedVideoSource() override;
 
     // The native types of a mode list, as the device presents them.
@@ -42,7 +43,8 @@ public:
     platform::HRESULT Shutdown() override;
 
     uint32_t streamCount() override { return 1; }
-    platform::HRESULT nativeTypes(uint32_t stream, std::vector<platform::MediaType>* types) override;
+    platform::HRESULT nativeTypes(uint32_t stream,
+                                  std::vector<platform::MediaType>* types) override;
     platform::HRESULT currentNativeIndex(uint32_t stream, uint32_t* index) override;
     platform::HRESULT selectNativeType(uint32_t stream, uint32_t index) override;
     platform::HRESULT startStream(uint32_t stream) override;
@@ -62,7 +64,7 @@ public:
     bool isShutDown() const;
     uint32_t nativeIndex() const;
 
-private:
+  private:
     struct FrameOrder {
         SimVideoMode mode;
         uint64_t frameNumber;

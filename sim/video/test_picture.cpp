@@ -9,16 +9,25 @@ namespace tovrel::sim {
 namespace {
 // 75% colour bars in BT.601 limited range: white, yellow, cyan, green, magenta, red, blue, black.
 constexpr std::array<std::array<uint8_t, 3>, 8> kBars{{
-    {180, 128, 128}, {162, 44, 142}, {131, 156, 44}, {112, 72, 58},
-    {84, 184, 198},  {65, 100, 212}, {35, 212, 114}, {16, 128, 128},
+    {180, 128, 128},
+    {162, 44, 142},
+    {131, 156, 44},
+    {112, 72, 58},
+    {84, 184, 198},
+    {65, 100, 212},
+    {35, 212, 114},
+    {16, 128, 128},
 }};
 
 // Seven-segment digits: bits a b c d e f g.
-constexpr std::array<uint8_t, 10> kSegments{0x3F, 0x06, 0x5B, 0x4F, 0x66, 0x6D, 0x7D, 0x07, 0x7F, 0x6F};
+constexpr std::array<uint8_t, 10> kSegments{0x3F, 0x06, 0x5B, 0x4F, 0x66,
+                                            0x6D, 0x7D, 0x07, 0x7F, 0x6F};
 }  // namespace
 
 TestPicture::TestPicture(uint32_t width, uint32_t height)
-    : width_(width), height_(height), chromaWidth_(width / 2),
+    : width_(width),
+      height_(height),
+      chromaWidth_(width / 2),
       block_(std::max<uint32_t>(8, height / 8)) {
     const size_t lumaBytes = static_cast<size_t>(width_) * height_;
     const size_t chromaBytes = static_cast<size_t>(chromaWidth_) * height_;
@@ -73,13 +82,13 @@ void TestPicture::drawDigits(uint64_t number) {
         const uint8_t segments = kSegments[static_cast<size_t>(text[length - 1 - i] - '0')];
         const uint32_t x = x0 + static_cast<uint32_t>(i) * (digitW + unit * 2);
         const uint32_t mid = y0 + unit * 4;
-        if (segments & 0x01) fillLuma(x, y0, digitW, unit, 235);                   // a
-        if (segments & 0x02) fillLuma(x + digitW - unit, y0, unit, unit * 5, 235);  // b
-        if (segments & 0x04) fillLuma(x + digitW - unit, mid, unit, unit * 5, 235); // c
-        if (segments & 0x08) fillLuma(x, y0 + digitH - unit, digitW, unit, 235);    // d
-        if (segments & 0x10) fillLuma(x, mid, unit, unit * 5, 235);                 // e
-        if (segments & 0x20) fillLuma(x, y0, unit, unit * 5, 235);                  // f
-        if (segments & 0x40) fillLuma(x, mid, digitW, unit, 235);                   // g
+        if (segments & 0x01) fillLuma(x, y0, digitW, unit, 235);                     // a
+        if (segments & 0x02) fillLuma(x + digitW - unit, y0, unit, unit * 5, 235);   // b
+        if (segments & 0x04) fillLuma(x + digitW - unit, mid, unit, unit * 5, 235);  // c
+        if (segments & 0x08) fillLuma(x, y0 + digitH - unit, digitW, unit, 235);     // d
+        if (segments & 0x10) fillLuma(x, mid, unit, unit * 5, 235);                  // e
+        if (segments & 0x20) fillLuma(x, y0, unit, unit * 5, 235);                   // f
+        if (segments & 0x40) fillLuma(x, mid, digitW, unit, 235);                    // g
     }
 }
 

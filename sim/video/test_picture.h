@@ -10,7 +10,7 @@ namespace tovrel::sim {
 // frame number in large digits at the top left. Frame n is always the same picture. One
 // thread at a time.
 class TestPicture {
-public:
+  public:
     TestPicture(uint32_t width, uint32_t height);
 
     // Draws frame `frameNumber` into the planes (Y: width x height, U and V: width/2 x height).
@@ -28,7 +28,7 @@ public:
     // Left edge of the moving block in frame n.
     uint32_t blockX(uint64_t frameNumber) const;
 
-private:
+  private:
     void drawDigits(uint64_t number);
     void fillLuma(uint32_t x, uint32_t y, uint32_t w, uint32_t h, uint8_t value);
 

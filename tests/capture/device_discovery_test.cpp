@@ -16,20 +16,26 @@ struct DiscoveryFixture : ::testing::Test {
     DiscoveryFixture() { backends.mediaDevices = std::make_unique<DeviceListEnumerator>(); }
 
     // Adds a device; its activations land in `opened` under its name.
-    void add(Kind kind, const std::string& name, std::vector<MediaType> types, bool unreadable = false,
-             HRESULT activationResult = S_OK) {
+    void add(Kind kind, const std::string& name, std::vector<MediaType> types,
+             bool unreadable = false, HRESULT activationResult = S_OK) {
         backends.mediaDevices->addDevice(
-            {kind, name, name, [this, name, types, activationResult](std::shared_ptr<MediaSource>* source) {
+            {kind, name, name,
+             [this, name, types, activationResult](std::shared_ptr<MediaSource>* source) {
                  if (FAILED(activationResult)) return activationResult;
-                 auto created = std::make_shared<test::FakeMediaSource>(std::vector<std::vector<MediaType>>{types});
+                 auto created = std::make_shared<test::FakeMediaSource>(
+                     std::vector<std::vector<MediaType>>{types});
                  opened[name] = created;
                  *source = created;
                  return S_OK;
              },
              unreadable});
     }
-    void addAudio(const std::string& name) { add(Kind::Audio, name, {test::pcmType(48000, 2, 16)}); }
-    void addVideo(const std::string& name, std::vector<MediaType> types = {test::videoType(MFVideoFormat_YUY2, 640, 480, 30, 1)}) {
+    void addAudio(const std::string& name) {
+        add(Kind::Audio, name, {test::pcmType(48000, 2, 16)});
+    }
+    void addVideo(const std::string& name,
+                  std::vector<MediaType> types = {
+                      test::videoType(MFVideoFormat_YUY2, 640, 480, 30, 1)}) {
         add(Kind::Video, name, std::move(types));
     }
     bool holds(const std::shared_ptr<MediaSource>& source, const std::string& name) {
@@ -158,20 +164,23 @@ TEST_F(DiscoveryFixture, AFailedTypeScanReleasesBothSources) {
     DeviceDiscovery discovery(backends);
     ASSERT_EQ(discovery.createAudioCapture(), S_OK);
     backends.mediaDevices->removeDevice("HD Webcam");
-    backends.mediaDevices->addDevice({Kind::Video, "Cam", "", [](std::shared_ptr<MediaSource>* source) {
-        auto created = std::make_shared<test::FakeMediaSource>(std::vector<std::vector<MediaType>>{{}});
-        created->typesFailure = E_FAIL;
-        *source = created;
-        return S_OK;
-    }, false});
+    backends.mediaDevices->addDevice({Kind::Video, "Cam", "",
+                                      [](std::shared_ptr<MediaSource>* source) {
+                                          auto created = std::make_shared<test::FakeMediaSource>(
+                                              std::vector<std::vector<MediaType>>{{}});
+                                          created->typesFailure = E_FAIL;
+                                          *source = created;
+                                          return S_OK;
+                                      },
+                                      false});
     EXPECT_EQ(discovery.createVideoCapture(kFormatNone), E_FAIL);
     EXPECT_FALSE(discovery.audioSource);
 }
 
 TEST_F(DiscoveryFixture, TheVideoFormatFollowsTheRequestAndWhatTheDeviceHas) {
-    addVideo("Norvik USB Video Device",
-             {test::videoType(MFVideoFormat_MJPG, 1920, 1080, 60, 1), test::videoType(MFVideoFormat_YUY2, 640, 480, 30, 1),
-              test::videoType(MFVideoFormat_YUY2, 320, 240, 30, 1)});
+    addVideo("Norvik USB Video Device", {test::videoType(MFVideoFormat_MJPG, 1920, 1080, 60, 1),
+                                         test::videoType(MFVideoFormat_YUY2, 640, 480, 30, 1),
+                                         test::videoType(MFVideoFormat_YUY2, 320, 240, 30, 1)});
     DeviceDiscovery discovery(backends);
     ASSERT_EQ(discovery.createVideoCapture(kFormatNv12), S_OK);
     EXPECT_EQ(discovery.videoFormat, kFormatYuy2) << "NV12 asked of a YUY2 + MJPEG device";

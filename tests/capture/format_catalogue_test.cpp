@@ -12,7 +12,8 @@ using test::videoType;
 
 struct CatalogueFixture : ::testing::Test {
     void open(std::vector<MediaType> types) {
-        source = std::make_shared<test::FakeMediaSource>(std::vector<std::vector<MediaType>>{std::move(types)});
+        source = std::make_shared<test::FakeMediaSource>(
+            std::vector<std::vector<MediaType>>{std::move(types)});
         Attributes attributes;
         attributes.SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, 1);
         ASSERT_EQ(MFCreateSourceReaderFromMediaSource(source, &attributes, &reader), S_OK);
@@ -24,8 +25,10 @@ struct CatalogueFixture : ::testing::Test {
 };
 
 TEST_F(CatalogueFixture, ListsTheThreeFormatsInOrderWithWholeFrameRates) {
-    open({videoType(MFVideoFormat_YUY2, 1920, 1080, 30000, 1001), videoType(MFVideoFormat_RGB32, 640, 480, 30, 1),
-          videoType(MFVideoFormat_MJPG, 1920, 1080, 60000, 1001), videoType(MFVideoFormat_NV12, 1280, 720, 60, 1),
+    open({videoType(MFVideoFormat_YUY2, 1920, 1080, 30000, 1001),
+          videoType(MFVideoFormat_RGB32, 640, 480, 30, 1),
+          videoType(MFVideoFormat_MJPG, 1920, 1080, 60000, 1001),
+          videoType(MFVideoFormat_NV12, 1280, 720, 60, 1),
           videoType(MFVideoFormat_YUY2, 640, 480, 60, 1)});
     ASSERT_EQ(manager.buildFormatCatalogue(reader.get()), S_OK);
     ASSERT_EQ(manager.yuy2ModeCount, 2);
@@ -41,7 +44,8 @@ TEST_F(CatalogueFixture, ListsTheThreeFormatsInOrderWithWholeFrameRates) {
 }
 
 TEST_F(CatalogueFixture, ATypeWithoutSizeOrRateTakesTheValuesReadLast) {
-    open({videoType(MFVideoFormat_YUY2, 1280, 720, 50, 1), videoType(MFVideoFormat_MJPG, 0, 0, 0, 0)});
+    open({videoType(MFVideoFormat_YUY2, 1280, 720, 50, 1),
+          videoType(MFVideoFormat_MJPG, 0, 0, 0, 0)});
     manager.buildFormatCatalogue(reader.get());
     ASSERT_EQ(manager.mjpgModeCount, 1);
     EXPECT_EQ(manager.mjpgModes[0].width, 1280u);
@@ -50,7 +54,8 @@ TEST_F(CatalogueFixture, ATypeWithoutSizeOrRateTakesTheValuesReadLast) {
 
 TEST_F(CatalogueFixture, The201stTypeOfAFormatIsIgnoredAndTheOthersStillCount) {
     std::vector<MediaType> types;
-    for (uint32_t i = 0; i < 205; ++i) types.push_back(videoType(MFVideoFormat_YUY2, 16 + 2 * i, 16, 30, 1));
+    for (uint32_t i = 0; i < 205; ++i)
+        types.push_back(videoType(MFVideoFormat_YUY2, 16 + 2 * i, 16, 30, 1));
     types.push_back(videoType(MFVideoFormat_MJPG, 640, 480, 30, 1));
     open(std::move(types));
     ASSERT_EQ(manager.buildFormatCatalogue(reader.get()), S_OK);
@@ -78,7 +83,8 @@ TEST_F(CatalogueFixture, TheSessionRateKeepsItsFraction) {
     EXPECT_EQ(manager.yuy2Stride, 3840);
     EXPECT_EQ(manager.bgraStride, 7680);
     EXPECT_EQ(manager.nv12LumaStride, 1920);
-    for (const FrameBuffer* buffer : {&manager.bgraFrame, &manager.snapshotFrame, &manager.previousFrame, &manager.diffFrame}) {
+    for (const FrameBuffer* buffer :
+         {&manager.bgraFrame, &manager.snapshotFrame, &manager.previousFrame, &manager.diffFrame}) {
         ASSERT_TRUE(*buffer);
         EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer->get()) % 16, 0u);
     }
@@ -86,7 +92,8 @@ TEST_F(CatalogueFixture, TheSessionRateKeepsItsFraction) {
 }
 
 TEST_F(CatalogueFixture, AnMjpegOnlyDeviceRunsMjpegWhenYuy2IsAsked) {
-    open({videoType(MFVideoFormat_MJPG, 1280, 720, 60, 1), videoType(MFVideoFormat_MJPG, 640, 480, 30, 1)});
+    open({videoType(MFVideoFormat_MJPG, 1280, 720, 60, 1),
+          videoType(MFVideoFormat_MJPG, 640, 480, 30, 1)});
     manager.buildFormatCatalogue(reader.get());
     ASSERT_EQ(manager.configureVideoType(reader.get(), 0, 0, 0, kFormatYuy2), S_OK);
     EXPECT_EQ(manager.activeFormat, kFormatMjpg);
@@ -108,7 +115,8 @@ TEST_F(CatalogueFixture, AnMjpegOnlyDeviceRunsMjpegWhenYuy2IsAsked) {
 }
 
 TEST_F(CatalogueFixture, ASizeAndRateSelectTheMatchingNativeMode) {
-    open({videoType(MFVideoFormat_YUY2, 1920, 1080, 60000, 1001), videoType(MFVideoFormat_YUY2, 1280, 720, 60, 1),
+    open({videoType(MFVideoFormat_YUY2, 1920, 1080, 60000, 1001),
+          videoType(MFVideoFormat_YUY2, 1280, 720, 60, 1),
           videoType(MFVideoFormat_MJPG, 1280, 720, 30, 1)});
     manager.buildFormatCatalogue(reader.get());
     // The Settings window hands back the catalogue's whole numbers.

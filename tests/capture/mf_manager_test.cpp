@@ -37,7 +37,7 @@ bool waitUntil(Predicate predicate, int timeoutMs = 3000) {
 }
 
 class TestSurface final : public PreviewSurface {
-public:
+  public:
     void present(const Frame& frame) override {
         std::lock_guard lock(mutex);
         last.assign(frame.bgra, frame.bgra + static_cast<size_t>(frame.stride) * frame.height);
@@ -55,8 +55,8 @@ public:
 };
 
 // The n-th frame of a stepped source on `modes`, in native type `index`.
-std::shared_ptr<Sample> frameOf(std::span<const sim::SimVideoMode> modes, uint32_t index, uint64_t n,
-                                VideoFault fault = VideoFault::Stall) {
+std::shared_ptr<Sample> frameOf(std::span<const sim::SimVideoMode> modes, uint32_t index,
+                                uint64_t n, VideoFault fault = VideoFault::Stall) {
     SimulatedVideoSource twin(modes, SimulatedVideoSource::Pacing::Stepped);
     twin.selectNativeType(0, index);
     twin.startStream(0);
@@ -83,7 +83,8 @@ std::vector<uint8_t> bytesOf(const std::shared_ptr<Sample>& sample) {
 std::vector<uint8_t> bgraOf(const std::vector<uint8_t>& yuy2) {
     std::vector<uint8_t> bgra(kW * kH * 4);
     imaging::convertYuy2ToBgra(yuy2.data(), kW * 2, bgra.data(), kW * 4,
-                               imaging::Size{static_cast<int32_t>(kW), static_cast<int32_t>(kH)}, 0);
+                               imaging::Size{static_cast<int32_t>(kW), static_cast<int32_t>(kH)},
+                               0);
     return bgra;
 }
 
@@ -96,8 +97,10 @@ bool hasGreenOutline(const uint8_t* bgra, size_t bytes) {
 
 struct SessionFixture : ::testing::Test {
     void open(std::span<const sim::SimVideoMode> modes, int32_t format = kFormatYuy2) {
-        source = std::make_shared<SimulatedVideoSource>(modes, SimulatedVideoSource::Pacing::Stepped);
-        ASSERT_EQ(manager.openSession(&surface, nullptr, source, false, false, 0, 0, 0, format), S_OK);
+        source =
+            std::make_shared<SimulatedVideoSource>(modes, SimulatedVideoSource::Pacing::Stepped);
+        ASSERT_EQ(manager.openSession(&surface, nullptr, source, false, false, 0, 0, 0, format),
+                  S_OK);
     }
     HRESULT deliver(const std::shared_ptr<Sample>& sample, uint32_t flags = 0, int64_t time = 0) {
         return manager.videoCallback->OnReadSample(S_OK, 0, flags, time, sample);
@@ -144,11 +147,13 @@ TEST_F(SessionFixture, StreamedFramesReachTheSurfaceConvertedToBgra) {
     EXPECT_FALSE(surface.lastFrame.keepAspect);
     {
         std::lock_guard lock(manager.frameLock);
-        EXPECT_EQ(std::memcmp(manager.bgraFrame.get(), manager.snapshotFrame.get(), kW * kH * 4), 0);
+        EXPECT_EQ(std::memcmp(manager.bgraFrame.get(), manager.snapshotFrame.get(), kW * kH * 4),
+                  0);
     }
     const uint64_t before = source->framesDelivered();
     source->step(3);
-    EXPECT_TRUE(waitUntil([&] { return source->framesDelivered() >= before + 3; })) << "the chain goes on";
+    EXPECT_TRUE(waitUntil([&] { return source->framesDelivered() >= before + 3; }))
+        << "the chain goes on";
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     const uint64_t last = source->framesDelivered() - 1;
     // The stop wakes the render thread, which presents the last frame once more.
@@ -186,7 +191,8 @@ TEST_F(SessionFixture, ClearingStreamingEndsTheChain) {
     ASSERT_TRUE(waitUntil([&] { return source->framesDelivered() == 1; }));
     manager.stopStreaming(clock);
     source->step(1);
-    ASSERT_TRUE(waitUntil([&] { return source->framesDelivered() == 2; })) << "the outstanding read completes";
+    ASSERT_TRUE(waitUntil([&] { return source->framesDelivered() == 2; }))
+        << "the outstanding read completes";
     source->step(3);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(source->framesDelivered(), 2u) << "and asks for nothing more";
@@ -225,7 +231,8 @@ TEST_F(SessionFixture, CloseIsSafeTwiceAndKeepsTheViewFlags) {
 }
 
 TEST_F(SessionFixture, ASessionWithoutSourcesFailsItsLaterStepsCleanly) {
-    ASSERT_EQ(manager.openSession(&surface, nullptr, nullptr, false, true, 0, 0, 0, kFormatYuy2), S_OK);
+    ASSERT_EQ(manager.openSession(&surface, nullptr, nullptr, false, true, 0, 0, 0, kFormatYuy2),
+              S_OK);
     EXPECT_TRUE(manager.sessionOpen);
     EXPECT_FALSE(manager.videoReader);
     EXPECT_FALSE(manager.bgraFrame);
@@ -256,8 +263,10 @@ TEST_F(SessionFixture, WithThePreviewHiddenTheFramesAreUntouchedButStillRecorded
 }
 
 TEST_F(SessionFixture, TheSystemClockStampsRecordedFramesOnAUsb3Bridge) {
-    source = std::make_shared<SimulatedVideoSource>(kYuy2AndMjpg, SimulatedVideoSource::Pacing::Stepped);
-    ASSERT_EQ(manager.openSession(&surface, nullptr, source, true, false, 0, 0, 0, kFormatYuy2), S_OK);
+    source =
+        std::make_shared<SimulatedVideoSource>(kYuy2AndMjpg, SimulatedVideoSource::Pacing::Stepped);
+    ASSERT_EQ(manager.openSession(&surface, nullptr, source, true, false, 0, 0, 0, kFormatYuy2),
+              S_OK);
     manager.recording = true;
     int64_t stamped = -1;
     manager.recordVideoSample = [&](const std::shared_ptr<Sample>&, int64_t time, const uint8_t*) {
@@ -290,7 +299,8 @@ TEST_F(SessionFixture, MjpegFramesThatDoNotFitAreDroppedAndTheFirstShowsBlack) {
     deliver(frameOf(kMjpgOnly, 0, 1));
     std::vector<uint8_t> shown(manager.bgraFrame.get(), manager.bgraFrame.get() + kW * kH * 4);
     EXPECT_NE(shown[0], 0) << "a decoded frame";
-    for (VideoFault fault : {VideoFault::WrongSizeJpeg, VideoFault::Jpeg420, VideoFault::CorruptJpeg}) {
+    for (VideoFault fault :
+         {VideoFault::WrongSizeJpeg, VideoFault::Jpeg420, VideoFault::CorruptJpeg}) {
         deliver(frameOf(kMjpgOnly, 0, 5, fault));
         EXPECT_EQ(std::memcmp(shown.data(), manager.bgraFrame.get(), shown.size()), 0)
             << "the previous frame is shown again";
@@ -305,10 +315,12 @@ TEST_F(SessionFixture, MotionOutlinesAppearButNeverDuringARecording) {
     manager.streaming = true;
     manager.motionDetection = true;
     deliver(frameOf(kYuy2AndMjpg, 0, 0));
-    EXPECT_FALSE(hasGreenOutline(manager.bgraFrame.get(), kW * kH * 4)) << "the first run only takes its reference";
+    EXPECT_FALSE(hasGreenOutline(manager.bgraFrame.get(), kW * kH * 4))
+        << "the first run only takes its reference";
     deliver(frameOf(kYuy2AndMjpg, 0, 1));
     EXPECT_TRUE(hasGreenOutline(manager.bgraFrame.get(), kW * kH * 4)) << "the block moved";
-    EXPECT_TRUE(hasGreenOutline(manager.snapshotFrame.get(), kW * kH * 4)) << "snapshots carry them";
+    EXPECT_TRUE(hasGreenOutline(manager.snapshotFrame.get(), kW * kH * 4))
+        << "snapshots carry them";
     manager.recording = true;
     deliver(frameOf(kYuy2AndMjpg, 0, 2));
     EXPECT_FALSE(hasGreenOutline(manager.bgraFrame.get(), kW * kH * 4));

@@ -10,10 +10,16 @@ namespace {
 
 // A YUY2 frame of `width` pixels and `height` rows, every byte 100.
 struct Frames {
-    Frames(int32_t width, uint32_t h) : stride(width * 2), height(h),
-        frame(static_cast<size_t>(stride) * h, 100), previous(frame), diff(frame.size(), 0xEE) {}
+    Frames(int32_t width, uint32_t h)
+        : stride(width * 2),
+          height(h),
+          frame(static_cast<size_t>(stride) * h, 100),
+          previous(frame),
+          diff(frame.size(), 0xEE) {}
     void run() { detectMotion(frame.data(), previous.data(), diff.data(), stride, height); }
-    uint8_t& at(int64_t offset, int row = 0, int byte = 0) { return frame[offset + row * stride + byte]; }
+    uint8_t& at(int64_t offset, int row = 0, int byte = 0) {
+        return frame[offset + row * stride + byte];
+    }
     // True when the 16 x 8 block at `offset` carries the outline and nothing else changed there.
     bool outlined(int64_t offset) {
         for (int row = 0; row < 8; ++row) {
@@ -54,7 +60,8 @@ TEST(MotionDetection, NineOrMoreInThirteenBytesOutlinesTheBlockTwelveDoNot) {
     EXPECT_EQ(twelve.zeros(), 0u);
 
     Frames thirteen(64, 32);
-    for (int i = 0; i < 13; ++i) thirteen.at(16, 0, i + 2) = static_cast<uint8_t>(i % 2 ? 109 : 255);
+    for (int i = 0; i < 13; ++i)
+        thirteen.at(16, 0, i + 2) = static_cast<uint8_t>(i % 2 ? 109 : 255);
     thirteen.run();
     EXPECT_TRUE(thirteen.outlined(16));
     EXPECT_EQ(thirteen.zeros(), 16u * 2 + 8u * 6) << "only that block";

@@ -34,7 +34,9 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
         return nullptr;
     }
 }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return operator new(size, tag);
+}
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
@@ -46,7 +48,8 @@ namespace {
 using namespace platform;
 
 std::shared_ptr<Sample> frame(uint32_t modeIndex, uint32_t n) {
-    sim::SimulatedVideoSource twin(sim::kDefaultBoxModel.modes, sim::SimulatedVideoSource::Pacing::Stepped);
+    sim::SimulatedVideoSource twin(sim::kDefaultBoxModel.modes,
+                                   sim::SimulatedVideoSource::Pacing::Stepped);
     twin.selectNativeType(0, modeIndex);
     twin.startStream(0);
     twin.step(n + 1);
@@ -56,7 +59,7 @@ std::shared_ptr<Sample> frame(uint32_t modeIndex, uint32_t n) {
 }
 
 class NullSurface final : public PreviewSurface {
-public:
+  public:
     void present(const Frame&) override {}
 };
 
@@ -64,8 +67,8 @@ void expectNoAllocationPerFrame(int32_t format, uint32_t modeIndex) {
     ManualClock clock;
     MFManager manager(clock);
     NullSurface surface;
-    auto source = std::make_shared<sim::SimulatedVideoSource>(sim::kDefaultBoxModel.modes,
-                                                              sim::SimulatedVideoSource::Pacing::Stepped);
+    auto source = std::make_shared<sim::SimulatedVideoSource>(
+        sim::kDefaultBoxModel.modes, sim::SimulatedVideoSource::Pacing::Stepped);
     ASSERT_EQ(manager.openSession(&surface, nullptr, source, false, false, 0, 0, 0, format), S_OK);
     ASSERT_EQ(manager.width, 1920u);
     const std::shared_ptr<Sample> samples[2] = {frame(modeIndex, 0), frame(modeIndex, 1)};

@@ -17,7 +17,7 @@ namespace tovrel::test {
 
 // A media source whose streams deliver exactly the results a test queues. Any thread.
 class FakeMediaSource final : public platform::MediaSource {
-public:
+  public:
     explicit FakeMediaSource(std::vector<std::vector<platform::MediaType>> streams)
         : streams_(std::move(streams)), current_(streams_.size(), 0), queues_(streams_.size()) {}
 
@@ -33,7 +33,8 @@ public:
         return platform::S_OK;
     }
     uint32_t streamCount() override { return static_cast<uint32_t>(streams_.size()); }
-    platform::HRESULT nativeTypes(uint32_t stream, std::vector<platform::MediaType>* types) override {
+    platform::HRESULT nativeTypes(uint32_t stream,
+                                  std::vector<platform::MediaType>* types) override {
         if (platform::FAILED(typesFailure)) return typesFailure;
         *types = streams_.at(stream);
         return platform::S_OK;
@@ -77,7 +78,8 @@ public:
         wake_.notify_all();
     }
 
-    void push(uint32_t stream, platform::SourceReadResult result, platform::HRESULT hr = platform::S_OK) {
+    void push(uint32_t stream, platform::SourceReadResult result,
+              platform::HRESULT hr = platform::S_OK) {
         std::lock_guard lock(mutex_);
         queues_.at(stream).emplace_back(hr, std::move(result));
         wake_.notify_all();
@@ -91,7 +93,7 @@ public:
     std::vector<uint32_t> selected;
     platform::HRESULT typesFailure = platform::S_OK;
 
-private:
+  private:
     std::vector<std::vector<platform::MediaType>> streams_;
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -107,7 +109,8 @@ inline platform::MediaType videoType(const platform::Guid& subtype, uint32_t wid
     type.SetGUID(platform::MF_MT_MAJOR_TYPE, platform::MFMediaType_Video);
     type.SetGUID(platform::MF_MT_SUBTYPE, subtype);
     if (width != 0) platform::MFSetAttributeSize(&type, platform::MF_MT_FRAME_SIZE, width, height);
-    if (numerator != 0) platform::MFSetAttributeRatio(&type, platform::MF_MT_FRAME_RATE, numerator, denominator);
+    if (numerator != 0)
+        platform::MFSetAttributeRatio(&type, platform::MF_MT_FRAME_RATE, numerator, denominator);
     return type;
 }
 
@@ -123,7 +126,8 @@ inline platform::MediaType pcmType(uint32_t rate, uint32_t channels, uint32_t bi
 }
 
 // A sample with one buffer holding `bytes`.
-inline std::shared_ptr<platform::Sample> bytesSample(const std::vector<uint8_t>& bytes, int64_t time = 0) {
+inline std::shared_ptr<platform::Sample> bytesSample(const std::vector<uint8_t>& bytes,
+                                                     int64_t time = 0) {
     std::shared_ptr<platform::Sample> sample;
     platform::MFCreateSample(&sample);
     std::shared_ptr<platform::MediaBuffer> buffer;

@@ -119,7 +119,8 @@ TEST(SamplePool, RecyclesASampleOnlyOnceEveryConsumerLetGo) {
     auto third = pool.acquire();
     ASSERT_TRUE(third);
     int64_t time = 0;
-    EXPECT_EQ(third->GetSampleTime(&time), MF_E_ATTRIBUTENOTFOUND) << "a recycled sample starts empty";
+    EXPECT_EQ(third->GetSampleTime(&time), MF_E_ATTRIBUTENOTFOUND)
+        << "a recycled sample starts empty";
     uint32_t length = 1;
     third->GetTotalLength(&length);
     EXPECT_EQ(length, 0u);
@@ -140,14 +141,16 @@ TEST(DeviceListEnumerator, ListsEachKindInOrderWithNamesAndActivations) {
     devices.addDevice({DeviceListEnumerator::Kind::Audio, "Mic B", "b", activation, true});
 
     Attributes audio;
-    audio.SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
+    audio.SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                  MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
     std::vector<std::unique_ptr<Activate>> list;
     ASSERT_EQ(MFEnumDeviceSources(devices, audio, &list), S_OK);
     ASSERT_EQ(list.size(), 2u);
     std::string name;
     EXPECT_EQ(list[0]->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, &name), S_OK);
     EXPECT_EQ(name, "Mic A");
-    EXPECT_EQ(list[1]->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, &name), MF_E_ATTRIBUTENOTFOUND);
+    EXPECT_EQ(list[1]->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, &name),
+              MF_E_ATTRIBUTENOTFOUND);
     std::shared_ptr<MediaSource> source;
     EXPECT_EQ(list[0]->ActivateObject(&source), S_OK);
     EXPECT_EQ(activations, 1);
@@ -156,7 +159,8 @@ TEST(DeviceListEnumerator, ListsEachKindInOrderWithNamesAndActivations) {
     EXPECT_EQ(MFEnumDeviceSources(devices, none, &list), MF_E_ATTRIBUTENOTFOUND);
     devices.removeDevice("Cam");
     Attributes video;
-    video.SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
+    video.SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                  MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
     ASSERT_EQ(MFEnumDeviceSources(devices, video, &list), S_OK);
     EXPECT_TRUE(list.empty());
 }

@@ -16,7 +16,7 @@ using test::videoType;
 
 // Records every completion; optionally asks for the next sample from inside the callback.
 class RecordingCallback final : public SourceReaderCallback {
-public:
+  public:
     struct Call {
         HRESULT status;
         uint32_t stream;
@@ -72,9 +72,7 @@ struct ReaderFixture : ::testing::Test {
         ASSERT_EQ(MFCreateSourceReaderFromMediaSource(source, &attributes, &reader), S_OK);
         callback->reader = reader.get();
     }
-    void TearDown() override {
-        reader.reset();
-    }
+    void TearDown() override { reader.reset(); }
     HRESULT read(uint32_t stream = MF_SOURCE_READER_FIRST_VIDEO_STREAM) {
         return reader->ReadSample(stream, 0, nullptr, nullptr, nullptr, nullptr);
     }
@@ -85,13 +83,16 @@ struct ReaderFixture : ::testing::Test {
 };
 
 TEST_F(ReaderFixture, NativeTypesComeInTheDevicesOrderAndEndWithNoMoreTypes) {
-    open({{videoType(MFVideoFormat_MJPG, 1920, 1080, 60, 1), videoType(MFVideoFormat_YUY2, 640, 480, 30, 1)}});
+    open({{videoType(MFVideoFormat_MJPG, 1920, 1080, 60, 1),
+           videoType(MFVideoFormat_YUY2, 640, 480, 30, 1)}});
     std::unique_ptr<MediaType> type;
     ASSERT_EQ(reader->GetNativeMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, &type), S_OK);
     EXPECT_TRUE(type->IsEqual(videoType(MFVideoFormat_MJPG, 1920, 1080, 60, 1)));
     ASSERT_EQ(reader->GetNativeMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 1, &type), S_OK);
-    EXPECT_EQ(reader->GetNativeMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 2, &type), MF_E_NO_MORE_TYPES);
-    EXPECT_EQ(reader->GetNativeMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, &type), MF_E_INVALIDSTREAMNUMBER);
+    EXPECT_EQ(reader->GetNativeMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 2, &type),
+              MF_E_NO_MORE_TYPES);
+    EXPECT_EQ(reader->GetNativeMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, &type),
+              MF_E_INVALIDSTREAMNUMBER);
 }
 
 TEST_F(ReaderFixture, CompletesOneReadAtATimeOnItsOwnThread) {
@@ -167,28 +168,33 @@ TEST_F(ReaderFixture, DeselectedStreamsRefuseReads) {
 }
 
 TEST_F(ReaderFixture, NativeTypeSelectionMatchesPartialTypesAndWholeRates) {
-    open({{videoType(MFVideoFormat_YUY2, 1920, 1080, 60000, 1001), videoType(MFVideoFormat_MJPG, 1920, 1080, 60000, 1001),
+    open({{videoType(MFVideoFormat_YUY2, 1920, 1080, 60000, 1001),
+           videoType(MFVideoFormat_MJPG, 1920, 1080, 60000, 1001),
            videoType(MFVideoFormat_MJPG, 1280, 720, 30, 1)}});
     MediaType wanted;
     wanted.SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
     wanted.SetGUID(MF_MT_SUBTYPE, MFVideoFormat_MJPG);
     uint32_t flags = 0;
-    ASSERT_EQ(reader->SetNativeMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, wanted, &flags), S_OK);
+    ASSERT_EQ(reader->SetNativeMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, wanted, &flags),
+              S_OK);
     EXPECT_EQ(source->selected.back(), 1u) << "the first MJPEG type";
     // 59/1, what a catalogue of whole frames per second offers, finds 60000/1001.
     MFSetAttributeSize(&wanted, MF_MT_FRAME_SIZE, 1920, 1080);
     MFSetAttributeRatio(&wanted, MF_MT_FRAME_RATE, 59, 1);
-    ASSERT_EQ(reader->SetNativeMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, wanted, &flags), S_OK);
+    ASSERT_EQ(reader->SetNativeMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, wanted, &flags),
+              S_OK);
     EXPECT_EQ(source->selected.back(), 1u);
     MFSetAttributeRatio(&wanted, MF_MT_FRAME_RATE, 25, 1);
-    EXPECT_EQ(reader->SetNativeMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, wanted, &flags), MF_E_INVALIDMEDIATYPE);
+    EXPECT_EQ(reader->SetNativeMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, wanted, &flags),
+              MF_E_INVALIDMEDIATYPE);
     std::unique_ptr<MediaType> current;
     ASSERT_EQ(reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, &current), S_OK);
     EXPECT_TRUE(current->IsEqual(videoType(MFVideoFormat_MJPG, 1920, 1080, 60000, 1001)));
 }
 
 TEST_F(ReaderFixture, CurrentTypeSwitchesToAMatchingNativeTypeOrFails) {
-    open({{videoType(MFVideoFormat_MJPG, 1920, 1080, 60, 1), videoType(MFVideoFormat_YUY2, 640, 480, 30, 1)}});
+    open({{videoType(MFVideoFormat_MJPG, 1920, 1080, 60, 1),
+           videoType(MFVideoFormat_YUY2, 640, 480, 30, 1)}});
     MediaType yuy2;
     yuy2.SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
     yuy2.SetGUID(MF_MT_SUBTYPE, MFVideoFormat_YUY2);
@@ -196,10 +202,12 @@ TEST_F(ReaderFixture, CurrentTypeSwitchesToAMatchingNativeTypeOrFails) {
     EXPECT_EQ(source->selected.back(), 1u);
     MediaType nv12 = yuy2;
     nv12.SetGUID(MF_MT_SUBTYPE, MFVideoFormat_NV12);
-    EXPECT_EQ(reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, nv12), MF_E_INVALIDMEDIATYPE);
+    EXPECT_EQ(reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, nv12),
+              MF_E_INVALIDMEDIATYPE);
     MediaType audio;
     audio.SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
-    EXPECT_EQ(reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, audio), MF_E_INVALIDMEDIATYPE);
+    EXPECT_EQ(reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, audio),
+              MF_E_INVALIDMEDIATYPE);
 }
 
 TEST_F(ReaderFixture, VideoProcessingDeliversAnNv12DeviceAsYuy2) {
@@ -219,7 +227,8 @@ TEST_F(ReaderFixture, VideoProcessingDeliversAnNv12DeviceAsYuy2) {
     EXPECT_EQ(h, 2u);
 
     // 4 x 2 NV12: Y rows 10 11 12 13 / 20 21 22 23, one chroma row U0 V0 U1 V1.
-    source->push(0, {S_OK, 0, 0, test::bytesSample({10, 11, 12, 13, 20, 21, 22, 23, 100, 200, 101, 201}, 77)});
+    source->push(0, {S_OK, 0, 0,
+                     test::bytesSample({10, 11, 12, 13, 20, 21, 22, 23, 100, 200, 101, 201}, 77)});
     ASSERT_EQ(read(), S_OK);
     ASSERT_TRUE(callback->waitFor(1));
     std::shared_ptr<Sample> sample;
@@ -234,7 +243,8 @@ TEST_F(ReaderFixture, VideoProcessingDeliversAnNv12DeviceAsYuy2) {
     uint32_t length = 0;
     buffer->Lock(&data, nullptr, &length);
     ASSERT_EQ(length, 16u);
-    const std::vector<uint8_t> expected{10, 100, 11, 200, 12, 101, 13, 201, 20, 100, 21, 200, 22, 101, 23, 201};
+    const std::vector<uint8_t> expected{10, 100, 11, 200, 12, 101, 13, 201,
+                                        20, 100, 21, 200, 22, 101, 23, 201};
     EXPECT_EQ(std::vector<uint8_t>(data, data + length), expected);
     buffer->Unlock();
     int64_t time = 0;
@@ -252,7 +262,8 @@ TEST_F(ReaderFixture, WithoutVideoProcessingNv12StaysNv12) {
     open({{videoType(MFVideoFormat_NV12, 4, 2, 30, 1)}}, false);
     MediaType yuy2;
     yuy2.SetGUID(MF_MT_SUBTYPE, MFVideoFormat_YUY2);
-    EXPECT_EQ(reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, yuy2), MF_E_INVALIDMEDIATYPE);
+    EXPECT_EQ(reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, yuy2),
+              MF_E_INVALIDMEDIATYPE);
 }
 
 TEST_F(ReaderFixture, AShortNv12FrameIsNotReadPastItsEnd) {
@@ -282,8 +293,10 @@ TEST_F(ReaderFixture, AudioStreamsNegotiatePcm) {
     EXPECT_EQ(rate, 48000u);
     MediaType floats = pcm;
     floats.SetGUID(MF_MT_SUBTYPE, MFAudioFormat_Float);
-    EXPECT_EQ(reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, floats), MF_E_INVALIDMEDIATYPE);
-    EXPECT_EQ(reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, &current), MF_E_INVALIDSTREAMNUMBER);
+    EXPECT_EQ(reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, floats),
+              MF_E_INVALIDMEDIATYPE);
+    EXPECT_EQ(reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, &current),
+              MF_E_INVALIDSTREAMNUMBER);
 }
 
 TEST_F(ReaderFixture, ShutdownWaitsForTheWorkerAndStopsTheStreams) {
@@ -307,7 +320,9 @@ TEST(SourceReaderSync, WithoutACallbackReadSampleBlocksAndFillsItsOutputs) {
     uint32_t stream = 9, flags = 9;
     int64_t time = 0;
     std::shared_ptr<Sample> sample;
-    EXPECT_EQ(reader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, &stream, &flags, &time, &sample), S_OK);
+    EXPECT_EQ(
+        reader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, &stream, &flags, &time, &sample),
+        S_OK);
     producer.join();
     EXPECT_EQ(stream, 0u);
     EXPECT_EQ(flags, 0u);

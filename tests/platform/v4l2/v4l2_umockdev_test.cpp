@@ -40,21 +40,25 @@ const std::vector<Format>& deviceFormats() {
 }
 
 class V4l2Bed {
-public:
+  public:
     V4l2Bed() {
         bed_ = umockdev_testbed_new();
         GError* error = nullptr;
         for (int node = 0; node < 2; ++node) {
             handlers_[node] = umockdev_ioctl_base_new();
-            g_signal_connect(handlers_[node], "handle-ioctl", G_CALLBACK(node == 0 ? onCapture : onMetadata), this);
-            umockdev_testbed_attach_ioctl(bed_, node == 0 ? "/dev/video0" : "/dev/video1", handlers_[node], &error);
+            g_signal_connect(handlers_[node], "handle-ioctl",
+                             G_CALLBACK(node == 0 ? onCapture : onMetadata), this);
+            umockdev_testbed_attach_ioctl(bed_, node == 0 ? "/dev/video0" : "/dev/video1",
+                                          handlers_[node], &error);
             g_clear_error(&error);
         }
         const char* record =
             "P: /devices/usb1/1-1/1-1:1.0/video4linux/video1\n"
-            "N: video1\nE: SUBSYSTEM=video4linux\nE: DEVNAME=/dev/video1\nA: index=1\nA: dev=81:1\n\n"
+            "N: video1\nE: SUBSYSTEM=video4linux\nE: DEVNAME=/dev/video1\nA: index=1\nA: "
+            "dev=81:1\n\n"
             "P: /devices/usb1/1-1/1-1:1.0/video4linux/video0\n"
-            "N: video0\nE: SUBSYSTEM=video4linux\nE: DEVNAME=/dev/video0\nA: index=0\nA: dev=81:0\n\n"
+            "N: video0\nE: SUBSYSTEM=video4linux\nE: DEVNAME=/dev/video0\nA: index=0\nA: "
+            "dev=81:0\n\n"
             "P: /devices/usb1/1-1/1-1:1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n\n"
             "P: /devices/usb1/1-1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n\n";
         if (!umockdev_testbed_add_from_string(bed_, record, &error)) {
@@ -76,11 +80,12 @@ public:
     std::vector<v4l2_format> setFormats;
     std::vector<v4l2_fract> setIntervals;
 
-private:
+  private:
     template <typename T>
     static T* resolve(UMockdevIoctlClient* client, UMockdevIoctlData** data) {
         GError* error = nullptr;
-        *data = umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(T), &error);
+        *data = umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(T),
+                                            &error);
         g_clear_error(&error);
         return *data ? reinterpret_cast<T*>((*data)->data) : nullptr;
     }
@@ -94,13 +99,15 @@ private:
         std::memset(cap, 0, sizeof *cap);
         std::strcpy(reinterpret_cast<char*>(cap->driver), "uvcvideo");
         std::strcpy(reinterpret_cast<char*>(cap->card), card);
-        cap->capabilities = caps | V4L2_CAP_DEVICE_CAPS | V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
+        cap->capabilities = caps | V4L2_CAP_DEVICE_CAPS | V4L2_CAP_VIDEO_CAPTURE |
+                            V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
         cap->device_caps = caps;
     }
 
     static gboolean onMetadata(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer) {
         UMockdevIoctlData* data = nullptr;
-        if (umockdev_ioctl_client_get_request(client) != VIDIOC_QUERYCAP) return finish(client, nullptr, ENOTTY);
+        if (umockdev_ioctl_client_get_request(client) != VIDIOC_QUERYCAP)
+            return finish(client, nullptr, ENOTTY);
         capability(resolve<v4l2_capability>(client, &data), "Norvik USB Video Device",
                    V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING);
         return finish(client, data, 0);
@@ -111,64 +118,69 @@ private:
         const auto& formats = deviceFormats();
         UMockdevIoctlData* data = nullptr;
         switch (umockdev_ioctl_client_get_request(client)) {
-        case VIDIOC_QUERYCAP:
-            capability(resolve<v4l2_capability>(client, &data), "Norvik USB Video Device",
-                       V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING);
-            return finish(client, data, 0);
-        case VIDIOC_ENUM_FMT: {
-            auto* desc = resolve<v4l2_fmtdesc>(client, &data);
-            if (desc->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || desc->index >= formats.size()) return finish(client, data, EINVAL);
-            desc->pixelformat = formats[desc->index].pixelFormat;
-            return finish(client, data, 0);
-        }
-        case VIDIOC_ENUM_FRAMESIZES: {
-            auto* size = resolve<v4l2_frmsizeenum>(client, &data);
-            for (const Format& format : formats) {
-                if (format.pixelFormat != size->pixel_format || size->index >= format.sizes.size()) continue;
-                size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
-                size->discrete.width = format.sizes[size->index].width;
-                size->discrete.height = format.sizes[size->index].height;
+            case VIDIOC_QUERYCAP:
+                capability(resolve<v4l2_capability>(client, &data), "Norvik USB Video Device",
+                           V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING);
+                return finish(client, data, 0);
+            case VIDIOC_ENUM_FMT: {
+                auto* desc = resolve<v4l2_fmtdesc>(client, &data);
+                if (desc->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || desc->index >= formats.size())
+                    return finish(client, data, EINVAL);
+                desc->pixelformat = formats[desc->index].pixelFormat;
                 return finish(client, data, 0);
             }
-            return finish(client, data, EINVAL);
-        }
-        case VIDIOC_ENUM_FRAMEINTERVALS: {
-            auto* interval = resolve<v4l2_frmivalenum>(client, &data);
-            for (const Format& format : formats) {
-                if (format.pixelFormat != interval->pixel_format) continue;
-                for (const Size& size : format.sizes) {
-                    if (size.width != interval->width || size.height != interval->height ||
-                        interval->index >= size.intervals.size()) continue;
-                    interval->type = V4L2_FRMIVAL_TYPE_DISCRETE;
-                    interval->discrete.numerator = size.intervals[interval->index].numerator;
-                    interval->discrete.denominator = size.intervals[interval->index].denominator;
+            case VIDIOC_ENUM_FRAMESIZES: {
+                auto* size = resolve<v4l2_frmsizeenum>(client, &data);
+                for (const Format& format : formats) {
+                    if (format.pixelFormat != size->pixel_format ||
+                        size->index >= format.sizes.size())
+                        continue;
+                    size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
+                    size->discrete.width = format.sizes[size->index].width;
+                    size->discrete.height = format.sizes[size->index].height;
                     return finish(client, data, 0);
                 }
+                return finish(client, data, EINVAL);
             }
-            return finish(client, data, EINVAL);
-        }
-        case VIDIOC_G_FMT: {
-            auto* format = resolve<v4l2_format>(client, &data);
-            format->fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
-            format->fmt.pix.width = 1920;
-            format->fmt.pix.height = 1080;
-            return finish(client, data, 0);
-        }
-        case VIDIOC_S_FMT: {
-            auto* format = resolve<v4l2_format>(client, &data);
-            std::lock_guard lock(bed->mutex);
-            bed->setFormats.push_back(*format);
-            return finish(client, data, 0);
-        }
-        case VIDIOC_S_PARM: {
-            auto* parameters = resolve<v4l2_streamparm>(client, &data);
-            std::lock_guard lock(bed->mutex);
-            bed->setIntervals.push_back(parameters->parm.capture.timeperframe);
-            return finish(client, data, 0);
-        }
-        default:
-            // Buffers cannot be mapped here: the driver refuses them.
-            return finish(client, nullptr, EINVAL);
+            case VIDIOC_ENUM_FRAMEINTERVALS: {
+                auto* interval = resolve<v4l2_frmivalenum>(client, &data);
+                for (const Format& format : formats) {
+                    if (format.pixelFormat != interval->pixel_format) continue;
+                    for (const Size& size : format.sizes) {
+                        if (size.width != interval->width || size.height != interval->height ||
+                            interval->index >= size.intervals.size())
+                            continue;
+                        interval->type = V4L2_FRMIVAL_TYPE_DISCRETE;
+                        interval->discrete.numerator = size.intervals[interval->index].numerator;
+                        interval->discrete.denominator =
+                            size.intervals[interval->index].denominator;
+                        return finish(client, data, 0);
+                    }
+                }
+                return finish(client, data, EINVAL);
+            }
+            case VIDIOC_G_FMT: {
+                auto* format = resolve<v4l2_format>(client, &data);
+                format->fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
+                format->fmt.pix.width = 1920;
+                format->fmt.pix.height = 1080;
+                return finish(client, data, 0);
+            }
+            case VIDIOC_S_FMT: {
+                auto* format = resolve<v4l2_format>(client, &data);
+                std::lock_guard lock(bed->mutex);
+                bed->setFormats.push_back(*format);
+                return finish(client, data, 0);
+            }
+            case VIDIOC_S_PARM: {
+                auto* parameters = resolve<v4l2_streamparm>(client, &data);
+                std::lock_guard lock(bed->mutex);
+                bed->setIntervals.push_back(parameters->parm.capture.timeperframe);
+                return finish(client, data, 0);
+            }
+            default:
+                // Buffers cannot be mapped here: the driver refuses them.
+                return finish(client, nullptr, EINVAL);
         }
     }
 
@@ -187,7 +199,8 @@ struct V4l2Fixture : ::testing::Test {
 TEST_F(V4l2Fixture, ListsCaptureNodesWithTheirCardNames) {
     V4l2DeviceEnumerator enumerator;
     Attributes video;
-    video.SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
+    video.SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                  MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
     std::vector<std::unique_ptr<Activate>> devices;
     ASSERT_EQ(MFEnumDeviceSources(enumerator, video, &devices), S_OK);
     ASSERT_EQ(devices.size(), 1u) << "the metadata node is no capture device";
@@ -198,7 +211,8 @@ TEST_F(V4l2Fixture, ListsCaptureNodesWithTheirCardNames) {
     EXPECT_EQ(link, "/dev/video0");
 
     Attributes audio;
-    audio.SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
+    audio.SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                  MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
     ASSERT_EQ(MFEnumDeviceSources(enumerator, audio, &devices), S_OK);
     EXPECT_TRUE(devices.empty());
 }
@@ -214,8 +228,8 @@ TEST_F(V4l2Fixture, NativeTypesFollowTheDriversEnumerationOrder) {
         uint32_t width, height, numerator, denominator;
     };
     const std::vector<Expected> expected{
-        {MFVideoFormat_YUY2, 640, 480, 60, 1},      {MFVideoFormat_YUY2, 640, 480, 30, 1},
-        {MFVideoFormat_YUY2, 1920, 1080, 5, 1},     {MFVideoFormat_MJPG, 1920, 1080, 60000, 1001},
+        {MFVideoFormat_YUY2, 640, 480, 60, 1},   {MFVideoFormat_YUY2, 640, 480, 30, 1},
+        {MFVideoFormat_YUY2, 1920, 1080, 5, 1},  {MFVideoFormat_MJPG, 1920, 1080, 60000, 1001},
         {MFVideoFormat_MJPG, 1920, 1080, 30, 1},
     };
     ASSERT_EQ(types.size(), expected.size());

@@ -121,7 +121,9 @@ TEST(SimulatedVideoSource, RealTimePacingFollowsTheRate) {
     while (frames < 6) {
         if (pull(source).hr == S_OK) ++frames;
     }
-    const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - start)
+                               .count();
     EXPECT_GE(elapsedMs, 45);  // frames 0..5 at 10 ms
     EXPECT_LT(elapsedMs, 1000);
 }
@@ -193,7 +195,8 @@ TEST(SimulatedVideoSource, StreamFaults) {
 
     source.injectFault(VideoFault::EndOfStream);
     EXPECT_EQ(pull(source).result.streamFlags, MF_SOURCE_READERF_ENDOFSTREAM);
-    EXPECT_EQ(pull(source).result.streamFlags, MF_SOURCE_READERF_ENDOFSTREAM) << "ended stays ended";
+    EXPECT_EQ(pull(source).result.streamFlags, MF_SOURCE_READERF_ENDOFSTREAM)
+        << "ended stays ended";
     source.stopStream(0);
     source.startStream(0);
     source.step();
@@ -244,7 +247,9 @@ TEST(SimulatedVideoSource, ThroughTheSourceReaderAsTheBoxsEntry) {
     uint32_t stream = 0;
     int64_t time = 0;
     std::shared_ptr<Sample> sample;
-    ASSERT_EQ(reader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, &stream, &flags, &time, &sample), S_OK);
+    ASSERT_EQ(
+        reader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, &stream, &flags, &time, &sample),
+        S_OK);
     uint32_t length = 0;
     sample->GetTotalLength(&length);
     EXPECT_EQ(length, 1920u * 1080u * 2u);
