@@ -40,7 +40,7 @@ class NullSurface final : public capture::PreviewSurface {
     void present(const Frame&) override {}
 };
 
-void runCallback(benchmark::State& state, int32_t format, bool motion) {
+void runCallback(benchmark::State& state, int32_t format, bool motion, bool preview = true) {
     ManualClock clock;
     capture::MFManager manager(clock);
     NullSurface surface;
@@ -52,6 +52,7 @@ void runCallback(benchmark::State& state, int32_t format, bool motion) {
     const std::shared_ptr<Sample> samples[2] = {frame(index, 0), frame(index, 1)};
     manager.streaming = true;
     manager.motionDetection = motion;
+    manager.previewVisible = preview;
     uint64_t n = 0;
     for (auto _ : state) {
         manager.videoCallback->OnReadSample(S_OK, 0, 0, 0, samples[n++ % 2]);
@@ -65,6 +66,11 @@ void BM_Yuy2(benchmark::State& state) { runCallback(state, capture::kFormatYuy2,
 void BM_Yuy2Motion(benchmark::State& state) { runCallback(state, capture::kFormatYuy2, true); }
 void BM_Mjpeg(benchmark::State& state) { runCallback(state, capture::kFormatMjpg, false); }
 void BM_MjpegMotion(benchmark::State& state) { runCallback(state, capture::kFormatMjpg, true); }
+// Decode and pack only (the preview hidden): the session's decode in the callback's own cache
+// conditions, to set against BM_Mjpeg.
+void BM_MjpegPreviewHidden(benchmark::State& state) {
+    runCallback(state, capture::kFormatMjpg, false, false);
+}
 
 // The decode the MJPEG callback starts with, alone.
 void BM_JpegDecodeOnly(benchmark::State& state) {
@@ -114,6 +120,7 @@ BENCHMARK(BM_MotionOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Yuy2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Yuy2Motion)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegDecodeOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MjpegPreviewHidden)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mjpeg)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MjpegMotion)->Unit(benchmark::kMillisecond);
 
