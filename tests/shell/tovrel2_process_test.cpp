@@ -80,7 +80,9 @@ TEST(Tovrel2Gui, StartsWithoutADeviceAndWritesTheSettingsOnClose) {
     if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X display (Xvfb)";
     testing::ScopedWorkingDirectory cwd("gui-start");
     ::setenv("TMPDIR", cwd.path().c_str(), 1);
-    auto backends = sim::makeSimulatedBackends();
+    // The real desktop backends with no capture device at all.
+    auto backends = platform::makeLinuxBackends();
+    backends->mediaDevices = std::make_unique<platform::DeviceListEnumerator>();
     std::string boxText;
     QTimer watcher;
     QObject::connect(&watcher, &QTimer::timeout, [&] {
