@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "capture/capture_texts.h"
@@ -47,6 +48,26 @@ uint8_t* MFManager::MFCB_V::frameFromSample(uint8_t* data, uint32_t length) {
         ++rejectedFrames;
     }
     return m.decodedFrame.get();
+}
+
+// Converts the frame into bgraFrame and copies it to snapshotFrame a strip of rows at a time, so
+// that the copy reads the converted rows from the cache instead of from memory; the snapshot,
+// read only when one is taken, is written around the cache.
+void MFManager::MFCB_V::convertAndCopy(const uint8_t* frame) {
+    MFManager& m = *manager_;
+    constexpr uint32_t kStripRows = 16;
+    const size_t rowBytes = static_cast<size_t>(m.width) * 4;
+    for (uint32_t row = 0; row < m.height; row += kStripRows) {
+        const uint32_t rows = std::min(kStripRows, m.height - row);
+        uint8_t* bgra = m.bgraFrame.get() + static_cast<size_t>(row) * m.bgraStride;
+        imaging::convertYuy2ToBgra(
+            frame + static_cast<size_t>(row) * m.yuy2Stride, m.yuy2Stride, bgra, m.bgraStride,
+            imaging::Size{static_cast<int32_t>(m.width), static_cast<int32_t>(rows)}, 0);
+        imaging::copyPlaneStreaming(
+            bgra, m.bgraStride, m.snapshotFrame.get() + row * rowBytes,
+            static_cast<int32_t>(rowBytes),
+            imaging::Size{static_cast<int32_t>(rowBytes), static_cast<int32_t>(rows)});
+    }
 }
 
 HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags, int64_t timestamp,
@@ -103,12 +124,7 @@ HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
                             m.motionPrimed = true;
                         }
                     }
-                    const imaging::Size size{static_cast<int32_t>(m.width),
-                                             static_cast<int32_t>(m.height)};
-                    imaging::convertYuy2ToBgra(frame, m.yuy2Stride, m.bgraFrame.get(), m.bgraStride,
-                                               size, 0);
-                    std::memcpy(m.snapshotFrame.get(), m.bgraFrame.get(),
-                                static_cast<size_t>(m.width) * m.height * 4);
+                    convertAndCopy(frame);
                 }
             }
             if (m.frameEvent) m.frameEvent->pulse();

@@ -175,6 +175,7 @@ class MFManager::MFCB_V final : public platform::SourceReaderCallback {
 
   private:
     uint8_t* frameFromSample(uint8_t* data, uint32_t length);
+    void convertAndCopy(const uint8_t* frame);
 
     MFManager* manager_;
 };

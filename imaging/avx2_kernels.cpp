@@ -15,9 +15,8 @@ namespace {
 __m256i load(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
 void store(void* p, __m256i v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
 
-void absoluteDifference(const uint8_t* src1, ptrdiff_t step1, const uint8_t* src2,
-                        ptrdiff_t step2, uint8_t* dst, ptrdiff_t dstStep, int32_t width,
-                        int32_t height) {
+void absoluteDifference(const uint8_t* src1, ptrdiff_t step1, const uint8_t* src2, ptrdiff_t step2,
+                        uint8_t* dst, ptrdiff_t dstStep, int32_t width, int32_t height) {
     const int32_t vectorEnd = width & ~31;
     for (int32_t row = 0; row < height; ++row) {
         const uint8_t* a = src1 + row * step1;
@@ -44,6 +43,31 @@ void copyPlane(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t ds
     }
 }
 
+// Rows are written with non-temporal stores from the first 32-byte-aligned byte on; the head and
+// the tail of a row go through the cache.
+void copyPlaneStreaming(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                        int32_t width, int32_t height) {
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* s = src + row * srcStep;
+        uint8_t* d = dst + row * dstStep;
+        int32_t head = static_cast<int32_t>((32 - (reinterpret_cast<uintptr_t>(d) & 31)) & 31);
+        if (head > width) head = width;
+        std::memcpy(d, s, static_cast<size_t>(head));
+        int32_t x = head;
+        for (; x + 64 <= width; x += 64) {
+            const __m256i a = load(s + x);
+            const __m256i b = load(s + x + 32);
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(d + x), a);
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(d + x + 32), b);
+        }
+        for (; x + 32 <= width; x += 32)
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(d + x), load(s + x));
+        std::memcpy(d + x, s + x, static_cast<size_t>(width - x));
+    }
+    // Later loads of the copy, on any thread that synchronises with this one, see it.
+    _mm_sfence();
+}
+
 int64_t horizontalSum64(__m256i v) {
     const __m128i s = _mm_add_epi64(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
     return _mm_cvtsi128_si64(s) + _mm_extract_epi64(s, 1);
@@ -66,8 +90,7 @@ int64_t countInRange(const uint8_t* src, ptrdiff_t step, int32_t width, int32_t 
             __m256i hits = _mm256_setzero_si256();
             for (; x < blockEnd; x += 32) {
                 const __m256i shifted = _mm256_sub_epi8(load(p + x), offset);
-                const __m256i inside =
-                    _mm256_cmpeq_epi8(_mm256_min_epu8(shifted, span), shifted);
+                const __m256i inside = _mm256_cmpeq_epi8(_mm256_min_epu8(shifted, span), shifted);
                 hits = _mm256_sub_epi8(hits, inside);
             }
             total = _mm256_add_epi64(total, _mm256_sad_epu8(hits, _mm256_setzero_si256()));
@@ -77,6 +100,44 @@ int64_t countInRange(const uint8_t* src, ptrdiff_t step, int32_t width, int32_t 
     return count + horizontalSum64(total);
 }
 
+void countInRangeBlocks(const uint8_t* src, ptrdiff_t step, int32_t blocks, int32_t rows,
+                        uint8_t lower, uint8_t upper, uint8_t* counts) {
+    const __m256i offset = _mm256_set1_epi8(static_cast<char>(lower));
+    const __m256i span = _mm256_set1_epi8(static_cast<char>(upper - lower));
+    const auto hitsOf = [&](const uint8_t* p) {
+        // At most 15 rows: a byte counter cannot overflow.
+        __m256i hits = _mm256_setzero_si256();
+        for (int32_t row = 0; row < rows; ++row) {
+            const __m256i shifted = _mm256_sub_epi8(load(p + row * step), offset);
+            hits =
+                _mm256_sub_epi8(hits, _mm256_cmpeq_epi8(_mm256_min_epu8(shifted, span), shifted));
+        }
+        const __m256i sums = _mm256_sad_epu8(hits, _mm256_setzero_si256());
+        return _mm256_add_epi64(sums, _mm256_srli_si256(sums, 8));  // blocks in dwords 0 and 4
+    };
+    int32_t k = 0;
+    for (; k + 2 <= blocks; k += 2) {
+        const __m256i sums = hitsOf(src + 16 * k);
+        counts[k] = static_cast<uint8_t>(_mm256_cvtsi256_si32(sums));
+        counts[k + 1] = static_cast<uint8_t>(_mm256_extract_epi32(sums, 4));
+    }
+    if (k < blocks) {
+        // The last odd block: a 32-byte load would read past the region.
+        const __m128i offset16 = _mm256_castsi256_si128(offset);
+        const __m128i span16 = _mm256_castsi256_si128(span);
+        __m128i hits = _mm_setzero_si128();
+        for (int32_t row = 0; row < rows; ++row) {
+            const __m128i shifted = _mm_sub_epi8(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + row * step + 16 * k)),
+                offset16);
+            hits = _mm_sub_epi8(hits, _mm_cmpeq_epi8(_mm_min_epu8(shifted, span16), shifted));
+        }
+        const __m128i sums = _mm_sad_epu8(hits, _mm_setzero_si128());
+        counts[k] =
+            static_cast<uint8_t>(_mm_cvtsi128_si32(_mm_add_epi64(sums, _mm_srli_si128(sums, 8))));
+    }
+}
+
 // 16 pixels: 32 bytes of YUY2 to 64 bytes of BGRA. All products are 16-bit multiply-adds on the
 // bytes where they already lie: a 32-bit lane holds one pixel pair (Y0 Y1 for luma, U V for
 // chroma), so the chroma terms line up with both pixels of their pair without moving. The
@@ -84,24 +145,25 @@ int64_t countInRange(const uint8_t* src, ptrdiff_t step, int32_t width, int32_t 
 // 53281 = 65536 - 12255, 132186 = 131072 + 1114.
 void yuy2ToBgra16(const uint8_t* src, uint8_t* dst, __m256i alpha16) {
     const __m256i in = load(src);
-    const __m256i luma = _mm256_and_si256(in, _mm256_set1_epi16(0x00ff));   // Y0 | Y1 << 16
+    const __m256i luma = _mm256_and_si256(in, _mm256_set1_epi16(0x00ff));  // Y0 | Y1 << 16
     const __m256i chroma = _mm256_srli_epi16(in, 8);                       // U | V << 16
-    const __m256i vHigh = _mm256_and_si256(chroma, _mm256_set1_epi32(static_cast<int>(0xffff0000u)));
+    const __m256i vHigh =
+        _mm256_and_si256(chroma, _mm256_set1_epi32(static_cast<int>(0xffff0000u)));
     const __m256i cEven = _mm256_slli_epi32(_mm256_madd_epi16(luma, _mm256_set1_epi32(19071)), 2);
-    const __m256i cOdd = _mm256_slli_epi32(_mm256_madd_epi16(luma, _mm256_set1_epi32(19071 << 16)), 2);
+    const __m256i cOdd =
+        _mm256_slli_epi32(_mm256_madd_epi16(luma, _mm256_set1_epi32(19071 << 16)), 2);
     const __m256i rTerm = _mm256_add_epi32(
         _mm256_add_epi32(_mm256_slli_epi32(vHigh, 1),
                          _mm256_madd_epi16(chroma, _mm256_set1_epi32(-26477 * 65536))),
         _mm256_set1_epi32(-14575936));
     const __m256i gTerm = _mm256_add_epi32(
         _mm256_sub_epi32(
-            _mm256_madd_epi16(chroma, _mm256_set1_epi32((12255 << 16) | (-25690 & 0xffff))),
-            vHigh),
+            _mm256_madd_epi16(chroma, _mm256_set1_epi32((12255 << 16) | (-25690 & 0xffff))), vHigh),
         _mm256_set1_epi32(8920512));
-    const __m256i bTerm = _mm256_add_epi32(
-        _mm256_add_epi32(_mm256_slli_epi32(chroma, 17),
-                         _mm256_madd_epi16(chroma, _mm256_set1_epi32(1114))),
-        _mm256_set1_epi32(-18107584));
+    const __m256i bTerm =
+        _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(chroma, 17),
+                                          _mm256_madd_epi16(chroma, _mm256_set1_epi32(1114))),
+                         _mm256_set1_epi32(-18107584));
     // The result of a pixel is the high half of its 32-bit sum: the odd pixel's sum already has
     // it in place, the even pixel's moves down. Values stay within int16; the byte pack clamps.
     const auto channel = [&](__m256i term) {
@@ -160,8 +222,8 @@ void yuy2ToNv12Row(const uint8_t* s, uint8_t* dy, uint8_t* duv, int32_t width) {
     for (int32_t x = 0; x < vectorEnd; x += 32) {
         const __m256i a = load(s + 2 * x);
         const __m256i b = load(s + 2 * x + 32);
-        const __m256i luma = _mm256_packus_epi16(_mm256_and_si256(a, lowBytes),
-                                                 _mm256_and_si256(b, lowBytes));
+        const __m256i luma =
+            _mm256_packus_epi16(_mm256_and_si256(a, lowBytes), _mm256_and_si256(b, lowBytes));
         store(dy + x, _mm256_permute4x64_epi64(luma, 0xd8));
         if (duv != nullptr) {
             const __m256i chroma =
@@ -187,15 +249,15 @@ struct Channels {
 
 // Channel bytes of 8 pixels moved to the low byte of their 32-bit lanes, as floats.
 inline __attribute__((always_inline)) Channels channelsOf(__m256i pixels) {
-    const __m256i toB = _mm256_setr_epi8(0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1,
-                                         -1, 0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1,
-                                         -1, -1);
-    const __m256i toG = _mm256_setr_epi8(1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1,
-                                         -1, 1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1,
-                                         -1, -1);
-    const __m256i toR = _mm256_setr_epi8(2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1,
-                                         -1, 2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1,
-                                         -1, -1);
+    const __m256i toB =
+        _mm256_setr_epi8(0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1, 0, -1, -1, -1,
+                         4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1);
+    const __m256i toG =
+        _mm256_setr_epi8(1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1, -1, 1, -1, -1, -1,
+                         5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1, -1);
+    const __m256i toR =
+        _mm256_setr_epi8(2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1, 2, -1, -1,
+                         -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1);
     return Channels{
         _mm256_cvtepi32_ps(_mm256_shuffle_epi8(pixels, toB)),
         _mm256_cvtepi32_ps(_mm256_shuffle_epi8(pixels, toG)),
@@ -205,11 +267,11 @@ inline __attribute__((always_inline)) Channels channelsOf(__m256i pixels) {
 
 // Same operations in the same order as the reference, so the single-precision results match.
 inline __attribute__((always_inline)) __m256i lumaOf(const Channels& c) {
-    const __m256 y = _mm256_add_ps(
-        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(0.257f), c.r),
-                                    _mm256_mul_ps(_mm256_set1_ps(0.504f), c.g)),
-                      _mm256_mul_ps(_mm256_set1_ps(0.098f), c.b)),
-        _mm256_set1_ps(16.5f));
+    const __m256 y =
+        _mm256_add_ps(_mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(0.257f), c.r),
+                                                  _mm256_mul_ps(_mm256_set1_ps(0.504f), c.g)),
+                                    _mm256_mul_ps(_mm256_set1_ps(0.098f), c.b)),
+                      _mm256_set1_ps(16.5f));
     return _mm256_cvttps_epi32(y);
 }
 
@@ -238,10 +300,10 @@ inline __attribute__((always_inline)) __m256i chromaOf(__m256 sumB, __m256 sumG,
         half);
     const __m256 v = _mm256_add_ps(
         _mm256_mul_ps(
-            _mm256_sub_ps(_mm256_add_ps(_mm256_sub_ps(base, _mm256_mul_ps(_mm256_set1_ps(0.071f),
-                                                                          sumB)),
-                                        _mm256_mul_ps(_mm256_set1_ps(0.439f), sumR)),
-                          _mm256_mul_ps(_mm256_set1_ps(0.368f), sumG)),
+            _mm256_sub_ps(
+                _mm256_add_ps(_mm256_sub_ps(base, _mm256_mul_ps(_mm256_set1_ps(0.071f), sumB)),
+                              _mm256_mul_ps(_mm256_set1_ps(0.439f), sumR)),
+                _mm256_mul_ps(_mm256_set1_ps(0.368f), sumG)),
             quarter),
         half);
     return _mm256_or_si256(_mm256_cvttps_epi32(u), _mm256_slli_epi32(_mm256_cvttps_epi32(v), 8));
@@ -260,13 +322,13 @@ inline __attribute__((always_inline)) void bgraToNv12Block16(const uint8_t* s0, 
     const __m256i lumaTop = _mm256_packs_epi32(lumaOf(t0), lumaOf(t1));
     const __m256i lumaBottom = _mm256_packs_epi32(lumaOf(b0), lumaOf(b1));
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-    const __m256i lumaRows = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(lumaTop, lumaBottom),
-                                                         order);
+    const __m256i lumaRows =
+        _mm256_permutevar8x32_epi32(_mm256_packus_epi16(lumaTop, lumaBottom), order);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(y0), _mm256_castsi256_si128(lumaRows));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(y1), _mm256_extracti128_si256(lumaRows, 1));
-    const __m256i chroma = chromaOf(blockSums(t0.b, b0.b, t1.b, b1.b),
-                                    blockSums(t0.g, b0.g, t1.g, b1.g),
-                                    blockSums(t0.r, b0.r, t1.r, b1.r));
+    const __m256i chroma =
+        chromaOf(blockSums(t0.b, b0.b, t1.b, b1.b), blockSums(t0.g, b0.g, t1.g, b1.g),
+                 blockSums(t0.r, b0.r, t1.r, b1.r));
     // Blocks 0 1 4 5 | 2 3 6 7 as 16-bit values: dwords (0 1) (4 5) .. | (2 3) (6 7) ..
     const __m256i packed = _mm256_packus_epi32(chroma, chroma);
     const __m256i blocks = _mm256_permutevar8x32_epi32(packed, order);
@@ -319,8 +381,8 @@ void filterRowAvx2(const uint8_t* srcRow, const ScalerView& view, int32_t begin,
         const __m256i b = twoColumns(x + 2);  // pixels 2 | 3
         uint8_t* group = groups + 16 * (x - begin);
         store(group, _mm256_packus_epi32(_mm256_srli_epi32(a, 14), _mm256_srli_epi32(b, 14)));
-        store(group + 32, _mm256_packus_epi32(_mm256_and_si256(a, lowMask),
-                                              _mm256_and_si256(b, lowMask)));
+        store(group + 32,
+              _mm256_packus_epi32(_mm256_and_si256(a, lowMask), _mm256_and_si256(b, lowMask)));
     }
     if (x < end) {
         // The last partial group, and the rest of the last 8-pixel vector, which the vertical
@@ -333,7 +395,8 @@ void filterRowAvx2(const uint8_t* srcRow, const ScalerView& view, int32_t begin,
             filterColumnScalar(srcRow, view, x + j, sums);
             for (int channel = 0; channel < 4; ++channel) {
                 words[kGroupWords[j] + channel] = static_cast<uint16_t>(sums[channel] >> 14);
-                words[16 + kGroupWords[j] + channel] = static_cast<uint16_t>(sums[channel] & 0x3fff);
+                words[16 + kGroupWords[j] + channel] =
+                    static_cast<uint16_t>(sums[channel] & 0x3fff);
             }
         }
     }
@@ -373,8 +436,8 @@ void combineRowAvx2(const int32_t* top, const int32_t* bottom, int32_t rowWeight
         combineGroup(t + 16 * x, b + 16 * x, weights, &p01, &p23);
         combineGroup(t + 16 * x + 64, b + 16 * x + 64, weights, &p45, &p67);
         // Packing twice leaves the pixels as dwords 0 2 4 6 | 1 3 5 7.
-        const __m256i packed = _mm256_packus_epi16(_mm256_packs_epi32(p01, p23),
-                                                   _mm256_packs_epi32(p45, p67));
+        const __m256i packed =
+            _mm256_packus_epi16(_mm256_packs_epi32(p01, p23), _mm256_packs_epi32(p45, p67));
         return _mm256_permutevar8x32_epi32(packed, order);
     };
     int32_t x = 0;
@@ -389,15 +452,16 @@ void combineRowAvx2(const int32_t* top, const int32_t* bottom, int32_t rowWeight
 void scaleBgra(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
                ptrdiff_t dstStep, Point dstOffset, Size dstSize, void* work) {
     scaleWithFilteredRows<filterRowAvx2, combineRowAvx2>(view, src, srcStep, dst, dstStep,
-                                                          dstOffset, dstSize, work);
+                                                         dstOffset, dstSize, work);
 }
 
 }  // namespace
 
 const KernelTable& avx2Kernels() {
     static const KernelTable table{
-        absoluteDifference, copyPlane,         countInRange,      convertYuy2ToBgra,
-        packPlanar422ToYuy2, convertYuy2ToNv12, convertBgraToNv12, scaleBgra,
+        absoluteDifference, copyPlane,         copyPlaneStreaming,  countInRange,
+        countInRangeBlocks, convertYuy2ToBgra, packPlanar422ToYuy2, convertYuy2ToNv12,
+        convertBgraToNv12,  scaleBgra,
     };
     return table;
 }

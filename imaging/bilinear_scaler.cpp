@@ -62,8 +62,7 @@ int scaleBgra(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep
     if (view.header == nullptr) return kBadDescription;
     if (dstSize.width < 0 || dstSize.height < 0) return kSizeTooSmall;
     const Size full = view.header->dst;
-    if (dstOffset.x < 0 || dstOffset.y < 0 ||
-        int64_t{dstOffset.x} + dstSize.width > full.width ||
+    if (dstOffset.x < 0 || dstOffset.y < 0 || int64_t{dstOffset.x} + dstSize.width > full.width ||
         int64_t{dstOffset.y} + dstSize.height > full.height) {
         return kOffsetOutside;
     }

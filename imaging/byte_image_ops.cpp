@@ -22,6 +22,15 @@ int copyPlane(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep
     return kDone;
 }
 
+int copyPlaneStreaming(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
+                       Size size) {
+    if (src == nullptr || dst == nullptr) return kNullPointer;
+    if (size.width < 1 || size.height < 1) return kSizeTooSmall;
+    if (srcStep < size.width || dstStep < size.width) return kStepTooShort;
+    detail::activeKernels().copyPlaneStreaming(src, srcStep, dst, dstStep, size.width, size.height);
+    return kDone;
+}
+
 int countInRange(const uint8_t* src, int32_t step, Size size, int64_t* count, uint8_t lower,
                  uint8_t upper) {
     if (src == nullptr || count == nullptr) return kNullPointer;
@@ -29,6 +38,19 @@ int countInRange(const uint8_t* src, int32_t step, Size size, int64_t* count, ui
     if (step < size.width) return kStepTooShort;
     if (lower > upper) return kBoundsReversed;
     *count = detail::activeKernels().countInRange(src, step, size.width, size.height, lower, upper);
+    return kDone;
+}
+
+int countInRangeBlocks(const uint8_t* src, int32_t step, Size size, uint8_t* counts, uint8_t lower,
+                       uint8_t upper) {
+    if (src == nullptr || counts == nullptr) return kNullPointer;
+    if (size.width < 16 || size.height < 1) return kSizeTooSmall;
+    if (size.width % 16 != 0) return kUnsupported;
+    if (size.height > 15) return kSizeTooLarge;
+    if (step < size.width) return kStepTooShort;
+    if (lower > upper) return kBoundsReversed;
+    detail::activeKernels().countInRangeBlocks(src, step, size.width / 16, size.height, lower,
+                                               upper, counts);
     return kDone;
 }
 

@@ -21,7 +21,7 @@ struct Planar422Layout {
 };
 
 class JpegDecoder {
-public:
+  public:
     // A frame decoded, but its data had a recoverable error (for example cut short): the planes
     // hold the picture as far as it could be read.
     static constexpr int kDecodedWithWarning = 1;
@@ -47,7 +47,7 @@ public:
     int decodeToPlanar422(const uint8_t* jpeg, size_t jpegBytes, uint8_t* planar,
                           int64_t planarBytes, int32_t width, int32_t height);
 
-private:
+  private:
     void* handle_ = nullptr;
 };
 

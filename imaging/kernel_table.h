@@ -18,8 +18,14 @@ struct KernelTable {
                                int32_t height);
     void (*copyPlane)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
                       int32_t width, int32_t height);
+    // Same result as copyPlane; the vector paths write around the cache.
+    void (*copyPlaneStreaming)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
+                               ptrdiff_t dstStep, int32_t width, int32_t height);
     int64_t (*countInRange)(const uint8_t* src, ptrdiff_t step, int32_t width, int32_t height,
                             uint8_t lower, uint8_t upper);
+    // blocks >= 1 blocks of 16 bytes, 1 <= rows <= 15; counts[k] for bytes [16k, 16k + 16).
+    void (*countInRangeBlocks)(const uint8_t* src, ptrdiff_t step, int32_t blocks, int32_t rows,
+                               uint8_t lower, uint8_t upper, uint8_t* counts);
     // Any width >= 2.
     void (*convertYuy2ToBgra)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
                               ptrdiff_t dstStep, int32_t width, int32_t height, uint8_t alpha);

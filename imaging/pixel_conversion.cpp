@@ -9,8 +9,8 @@ bool stepCovers(int32_t step, int64_t rowBytes) { return step >= rowBytes; }
 
 }  // namespace
 
-int convertYuy2ToBgra(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
-                      Size size, uint8_t alpha) {
+int convertYuy2ToBgra(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, Size size,
+                      uint8_t alpha) {
     if (src == nullptr || dst == nullptr) return kNullPointer;
     if (size.width < 2 || size.height < 1) return kSizeTooSmall;
     if (!stepCovers(srcStep, 2 * int64_t{size.width}) ||
@@ -48,8 +48,8 @@ int convertYuy2ToNv12(const uint8_t* src, int32_t srcStep, uint8_t* dstY, int32_
         !stepCovers(dstUVStep, width)) {
         return kStepTooShort;
     }
-    detail::activeKernels().convertYuy2ToNv12(src, srcStep, dstY, dstYStep, dstUV, dstUVStep,
-                                              width, height);
+    detail::activeKernels().convertYuy2ToNv12(src, srcStep, dstY, dstYStep, dstUV, dstUVStep, width,
+                                              height);
     return kDone;
 }
 
@@ -63,8 +63,8 @@ int convertBgraToNv12(const uint8_t* src, int32_t srcStep, uint8_t* dstY, int32_
         !stepCovers(dstUVStep, width)) {
         return kStepTooShort;
     }
-    detail::activeKernels().convertBgraToNv12(src, srcStep, dstY, dstYStep, dstUV, dstUVStep,
-                                              width, height);
+    detail::activeKernels().convertBgraToNv12(src, srcStep, dstY, dstYStep, dstUV, dstUVStep, width,
+                                              height);
     return kDone;
 }
 

@@ -13,8 +13,8 @@ namespace tovrel::imaging {
 
 // BT.601 limited range to BGRA, 16.16 fixed point. Width at least 2. For an odd width the last
 // pixel, which has no V byte of its own, takes the chroma of the pair before it.
-int convertYuy2ToBgra(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
-                      Size size, uint8_t alpha);
+int convertYuy2ToBgra(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, Size size,
+                      uint8_t alpha);
 
 // planes/planeSteps: Y, U, V. The width is rounded down to even (at least 2 remain).
 int packPlanar422ToYuy2(const uint8_t* const planes[3], const int32_t planeSteps[3], uint8_t* dst,

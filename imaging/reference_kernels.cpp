@@ -54,6 +54,17 @@ int64_t countInRangeImage(const uint8_t* src, ptrdiff_t step, int32_t width, int
     return total;
 }
 
+void countInRangeBlocksImage(const uint8_t* src, ptrdiff_t step, int32_t blocks, int32_t rows,
+                             uint8_t lower, uint8_t upper, uint8_t* counts) {
+    for (int32_t k = 0; k < blocks; ++k) {
+        int64_t count = 0;
+        for (int32_t row = 0; row < rows; ++row) {
+            count += countInRangeRow(src + row * step, 16 * k, 16 * k + 16, lower, upper);
+        }
+        counts[k] = static_cast<uint8_t>(count);
+    }
+}
+
 void yuy2ToBgraImage(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
                      int32_t width, int32_t height, uint8_t alpha) {
     for (int32_t row = 0; row < height; ++row) {
@@ -62,8 +73,8 @@ void yuy2ToBgraImage(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdif
 }
 
 void pack422Image(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u, ptrdiff_t uStep,
-                  const uint8_t* v, ptrdiff_t vStep, uint8_t* dst, ptrdiff_t dstStep,
-                  int32_t width, int32_t height) {
+                  const uint8_t* v, ptrdiff_t vStep, uint8_t* dst, ptrdiff_t dstStep, int32_t width,
+                  int32_t height) {
     for (int32_t row = 0; row < height; ++row) {
         pack422Row(y + row * yStep, u + row * uStep, v + row * vStep, dst + row * dstStep, 0,
                    width);
@@ -73,8 +84,8 @@ void pack422Image(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u, ptrdiff_t
 void yuy2ToNv12Image(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY, ptrdiff_t dstYStep,
                      uint8_t* dstUV, ptrdiff_t dstUVStep, int32_t width, int32_t height) {
     for (int32_t row = 0; row < height; row += 2) {
-        yuy2ToNv12Row(src + row * srcStep, dstY + row * dstYStep, dstUV + (row / 2) * dstUVStep,
-                      0, width);
+        yuy2ToNv12Row(src + row * srcStep, dstY + row * dstYStep, dstUV + (row / 2) * dstUVStep, 0,
+                      width);
         yuy2ToNv12Row(src + (row + 1) * srcStep, dstY + (row + 1) * dstYStep, nullptr, 0, width);
     }
 }
@@ -87,8 +98,8 @@ void bgraToNv12Image(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY, ptrdi
     }
 }
 
-void scaleImage(const detail::ScalerView& view, const uint8_t* src, ptrdiff_t srcStep,
-                uint8_t* dst, ptrdiff_t dstStep, Point dstOffset, Size dstSize, void*) {
+void scaleImage(const detail::ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
+                ptrdiff_t dstStep, Point dstOffset, Size dstSize, void*) {
     for (int32_t row = 0; row < dstSize.height; ++row) {
         scaleRow(view, src, srcStep, dst + row * dstStep, dstOffset.y + row, dstOffset.x,
                  dstOffset.x + dstSize.width);
@@ -137,8 +148,7 @@ void pack422Row(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* d
     }
 }
 
-void yuy2ToNv12Row(const uint8_t* src, uint8_t* dstY, uint8_t* dstUV, int32_t begin,
-                   int32_t end) {
+void yuy2ToNv12Row(const uint8_t* src, uint8_t* dstY, uint8_t* dstUV, int32_t begin, int32_t end) {
     for (int32_t x = begin; x < end; x += 2) {
         dstY[x] = src[2 * x];
         dstY[x + 1] = src[2 * x + 2];
@@ -202,10 +212,16 @@ namespace tovrel::imaging::detail {
 
 const KernelTable& referenceKernels() {
     static const KernelTable table{
-        reference::absoluteDifferenceImage, reference::copyPlaneImage,
-        reference::countInRangeImage,       reference::yuy2ToBgraImage,
-        reference::pack422Image,            reference::yuy2ToNv12Image,
-        reference::bgraToNv12Image,         reference::scaleImage,
+        reference::absoluteDifferenceImage,
+        reference::copyPlaneImage,
+        reference::copyPlaneImage,
+        reference::countInRangeImage,
+        reference::countInRangeBlocksImage,
+        reference::yuy2ToBgraImage,
+        reference::pack422Image,
+        reference::yuy2ToNv12Image,
+        reference::bgraToNv12Image,
+        reference::scaleImage,
     };
     return table;
 }

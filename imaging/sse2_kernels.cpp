@@ -15,9 +15,8 @@ namespace {
 __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
 void store(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
 
-void absoluteDifference(const uint8_t* src1, ptrdiff_t step1, const uint8_t* src2,
-                        ptrdiff_t step2, uint8_t* dst, ptrdiff_t dstStep, int32_t width,
-                        int32_t height) {
+void absoluteDifference(const uint8_t* src1, ptrdiff_t step1, const uint8_t* src2, ptrdiff_t step2,
+                        uint8_t* dst, ptrdiff_t dstStep, int32_t width, int32_t height) {
     const int32_t vectorEnd = width & ~15;
     for (int32_t row = 0; row < height; ++row) {
         const uint8_t* a = src1 + row * step1;
@@ -41,6 +40,35 @@ void copyPlane(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t ds
     for (int32_t row = 0; row < height; ++row) {
         std::memcpy(dst + row * dstStep, src + row * srcStep, static_cast<size_t>(width));
     }
+}
+
+// Rows are written with non-temporal stores from the first 16-byte-aligned byte on; the head and
+// the tail of a row go through the cache.
+void copyPlaneStreaming(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                        int32_t width, int32_t height) {
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* s = src + row * srcStep;
+        uint8_t* d = dst + row * dstStep;
+        int32_t head = static_cast<int32_t>((16 - (reinterpret_cast<uintptr_t>(d) & 15)) & 15);
+        if (head > width) head = width;
+        std::memcpy(d, s, static_cast<size_t>(head));
+        int32_t x = head;
+        for (; x + 64 <= width; x += 64) {
+            const __m128i a = load(s + x);
+            const __m128i b = load(s + x + 16);
+            const __m128i c = load(s + x + 32);
+            const __m128i e = load(s + x + 48);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(d + x), a);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(d + x + 16), b);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(d + x + 32), c);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(d + x + 48), e);
+        }
+        for (; x + 16 <= width; x += 16)
+            _mm_stream_si128(reinterpret_cast<__m128i*>(d + x), load(s + x));
+        std::memcpy(d + x, s + x, static_cast<size_t>(width - x));
+    }
+    // Later loads of the copy, on any thread that synchronises with this one, see it.
+    _mm_sfence();
 }
 
 int64_t countInRange(const uint8_t* src, ptrdiff_t step, int32_t width, int32_t height,
@@ -67,18 +95,36 @@ int64_t countInRange(const uint8_t* src, ptrdiff_t step, int32_t width, int32_t 
     return count + _mm_cvtsi128_si64(total) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(total, total));
 }
 
+void countInRangeBlocks(const uint8_t* src, ptrdiff_t step, int32_t blocks, int32_t rows,
+                        uint8_t lower, uint8_t upper, uint8_t* counts) {
+    const __m128i offset = _mm_set1_epi8(static_cast<char>(lower));
+    const __m128i span = _mm_set1_epi8(static_cast<char>(upper - lower));
+    for (int32_t k = 0; k < blocks; ++k) {
+        // At most 15 rows: a byte counter cannot overflow.
+        __m128i hits = _mm_setzero_si128();
+        for (int32_t row = 0; row < rows; ++row) {
+            const __m128i shifted = _mm_sub_epi8(load(src + row * step + 16 * k), offset);
+            hits = _mm_sub_epi8(hits, _mm_cmpeq_epi8(_mm_min_epu8(shifted, span), shifted));
+        }
+        const __m128i sums = _mm_sad_epu8(hits, _mm_setzero_si128());
+        counts[k] =
+            static_cast<uint8_t>(_mm_cvtsi128_si32(_mm_add_epi64(sums, _mm_srli_si128(sums, 8))));
+    }
+}
+
 // 8 pixels. The 16.16 products are split so that every factor fits a signed 16-bit multiply:
 // 76284 = 65536 + 10748, 104595 = 131072 - 26477, 53281 = 65536 - 12255, 132186 = 131072 + 1114.
 void yuy2ToBgra8(const uint8_t* src, uint8_t* dst, __m128i alpha16) {
     const __m128i in = load(src);
     const __m128i zero = _mm_setzero_si128();
     const __m128i y16 = _mm_and_si128(in, _mm_set1_epi16(0x00ff));
-    const __m128i uv = _mm_srli_epi16(in, 8);  // as 32-bit lanes: U | V << 16
-    const __m128i uShifted = _mm_slli_epi32(uv, 16);          // U << 16
+    const __m128i uv = _mm_srli_epi16(in, 8);         // as 32-bit lanes: U | V << 16
+    const __m128i uShifted = _mm_slli_epi32(uv, 16);  // U << 16
     const __m128i vShifted = _mm_andnot_si128(_mm_set1_epi32(0xffff), uv);  // V << 16
-    const __m128i rTerm = _mm_add_epi32(
-        _mm_add_epi32(_mm_slli_epi32(vShifted, 1), _mm_madd_epi16(uv, _mm_set1_epi32(-26477 * 65536))),
-        _mm_set1_epi32(-14575936));
+    const __m128i rTerm =
+        _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(vShifted, 1),
+                                    _mm_madd_epi16(uv, _mm_set1_epi32(-26477 * 65536))),
+                      _mm_set1_epi32(-14575936));
     const __m128i gTerm = _mm_add_epi32(
         _mm_sub_epi32(_mm_madd_epi16(uv, _mm_set1_epi32((12255 << 16) | (-25690 & 0xffff))),
                       vShifted),
@@ -92,10 +138,8 @@ void yuy2ToBgra8(const uint8_t* src, uint8_t* dst, __m128i alpha16) {
     const __m128i cLo = _mm_add_epi32(_mm_slli_epi32(yLo, 16), _mm_madd_epi16(yLo, k));
     const __m128i cHi = _mm_add_epi32(_mm_slli_epi32(yHi, 16), _mm_madd_epi16(yHi, k));
     const auto channel = [&](__m128i term) {
-        const __m128i lo =
-            _mm_srai_epi32(_mm_add_epi32(cLo, _mm_unpacklo_epi32(term, term)), 16);
-        const __m128i hi =
-            _mm_srai_epi32(_mm_add_epi32(cHi, _mm_unpackhi_epi32(term, term)), 16);
+        const __m128i lo = _mm_srai_epi32(_mm_add_epi32(cLo, _mm_unpacklo_epi32(term, term)), 16);
+        const __m128i hi = _mm_srai_epi32(_mm_add_epi32(cHi, _mm_unpackhi_epi32(term, term)), 16);
         return _mm_packs_epi32(lo, hi);
     };
     const __m128i br = _mm_packus_epi16(channel(bTerm), channel(rTerm));
@@ -281,10 +325,9 @@ __m128i combine1(const int32_t* top, const int32_t* bottom, __m128i rowWeights) 
     const __m128i sumHigh = _mm_madd_epi16(high, rowWeights);
     const __m128i sumLow = _mm_madd_epi16(low, rowWeights);
     const __m128i lsb = _mm_and_si128(
-        _mm_srli_epi32(_mm_add_epi32(sumHigh, _mm_srli_epi32(sumLow, 14)), 14),
-        _mm_set1_epi32(1));
-    const __m128i carry = _mm_srli_epi32(
-        _mm_add_epi32(_mm_add_epi32(sumLow, _mm_set1_epi32(0x7ffffff)), lsb), 14);
+        _mm_srli_epi32(_mm_add_epi32(sumHigh, _mm_srli_epi32(sumLow, 14)), 14), _mm_set1_epi32(1));
+    const __m128i carry =
+        _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(sumLow, _mm_set1_epi32(0x7ffffff)), lsb), 14);
     return _mm_srli_epi32(_mm_add_epi32(sumHigh, carry), 14);
 }
 
@@ -307,15 +350,16 @@ void combineRowSse2(const int32_t* top, const int32_t* bottom, int32_t rowWeight
 void scaleBgra(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
                ptrdiff_t dstStep, Point dstOffset, Size dstSize, void* work) {
     scaleWithFilteredRows<filterRowSse2, combineRowSse2>(view, src, srcStep, dst, dstStep,
-                                                          dstOffset, dstSize, work);
+                                                         dstOffset, dstSize, work);
 }
 
 }  // namespace
 
 const KernelTable& sse2Kernels() {
     static const KernelTable table{
-        absoluteDifference, copyPlane,         countInRange,      convertYuy2ToBgra,
-        packPlanar422ToYuy2, convertYuy2ToNv12, convertBgraToNv12, scaleBgra,
+        absoluteDifference, copyPlane,         copyPlaneStreaming,  countInRange,
+        countInRangeBlocks, convertYuy2ToBgra, packPlanar422ToYuy2, convertYuy2ToNv12,
+        convertBgraToNv12,  scaleBgra,
     };
     return table;
 }

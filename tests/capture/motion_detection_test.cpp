@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "capture/motion_detection.h"
@@ -105,6 +107,61 @@ TEST(MotionDetection, EveryAddressedBlockStaysInsideTheFrame) {
             std::vector<uint8_t> changed(f.frame.size(), 240);
             f.frame = changed;
             f.run();
+        }
+    }
+}
+
+// The outlines as the block rule defines them, computed the plain way over whole frames.
+std::vector<uint8_t> plainOutlines(std::vector<uint8_t> frame, const std::vector<uint8_t>& previous,
+                                   int32_t stride, uint32_t height) {
+    const std::vector<uint8_t> unmarked = frame;
+    const int64_t bytes = static_cast<int64_t>(stride) * height;
+    for (int32_t band = 0; band + 1 < static_cast<int32_t>(height / 8); ++band) {
+        for (int32_t j = 0; j < stride / 8; ++j) {
+            const int64_t offset = 8LL * band * stride + 16LL * j;
+            if (offset + 7LL * stride + 16 > bytes) continue;
+            int count = 0;
+            for (int row = 0; row < 8; ++row)
+                for (int b = 0; b < 16; ++b) {
+                    const int64_t at = offset + row * stride + b;
+                    count += std::abs(unmarked[at] - previous[at]) >= 9 ? 1 : 0;
+                }
+            if (count <= 12) continue;
+            for (int row = 0; row < 8; ++row)
+                for (int b = 0; b < 16; ++b)
+                    if (row == 0 || row == 7 || b < 4 || b >= 12)
+                        frame[offset + row * stride + b] = 0;
+        }
+    }
+    return frame;
+}
+
+TEST(MotionDetection, MatchesThePlainRuleOnChangingPictures) {
+    std::mt19937 rng(5);
+    // Strides of whole blocks and others, heights with and without a partial band.
+    for (int32_t width : {8, 64, 100, 960, 1366}) {
+        for (uint32_t height : {16u, 40u, 67u}) {
+            Frames f(width, height);
+            for (auto& byte : f.previous) byte = static_cast<uint8_t>(rng());
+            f.frame = f.previous;
+            // Changes of 8 to 10 in scattered bytes, dense enough that many blocks sit near the
+            // threshold of 13.
+            for (size_t i = 0; i < f.frame.size(); ++i) {
+                if (rng() % 7 != 0) continue;
+                const int delta = 8 + static_cast<int>(rng() % 3);
+                f.frame[i] = static_cast<uint8_t>(f.frame[i] >= 128 ? f.frame[i] - delta
+                                                                    : f.frame[i] + delta);
+            }
+            const std::vector<uint8_t> unmarked = f.frame;
+            const std::vector<uint8_t> expected =
+                plainOutlines(f.frame, f.previous, f.stride, f.height);
+            const std::vector<uint8_t> before = f.previous;
+            f.run();
+            EXPECT_EQ(f.frame, expected) << width << "x" << height;
+            EXPECT_EQ(f.previous, unmarked) << width << "x" << height;
+            for (size_t i = 0; i < f.diff.size(); ++i) {
+                ASSERT_EQ(f.diff[i], std::abs(unmarked[i] - before[i])) << "diff byte " << i;
+            }
         }
     }
 }

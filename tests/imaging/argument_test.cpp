@@ -19,8 +19,10 @@ struct Buffers {
     std::vector<uint8_t> dst = std::vector<uint8_t>(4096, kUntouched);
     std::vector<uint8_t> dst2 = std::vector<uint8_t>(4096, kUntouched);
     bool untouched() const {
-        for (uint8_t b : dst) if (b != kUntouched) return false;
-        for (uint8_t b : dst2) if (b != kUntouched) return false;
+        for (uint8_t b : dst)
+            if (b != kUntouched) return false;
+        for (uint8_t b : dst2)
+            if (b != kUntouched) return false;
         return true;
     }
 };
@@ -35,10 +37,21 @@ TEST(InvalidArguments, ByteImageOperations) {
     EXPECT_LT(copyPlane(b.src.data(), 8, b.dst.data(), 7, {8, 8}), 0);
     EXPECT_LT(copyPlane(b.src.data(), 8, b.dst.data(), 8, {8, -1}), 0);
     EXPECT_LT(copyPlane(b.src.data(), 8, nullptr, 8, {8, 1}), 0);
+    EXPECT_LT(copyPlaneStreaming(b.src.data(), 8, b.dst.data(), 7, {8, 8}), 0);
+    EXPECT_LT(copyPlaneStreaming(b.src.data(), 8, b.dst.data(), 8, {0, 8}), 0);
+    EXPECT_LT(copyPlaneStreaming(nullptr, 8, b.dst.data(), 8, {8, 1}), 0);
     int64_t count = 77;
     EXPECT_LT(countInRange(b.src.data(), 8, {8, 8}, &count, 10, 9), 0);
     EXPECT_LT(countInRange(b.src.data(), 8, {8, 8}, nullptr, 0, 9), 0);
     EXPECT_LT(countInRange(b.src.data(), 4, {8, 8}, &count, 0, 255), 0);
+    uint8_t counts[4] = {0xee, 0xee, 0xee, 0xee};
+    EXPECT_LT(countInRangeBlocks(b.src.data(), 8, {8, 8}, counts, 0, 255), 0) << "under 16";
+    EXPECT_LT(countInRangeBlocks(b.src.data(), 24, {24, 2}, counts, 0, 255), 0) << "not 16s";
+    EXPECT_LT(countInRangeBlocks(b.src.data(), 16, {16, 16}, counts, 0, 255), 0) << "16 rows";
+    EXPECT_LT(countInRangeBlocks(b.src.data(), 8, {16, 2}, counts, 0, 255), 0) << "short step";
+    EXPECT_LT(countInRangeBlocks(b.src.data(), 16, {16, 2}, counts, 10, 9), 0);
+    EXPECT_LT(countInRangeBlocks(b.src.data(), 16, {16, 2}, nullptr, 0, 9), 0);
+    EXPECT_EQ(counts[0], 0xee) << "nothing stored";
     EXPECT_EQ(count, 77);
     EXPECT_TRUE(b.untouched());
 }
@@ -75,21 +88,25 @@ TEST(InvalidArguments, Conversions) {
 TEST(InvalidArguments, Scaler) {
     int32_t specBytes = -1;
     int32_t initBytes = -1;
-    EXPECT_LT(scalerQuerySizes({1, 2}, {4, 4}, Interpolation::kLinear, false, &specBytes,
-                               &initBytes), 0);
-    EXPECT_LT(scalerQuerySizes({2, 2}, {-1, 4}, Interpolation::kLinear, false, &specBytes,
-                               &initBytes), 0);
-    EXPECT_LT(scalerQuerySizes({2, 2}, {4, 4}, Interpolation::kLinear, true, &specBytes,
-                               &initBytes), 0);
+    EXPECT_LT(
+        scalerQuerySizes({1, 2}, {4, 4}, Interpolation::kLinear, false, &specBytes, &initBytes), 0);
+    EXPECT_LT(
+        scalerQuerySizes({2, 2}, {-1, 4}, Interpolation::kLinear, false, &specBytes, &initBytes),
+        0);
+    EXPECT_LT(
+        scalerQuerySizes({2, 2}, {4, 4}, Interpolation::kLinear, true, &specBytes, &initBytes), 0);
     EXPECT_LT(scalerQuerySizes({2, 2}, {4, 4}, static_cast<Interpolation>(7), false, &specBytes,
-                               &initBytes), 0);
+                               &initBytes),
+              0);
     EXPECT_LT(scalerQuerySizes({2, 2}, {INT32_MAX, 4}, Interpolation::kLinear, false, &specBytes,
-                               &initBytes), 0);
+                               &initBytes),
+              0);
     EXPECT_EQ(specBytes, -1);
     EXPECT_EQ(initBytes, -1);
 
-    ASSERT_EQ(scalerQuerySizes({4, 4}, {8, 8}, Interpolation::kLinear, false, &specBytes,
-                               &initBytes), kDone);
+    ASSERT_EQ(
+        scalerQuerySizes({4, 4}, {8, 8}, Interpolation::kLinear, false, &specBytes, &initBytes),
+        kDone);
     std::vector<uint8_t> spec(specBytes, 0);
     int32_t workBytes = -1;
     EXPECT_LT(scalerQueryWorkSize(spec.data(), {8, 8}, 4, &workBytes), 0);  // not initialised
@@ -112,16 +129,18 @@ TEST(InvalidArguments, Scaler) {
     EXPECT_LT(scale(16, 32, {0, -1}, {8, 4}, BorderKind::kReplicate), 0);
     EXPECT_LT(scale(16, 32, {0, 0}, {8, 8}, static_cast<BorderKind>(0)), 0);
     EXPECT_EQ(scale(16, 32, {0, 0}, {0, 8}, BorderKind::kReplicate), kDone);  // nothing to do
-    EXPECT_LT(scaleBgra(b.src.data(), 16, b.dst.data(), 32, {0, 0}, {8, 8},
-                        BorderKind::kReplicate, nullptr, spec.data(), nullptr), 0);
+    EXPECT_LT(scaleBgra(b.src.data(), 16, b.dst.data(), 32, {0, 0}, {8, 8}, BorderKind::kReplicate,
+                        nullptr, spec.data(), nullptr),
+              0);
     EXPECT_TRUE(b.untouched());
 }
 
 TEST(InvalidArguments, ZeroDestinationScalerIsAccepted) {
     int32_t specBytes = 0;
     int32_t initBytes = 0;
-    ASSERT_EQ(scalerQuerySizes({2, 2}, {0, 0}, Interpolation::kLinear, false, &specBytes,
-                               &initBytes), kDone);
+    ASSERT_EQ(
+        scalerQuerySizes({2, 2}, {0, 0}, Interpolation::kLinear, false, &specBytes, &initBytes),
+        kDone);
     std::vector<uint8_t> spec(specBytes);
     ASSERT_EQ(scalerInit({2, 2}, {0, 0}, spec.data()), kDone);
     int32_t workBytes = 0;
@@ -130,7 +149,8 @@ TEST(InvalidArguments, ZeroDestinationScalerIsAccepted) {
     std::vector<uint8_t> src(16, 1);
     uint8_t dst = kUntouched;
     EXPECT_EQ(scaleBgra(src.data(), 8, &dst, 0, {0, 0}, {0, 0}, BorderKind::kReplicate, nullptr,
-                        spec.data(), work.data()), kDone);
+                        spec.data(), work.data()),
+              kDone);
     EXPECT_EQ(dst, kUntouched);
 }
 

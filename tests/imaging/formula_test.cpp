@@ -15,7 +15,7 @@ namespace tovrel::imaging {
 namespace {
 
 class ReferencePath : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { setKernelPathLimit(KernelPath::kReference); }
     void TearDown() override { setKernelPathLimit(KernelPath::kAvx2); }
 };
@@ -75,8 +75,8 @@ TEST_F(ReferencePath, BgraToNv12WhiteAndBlackBlocks) {
 
 TEST_F(ReferencePath, BgraToNv12StaysInLimitedRange) {
     // Pure primaries hit the extremes of the chroma range.
-    const std::array<std::array<uint8_t, 4>, 3> primaries{{{255, 0, 0, 0}, {0, 255, 0, 0},
-                                                           {0, 0, 255, 0}}};
+    const std::array<std::array<uint8_t, 4>, 3> primaries{
+        {{255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0}}};
     for (const auto& colour : primaries) {
         std::vector<uint8_t> src;
         for (int i = 0; i < 4; ++i) src.insert(src.end(), colour.begin(), colour.end());
@@ -147,8 +147,8 @@ Scaler makeScaler(Size src, Size dst) {
 }
 
 TEST_F(ReferencePath, ScaleTwoByTwoToFourByFour) {
-    const std::array<uint8_t, 16> src{0,   10,  20,  30,  200, 210, 220, 230,   // row 0
-                                      100, 110, 120, 130, 50,  60,  70,  80};   // row 1
+    const std::array<uint8_t, 16> src{0,   10,  20,  30,  200, 210, 220, 230,  // row 0
+                                      100, 110, 120, 130, 50,  60,  70,  80};  // row 1
     Scaler scaler = makeScaler({2, 2}, {4, 4});
     std::array<uint8_t, 64> dst{};
     ASSERT_EQ(scaleBgra(src.data(), 8, dst.data(), 16, {0, 0}, {4, 4}, BorderKind::kReplicate,
@@ -170,8 +170,8 @@ TEST_F(ReferencePath, ScaleTwoByTwoToFourByFour) {
 
 TEST_F(ReferencePath, ScaleRoundsTiesToEven) {
     // 2 -> 1 columns: sx = 0.5, both neighbours weigh half; 2 -> 1 rows likewise.
-    const std::array<uint8_t, 16> src{1, 2, 0, 0, 2, 3, 1, 255,    // row 0
-                                      1, 2, 0, 0, 2, 3, 2, 255};   // row 1
+    const std::array<uint8_t, 16> src{1, 2, 0, 0, 2, 3, 1, 255,   // row 0
+                                      1, 2, 0, 0, 2, 3, 2, 255};  // row 1
     Scaler scaler = makeScaler({2, 2}, {1, 1});
     std::array<uint8_t, 4> dst{};
     ASSERT_EQ(scaleBgra(src.data(), 8, dst.data(), 4, {0, 0}, {1, 1}, BorderKind::kReplicate,

@@ -69,7 +69,8 @@ TEST_P(JpegDecoderSizes, Decodes422AndPacksToYuy2) {
     tjhandle direct = tjInitDecompress();
     std::vector<uint8_t> expected(layout.totalBytes);
     ASSERT_EQ(tjDecompressToYUV2(direct, jpeg.data(), jpeg.size(), expected.data(), width, 1,
-                                 height, TJFLAG_FASTDCT), 0);
+                                 height, TJFLAG_FASTDCT),
+              0);
     tjDestroy(direct);
     EXPECT_EQ(planar, expected);
 
@@ -80,8 +81,9 @@ TEST_P(JpegDecoderSizes, Decodes422AndPacksToYuy2) {
     std::vector<uint8_t> yuy2(2 * width * height);
     ASSERT_EQ(packPlanar422ToYuy2(planes, steps, yuy2.data(), 2 * width, {width, height}), kDone);
     std::vector<uint8_t> bgra(4 * width * height);
-    ASSERT_EQ(convertYuy2ToBgra(yuy2.data(), 2 * width, bgra.data(), 4 * width, {width, height},
-                                255), kDone);
+    ASSERT_EQ(
+        convertYuy2ToBgra(yuy2.data(), 2 * width, bgra.data(), 4 * width, {width, height}, 255),
+        kDone);
     const int x = width * 5 / 8;
     const int y = height * 5 / 8;
     const uint8_t* p = bgra.data() + 4 * (y * width + x);
@@ -101,29 +103,36 @@ TEST(JpegDecoder, RefusesFramesThatDoNotFitWithoutWriting) {
     const Planar422Layout layout = JpegDecoder::layout(width, height);
     std::vector<uint8_t> planar(layout.totalBytes, kUntouched);
     const auto untouched = [&] {
-        for (uint8_t b : planar) if (b != kUntouched) return false;
+        for (uint8_t b : planar)
+            if (b != kUntouched) return false;
         return true;
     };
     const int64_t bytes = static_cast<int64_t>(planar.size());
 
     const std::vector<uint8_t> larger = encodePicture(128, 64, TJSAMP_422);
     EXPECT_EQ(decoder.decodeToPlanar422(larger.data(), larger.size(), planar.data(), bytes, width,
-                                        height), kSizeMismatch);
+                                        height),
+              kSizeMismatch);
     const std::vector<uint8_t> narrower = encodePicture(48, 32, TJSAMP_422);
     EXPECT_EQ(decoder.decodeToPlanar422(narrower.data(), narrower.size(), planar.data(), bytes,
-                                        width, height), kSizeMismatch);
+                                        width, height),
+              kSizeMismatch);
     const std::vector<uint8_t> quarter = encodePicture(width, height, TJSAMP_420);
-    EXPECT_EQ(decoder.decodeToPlanar422(quarter.data(), quarter.size(), planar.data(), bytes,
-                                        width, height), kUnsupported);
+    EXPECT_EQ(decoder.decodeToPlanar422(quarter.data(), quarter.size(), planar.data(), bytes, width,
+                                        height),
+              kUnsupported);
     const std::vector<uint8_t> grey = encodePicture(width, height, TJSAMP_GRAY);
-    EXPECT_EQ(decoder.decodeToPlanar422(grey.data(), grey.size(), planar.data(), bytes, width,
-                                        height), kUnsupported);
+    EXPECT_EQ(
+        decoder.decodeToPlanar422(grey.data(), grey.size(), planar.data(), bytes, width, height),
+        kUnsupported);
     const std::vector<uint8_t> good = encodePicture(width, height, TJSAMP_422);
     EXPECT_EQ(decoder.decodeToPlanar422(good.data(), good.size(), planar.data(), bytes - 1, width,
-                                        height), kStepTooShort);
+                                        height),
+              kStepTooShort);
     const std::vector<uint8_t> garbage(500, 0x42);
-    EXPECT_EQ(decoder.decodeToPlanar422(garbage.data(), garbage.size(), planar.data(), bytes,
-                                        width, height), kDecodeFailed);
+    EXPECT_EQ(decoder.decodeToPlanar422(garbage.data(), garbage.size(), planar.data(), bytes, width,
+                                        height),
+              kDecodeFailed);
     EXPECT_EQ(decoder.decodeToPlanar422(good.data(), 0, planar.data(), bytes, width, height),
               kDecodeFailed);
     EXPECT_LT(decoder.decodeToPlanar422(nullptr, 10, planar.data(), bytes, width, height), 0);
@@ -137,9 +146,9 @@ TEST(JpegDecoder, TruncatedFrameDecodesWithWarningOrFails) {
     const std::vector<uint8_t> good = encodePicture(width, height, TJSAMP_422);
     const Planar422Layout layout = JpegDecoder::layout(width, height);
     std::vector<uint8_t> planar(layout.totalBytes, kUntouched);
-    const int status = decoder.decodeToPlanar422(good.data(), good.size() * 2 / 3, planar.data(),
-                                                 static_cast<int64_t>(planar.size()), width,
-                                                 height);
+    const int status =
+        decoder.decodeToPlanar422(good.data(), good.size() * 2 / 3, planar.data(),
+                                  static_cast<int64_t>(planar.size()), width, height);
     EXPECT_TRUE(status == JpegDecoder::kDecodedWithWarning || status == kDecodeFailed) << status;
     // The decoder stays usable.
     EXPECT_EQ(decoder.decodeToPlanar422(good.data(), good.size(), planar.data(),

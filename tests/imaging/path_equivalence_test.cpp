@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -40,14 +40,16 @@ Plane makePlane(int64_t rowBytes, int32_t rows, int32_t misalign, int32_t paddin
 }
 
 bool padIntact(Plane& plane, int64_t rowBytes, int32_t rows) {
-    for (int32_t i = 0; i < plane.offset; ++i) if (plane.block[i] != kPad) return false;
+    for (int32_t i = 0; i < plane.offset; ++i)
+        if (plane.block[i] != kPad) return false;
     for (int32_t r = 0; r < rows; ++r) {
         for (int64_t i = rowBytes; i < plane.step; ++i) {
             if (plane.data()[r * plane.step + i] != kPad) return false;
         }
     }
     const size_t end = plane.offset + static_cast<size_t>(plane.step) * rows;
-    for (size_t i = end; i < plane.block.size(); ++i) if (plane.block[i] != kPad) return false;
+    for (size_t i = end; i < plane.block.size(); ++i)
+        if (plane.block[i] != kPad) return false;
     return true;
 }
 
@@ -77,8 +79,8 @@ void expectSameOnEveryPath(const std::string& what,
             while (actual[i][first] == expected[i][first]) ++first;
             setKernelPathLimit(KernelPath::kAvx2);
             FAIL() << what << ": " << kernelPathName(path) << " output " << i
-                   << " differs first at byte " << first << " (" << int(actual[i][first])
-                   << " vs " << int(expected[i][first]) << ")";
+                   << " differs first at byte " << first << " (" << int(actual[i][first]) << " vs "
+                   << int(expected[i][first]) << ")";
         }
     }
     setKernelPathLimit(KernelPath::kAvx2);
@@ -100,8 +102,9 @@ std::vector<Shape> shapes() {
     }
     std::mt19937 rng(1234);
     for (int i = 0; i < 40; ++i) {
-        result.push_back({static_cast<int32_t>(1 + rng() % 300), static_cast<int32_t>(1 + rng() % 9),
-                          static_cast<int32_t>(rng() % 32), static_cast<int32_t>(rng() % 40)});
+        result.push_back({static_cast<int32_t>(1 + rng() % 300),
+                          static_cast<int32_t>(1 + rng() % 9), static_cast<int32_t>(rng() % 32),
+                          static_cast<int32_t>(rng() % 40)});
     }
     return result;
 }
@@ -120,10 +123,11 @@ TEST(PathEquivalence, ByteImageOperations) {
         for (size_t i = 0; i < b.block.size(); i += 3) b.block[i] = a.block[i % a.block.size()];
         expectSameOnEveryPath("absoluteDifference " + describe(s), [&] {
             std::mt19937 local(7);
-            Plane d = makePlane(s.width, s.height, (s.misalign + 2) % 5, s.padding + 1, local,
-                                false);
+            Plane d =
+                makePlane(s.width, s.height, (s.misalign + 2) % 5, s.padding + 1, local, false);
             EXPECT_EQ(absoluteDifference(a.data(), a.step, b.data(), b.step, d.data(), d.step,
-                                         {s.width, s.height}), kDone);
+                                         {s.width, s.height}),
+                      kDone);
             EXPECT_TRUE(padIntact(d, s.width, s.height));
             return std::vector<std::vector<uint8_t>>{d.block};
         });
@@ -134,8 +138,19 @@ TEST(PathEquivalence, ByteImageOperations) {
             EXPECT_TRUE(padIntact(d, s.width, s.height));
             return std::vector<std::vector<uint8_t>>{d.block};
         });
-        for (auto [lower, upper] : {std::pair<int, int>{0, 255}, {9, 255}, {0, 0}, {255, 255},
-                                    {40, 200}, {128, 128}}) {
+        expectSameOnEveryPath("copyPlaneStreaming " + describe(s), [&] {
+            std::mt19937 local(7);
+            Plane d =
+                makePlane(s.width, s.height, (s.misalign + 3) % 32, s.padding + 5, local, false);
+            EXPECT_EQ(copyPlaneStreaming(a.data(), a.step, d.data(), d.step, {s.width, s.height}),
+                      kDone);
+            EXPECT_TRUE(padIntact(d, s.width, s.height));
+            for (int32_t r = 0; r < s.height; ++r)
+                EXPECT_EQ(std::memcmp(d.data() + r * d.step, a.data() + r * a.step, s.width), 0);
+            return std::vector<std::vector<uint8_t>>{d.block};
+        });
+        for (auto [lower, upper] :
+             {std::pair<int, int>{0, 255}, {9, 255}, {0, 0}, {255, 255}, {40, 200}, {128, 128}}) {
             expectSameOnEveryPath("countInRange " + describe(s), [&] {
                 int64_t count = -1;
                 EXPECT_EQ(countInRange(a.data(), a.step, {s.width, s.height}, &count,
@@ -161,6 +176,40 @@ TEST(PathEquivalence, CountInRangeOverLongRows) {
     setKernelPathLimit(KernelPath::kAvx2);
 }
 
+TEST(PathEquivalence, CountInRangeBlocks) {
+    std::mt19937 rng(99);
+    for (int32_t blocks : {1, 2, 3, 4, 5, 120, 121, 240}) {
+        for (int32_t rows : {1, 8, 15}) {
+            for (int32_t misalign : {0, 5}) {
+                Plane a = makePlane(16 * blocks, rows, misalign, 16 * (blocks % 3), rng, true);
+                for (auto [lower, upper] : {std::pair<int, int>{9, 255}, {0, 255}, {200, 200}}) {
+                    expectSameOnEveryPath(
+                        "countInRangeBlocks " + std::to_string(blocks) + "x" + std::to_string(rows),
+                        [&] {
+                            std::vector<uint8_t> counts(blocks + 1, 0xee);
+                            EXPECT_EQ(countInRangeBlocks(a.data(), a.step, {16 * blocks, rows},
+                                                         counts.data(), static_cast<uint8_t>(lower),
+                                                         static_cast<uint8_t>(upper)),
+                                      kDone);
+                            EXPECT_EQ(counts.back(), 0xee) << "past the last block";
+                            return std::vector<std::vector<uint8_t>>{counts};
+                        });
+                }
+            }
+        }
+    }
+    // Every byte in range on every row: the largest count a block can hold.
+    std::vector<uint8_t> full(32 * 15, 7);
+    for (KernelPath path : {KernelPath::kReference, KernelPath::kSse2, KernelPath::kAvx2}) {
+        setKernelPathLimit(path);
+        uint8_t counts[2] = {0, 0};
+        ASSERT_EQ(countInRangeBlocks(full.data(), 32, {32, 15}, counts, 0, 255), kDone);
+        EXPECT_EQ(counts[0], 240) << kernelPathName(path);
+        EXPECT_EQ(counts[1], 240) << kernelPathName(path);
+    }
+    setKernelPathLimit(KernelPath::kAvx2);
+}
+
 TEST(PathEquivalence, Yuy2ToBgra) {
     for (const Shape& s : shapes()) {
         if (s.width < 2) continue;
@@ -170,8 +219,9 @@ TEST(PathEquivalence, Yuy2ToBgra) {
             std::mt19937 local(1);
             Plane d = makePlane(4 * int64_t{s.width}, s.height, (s.misalign * 3) % 8, s.padding,
                                 local, false);
-            EXPECT_EQ(convertYuy2ToBgra(src.data(), src.step, d.data(), d.step,
-                                        {s.width, s.height}, 0x42), kDone);
+            EXPECT_EQ(convertYuy2ToBgra(src.data(), src.step, d.data(), d.step, {s.width, s.height},
+                                        0x42),
+                      kDone);
             EXPECT_TRUE(padIntact(d, 4 * int64_t{s.width}, s.height));
             return std::vector<std::vector<uint8_t>>{d.block};
         });
@@ -188,8 +238,8 @@ TEST(PathEquivalence, Pack422ToYuy2) {
         Plane v = makePlane(s.width / 2, s.height, (s.misalign + 2) % 5, s.padding, rng, true);
         expectSameOnEveryPath("packPlanar422ToYuy2 " + describe(s), [&] {
             std::mt19937 local(1);
-            Plane d = makePlane(2 * int64_t{even}, s.height, s.misalign % 3, s.padding, local,
-                                false);
+            Plane d =
+                makePlane(2 * int64_t{even}, s.height, s.misalign % 3, s.padding, local, false);
             const uint8_t* planes[3] = {y.data(), u.data(), v.data()};
             const int32_t steps[3] = {y.step, u.step, v.step};
             EXPECT_EQ(packPlanar422ToYuy2(planes, steps, d.data(), d.step, {s.width, s.height}),
@@ -213,11 +263,11 @@ TEST(PathEquivalence, Yuy2AndBgraToNv12) {
             std::mt19937 local(1);
             Plane dy = makePlane(w, h, (s.misalign + 1) % 4, s.padding, local, false);
             Plane duv = makePlane(w, h / 2, (s.misalign + 3) % 4, s.padding + 3, local, false);
-            const int status =
-                fromBgra ? convertBgraToNv12(bgra.data(), bgra.step, dy.data(), dy.step,
-                                             duv.data(), duv.step, {s.width, s.height})
-                         : convertYuy2ToNv12(yuy2.data(), yuy2.step, dy.data(), dy.step,
-                                             duv.data(), duv.step, {s.width, s.height});
+            const int status = fromBgra
+                                   ? convertBgraToNv12(bgra.data(), bgra.step, dy.data(), dy.step,
+                                                       duv.data(), duv.step, {s.width, s.height})
+                                   : convertYuy2ToNv12(yuy2.data(), yuy2.step, dy.data(), dy.step,
+                                                       duv.data(), duv.step, {s.width, s.height});
             EXPECT_EQ(status, kDone);
             EXPECT_TRUE(padIntact(dy, w, h));
             EXPECT_TRUE(padIntact(duv, w, h / 2));
@@ -249,10 +299,12 @@ TEST(PathEquivalence, BgraToNv12OverEveryColour) {
             }
             setKernelPathLimit(KernelPath::kReference);
             ASSERT_EQ(convertBgraToNv12(src.data(), 4 * width, ref.data(), width,
-                                        ref.data() + width * rows, width, {width, rows}), kDone);
+                                        ref.data() + width * rows, width, {width, rows}),
+                      kDone);
             setKernelPathLimit(path);
             ASSERT_EQ(convertBgraToNv12(src.data(), 4 * width, vec.data(), width,
-                                        vec.data() + width * rows, width, {width, rows}), kDone);
+                                        vec.data() + width * rows, width, {width, rows}),
+                      kDone);
             ASSERT_EQ(ref, vec) << kernelPathName(path) << " line " << line;
         }
     }
@@ -265,20 +317,22 @@ struct ScaleCase {
 };
 
 TEST(PathEquivalence, Scale) {
-    std::vector<ScaleCase> cases{{{2, 2}, {4, 4}},       {{2, 2}, {1, 1}},     {{3, 5}, {33, 17}},
-                                 {{64, 8}, {63, 9}},     {{7, 7}, {65, 3}},    {{100, 4}, {1, 1}},
+    std::vector<ScaleCase> cases{{{2, 2}, {4, 4}},       {{2, 2}, {1, 1}},      {{3, 5}, {33, 17}},
+                                 {{64, 8}, {63, 9}},     {{7, 7}, {65, 3}},     {{100, 4}, {1, 1}},
                                  {{1922, 6}, {1920, 5}}, {{640, 3}, {1922, 4}}, {{5, 2}, {2, 7}},
                                  {{33, 33}, {32, 32}},   {{3, 3}, {16, 16}}};
     std::mt19937 rng(99);
     for (int i = 0; i < 40; ++i) {
-        cases.push_back({{static_cast<int32_t>(2 + rng() % 120), static_cast<int32_t>(2 + rng() % 20)},
-                         {static_cast<int32_t>(1 + rng() % 120), static_cast<int32_t>(1 + rng() % 20)}});
+        cases.push_back(
+            {{static_cast<int32_t>(2 + rng() % 120), static_cast<int32_t>(2 + rng() % 20)},
+             {static_cast<int32_t>(1 + rng() % 120), static_cast<int32_t>(1 + rng() % 20)}});
     }
     for (const ScaleCase& c : cases) {
         int32_t specBytes = 0;
         int32_t initBytes = 0;
-        ASSERT_EQ(scalerQuerySizes(c.src, c.dst, Interpolation::kLinear, false, &specBytes,
-                                   &initBytes), kDone);
+        ASSERT_EQ(
+            scalerQuerySizes(c.src, c.dst, Interpolation::kLinear, false, &specBytes, &initBytes),
+            kDone);
         std::vector<uint8_t> specBlock(specBytes + 3);
         void* spec = specBlock.data() + 3;  // any alignment is fine
         ASSERT_EQ(scalerInit(c.src, c.dst, spec), kDone);
@@ -306,13 +360,17 @@ TEST(PathEquivalence, Scale) {
             std::vector<uint8_t> full(4 * whole.width * whole.height);
             std::vector<uint8_t> part(4 * tile.width * tile.height);
             ASSERT_EQ(scaleBgra(src.data(), src.step, full.data(), 4 * whole.width, {0, 0}, whole,
-                                BorderKind::kReplicate, nullptr, spec, workBlock.data()), kDone);
+                                BorderKind::kReplicate, nullptr, spec, workBlock.data()),
+                      kDone);
             ASSERT_EQ(scaleBgra(src.data(), src.step, part.data(), 4 * tile.width, offset, tile,
-                                BorderKind::kReplicate, nullptr, spec, workBlock.data()), kDone);
+                                BorderKind::kReplicate, nullptr, spec, workBlock.data()),
+                      kDone);
             for (int32_t y = 0; y < tile.height; ++y) {
-                ASSERT_EQ(0, std::memcmp(part.data() + 4 * y * tile.width,
-                                         full.data() + 4 * ((y + offset.y) * whole.width + offset.x),
-                                         4 * tile.width)) << what << " tile row " << y;
+                ASSERT_EQ(0,
+                          std::memcmp(part.data() + 4 * y * tile.width,
+                                      full.data() + 4 * ((y + offset.y) * whole.width + offset.x),
+                                      4 * tile.width))
+                    << what << " tile row " << y;
             }
         }
     }
