@@ -18,9 +18,13 @@ HRESULT MFManager::MFCB_V::OnEvent(uint32_t, uint32_t) {
     return S_OK;
 }
 
-// The session's YUY2 frame for this sample, or null when the sample cannot give one.
-uint8_t* MFManager::MFCB_V::frameFromSample(uint8_t* data, uint32_t length) {
+// The session's YUY2 frame for this sample, or null when the sample cannot give one. In MJPEG
+// mode with packLater set, a decoded frame is left in planarFrame and *packPending is set: the
+// preview then packs it strip by strip just ahead of the conversion.
+uint8_t* MFManager::MFCB_V::frameFromSample(uint8_t* data, uint32_t length, bool packLater,
+                                            bool* packPending) {
     MFManager& m = *manager_;
+    *packPending = false;
     const uint64_t frameBytes = static_cast<uint64_t>(m.yuy2Stride) * m.height;
     if (m.activeFormat != kFormatMjpg) {
         // A short sample would be read past its end: it is not shown or recorded.
@@ -40,33 +44,46 @@ uint8_t* MFManager::MFCB_V::frameFromSample(uint8_t* data, uint32_t length) {
                                                    static_cast<int32_t>(m.height));
     }
     if (decoded == imaging::kDone || decoded == imaging::JpegDecoder::kDecodedWithWarning) {
-        const uint8_t* planes[3] = {m.planes[0], m.planes[1], m.planes[2]};
-        imaging::packPlanar422ToYuy2(
-            planes, m.planeStrides.data(), m.decodedFrame.get(), m.yuy2Stride,
-            imaging::Size{static_cast<int32_t>(m.width), static_cast<int32_t>(m.height)});
+        if (packLater) {
+            *packPending = true;
+        } else {
+            packRows(0, m.height);
+        }
     } else {
         ++rejectedFrames;
     }
     return m.decodedFrame.get();
 }
 
-// Converts the frame into bgraFrame and copies it to snapshotFrame a strip of rows at a time, so
-// that the copy reads the converted rows from the cache instead of from memory; the snapshot,
-// read only when one is taken, is written around the cache.
-void MFManager::MFCB_V::convertAndCopy(const uint8_t* frame) {
+// Packs rows [first, first + rows) of the decoded planes into decodedFrame.
+void MFManager::MFCB_V::packRows(uint32_t first, uint32_t rows) {
     MFManager& m = *manager_;
-    constexpr uint32_t kStripRows = 16;
-    const size_t rowBytes = static_cast<size_t>(m.width) * 4;
-    for (uint32_t row = 0; row < m.height; row += kStripRows) {
-        const uint32_t rows = std::min(kStripRows, m.height - row);
-        uint8_t* bgra = m.bgraFrame.get() + static_cast<size_t>(row) * m.bgraStride;
-        imaging::convertYuy2ToBgra(
-            frame + static_cast<size_t>(row) * m.yuy2Stride, m.yuy2Stride, bgra, m.bgraStride,
+    const uint8_t* planes[3];
+    for (int i = 0; i < 3; ++i) {
+        planes[i] = m.planes[i] + static_cast<size_t>(first) * m.planeStrides[i];
+    }
+    imaging::packPlanar422ToYuy2(
+        planes, m.planeStrides.data(),
+        m.decodedFrame.get() + static_cast<size_t>(first) * m.yuy2Stride, m.yuy2Stride,
+        imaging::Size{static_cast<int32_t>(m.width), static_cast<int32_t>(rows)});
+}
+
+// Converts the frame into bgraFrame and snapshotFrame in one pass: the second frame costs its
+// writes only, and neither goes through the cache, which the next decode needs. With packFirst
+// the YUY2 rows are packed a strip at a time just before their conversion, so they are converted
+// from the cache instead of making a round trip through memory.
+void MFManager::MFCB_V::convertAndCopy(const uint8_t* frame, bool packFirst) {
+    MFManager& m = *manager_;
+    const uint32_t stripRows = packFirst ? 16 : m.height;
+    const int32_t snapshotStride = static_cast<int32_t>(m.width * 4);
+    for (uint32_t row = 0; row < m.height; row += stripRows) {
+        const uint32_t rows = std::min(stripRows, m.height - row);
+        if (packFirst) packRows(row, rows);
+        imaging::convertYuy2ToBgraAndCopy(
+            frame + static_cast<size_t>(row) * m.yuy2Stride, m.yuy2Stride,
+            m.bgraFrame.get() + static_cast<size_t>(row) * m.bgraStride, m.bgraStride,
+            m.snapshotFrame.get() + static_cast<size_t>(row) * snapshotStride, snapshotStride,
             imaging::Size{static_cast<int32_t>(m.width), static_cast<int32_t>(rows)}, 0);
-        imaging::copyPlaneStreaming(
-            bgra, m.bgraStride, m.snapshotFrame.get() + row * rowBytes,
-            static_cast<int32_t>(rowBytes),
-            imaging::Size{static_cast<int32_t>(rowBytes), static_cast<int32_t>(rows)});
     }
 }
 
@@ -103,17 +120,25 @@ HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
             uint32_t total = 0;
             if (SUCCEEDED(sample->GetTotalLength(&total))) length = std::min(length, total);
         }
+        // One reading of the flags per sample: what is recorded and what the preview shows come
+        // from the same decision.
+        const bool recording = m.recording;
+        const bool preview = m.streaming && m.previewVisible;
+        const bool motion = m.motionDetection && !recording;
+        // Only the recording and the motion step need the packed frame whole before the preview.
+        bool packPending = false;
         // The motion step draws into the frame: in YUY2 mode that is the sample's own data.
-        uint8_t* frame = frameFromSample(locked ? data : nullptr, locked ? length : 0);
+        uint8_t* frame = frameFromSample(locked ? data : nullptr, locked ? length : 0,
+                                         preview && !recording && !motion, &packPending);
 
-        if (frame != nullptr && m.recording && m.recordVideoSample)
+        if (frame != nullptr && recording && m.recordVideoSample)
             m.recordVideoSample(sample, time, frame);
 
-        if (frame != nullptr && m.streaming && m.previewVisible) {
+        if (frame != nullptr && preview) {
             {
                 std::lock_guard lock(m.frameLock);
                 if (m.bgraFrame && m.snapshotFrame) {
-                    if (m.motionDetection && !m.recording && m.previousFrame && m.diffFrame) {
+                    if (motion && m.previousFrame && m.diffFrame) {
                         if (m.motionPrimed) {
                             detectMotion(frame, m.previousFrame.get(), m.diffFrame.get(),
                                          m.yuy2Stride, m.height);
@@ -124,11 +149,14 @@ HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
                             m.motionPrimed = true;
                         }
                     }
-                    convertAndCopy(frame);
+                    convertAndCopy(frame, packPending);
+                    packPending = false;
                 }
             }
             if (m.frameEvent) m.frameEvent->pulse();
         }
+        // decodedFrame always ends up holding the last decoded frame.
+        if (packPending) packRows(0, m.height);
     }
     if (locked) buffer->Unlock();
     buffer.reset();

@@ -174,8 +174,9 @@ class MFManager::MFCB_V final : public platform::SourceReaderCallback {
     std::atomic<uint64_t> rejectedFrames{0};
 
   private:
-    uint8_t* frameFromSample(uint8_t* data, uint32_t length);
-    void convertAndCopy(const uint8_t* frame);
+    uint8_t* frameFromSample(uint8_t* data, uint32_t length, bool packLater, bool* packPending);
+    void packRows(uint32_t first, uint32_t rows);
+    void convertAndCopy(const uint8_t* frame, bool packFirst);
 
     MFManager* manager_;
 };

@@ -143,7 +143,11 @@ void countInRangeBlocks(const uint8_t* src, ptrdiff_t step, int32_t blocks, int3
 // chroma), so the chroma terms line up with both pixels of their pair without moving. The
 // factors above 16 bits are split: 76284 = 4 * 19071, 104595 = 131072 - 26477,
 // 53281 = 65536 - 12255, 132186 = 131072 + 1114.
-void yuy2ToBgra16(const uint8_t* src, uint8_t* dst, __m256i alpha16) {
+struct Bgra16 {
+    __m256i low, high;  // pixels 0-7, 8-15
+};
+
+Bgra16 yuy2ToBgra16(const uint8_t* src, __m256i alpha16) {
     const __m256i in = load(src);
     const __m256i luma = _mm256_and_si256(in, _mm256_set1_epi16(0x00ff));  // Y0 | Y1 << 16
     const __m256i chroma = _mm256_srli_epi16(in, 8);                       // U | V << 16
@@ -176,8 +180,7 @@ void yuy2ToBgra16(const uint8_t* src, uint8_t* dst, __m256i alpha16) {
     const __m256i ra = _mm256_unpackhi_epi8(br, ga);
     const __m256i p0 = _mm256_unpacklo_epi16(bg, ra);
     const __m256i p1 = _mm256_unpackhi_epi16(bg, ra);
-    store(dst, _mm256_permute2x128_si256(p0, p1, 0x20));
-    store(dst + 32, _mm256_permute2x128_si256(p0, p1, 0x31));
+    return Bgra16{_mm256_permute2x128_si256(p0, p1, 0x20), _mm256_permute2x128_si256(p0, p1, 0x31)};
 }
 
 void convertYuy2ToBgra(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
@@ -187,9 +190,45 @@ void convertYuy2ToBgra(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrd
     for (int32_t row = 0; row < height; ++row) {
         const uint8_t* s = src + row * srcStep;
         uint8_t* d = dst + row * dstStep;
-        for (int32_t x = 0; x < vectorEnd; x += 16) yuy2ToBgra16(s + 2 * x, d + 4 * x, alpha16);
+        for (int32_t x = 0; x < vectorEnd; x += 16) {
+            const Bgra16 p = yuy2ToBgra16(s + 2 * x, alpha16);
+            store(d + 4 * x, p.low);
+            store(d + 4 * x + 32, p.high);
+        }
         reference::yuy2ToBgraRow(s, d, vectorEnd, width, width, alpha);
     }
+}
+
+void convertYuy2ToBgraAndCopy(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
+                              ptrdiff_t dstStep, uint8_t* copy, ptrdiff_t copyStep, int32_t width,
+                              int32_t height, uint8_t alpha) {
+    const __m256i alpha16 = _mm256_set1_epi16(alpha);
+    const int32_t vectorEnd = width & ~15;
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* s = src + row * srcStep;
+        uint8_t* d = dst + row * dstStep;
+        uint8_t* c = copy + row * copyStep;
+        const bool aligned =
+            ((reinterpret_cast<uintptr_t>(d) | reinterpret_cast<uintptr_t>(c)) & 31) == 0;
+        for (int32_t x = 0; x < vectorEnd; x += 16) {
+            const Bgra16 p = yuy2ToBgra16(s + 2 * x, alpha16);
+            if (aligned) {
+                _mm256_stream_si256(reinterpret_cast<__m256i*>(d + 4 * x), p.low);
+                _mm256_stream_si256(reinterpret_cast<__m256i*>(d + 4 * x + 32), p.high);
+                _mm256_stream_si256(reinterpret_cast<__m256i*>(c + 4 * x), p.low);
+                _mm256_stream_si256(reinterpret_cast<__m256i*>(c + 4 * x + 32), p.high);
+            } else {
+                store(d + 4 * x, p.low);
+                store(d + 4 * x + 32, p.high);
+                store(c + 4 * x, p.low);
+                store(c + 4 * x + 32, p.high);
+            }
+        }
+        reference::yuy2ToBgraRow(s, d, vectorEnd, width, width, alpha);
+        std::memcpy(c + 4 * vectorEnd, d + 4 * vectorEnd,
+                    4 * static_cast<size_t>(width - vectorEnd));
+    }
+    _mm_sfence();
 }
 
 void packPlanar422ToYuy2(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u, ptrdiff_t uStep,
@@ -459,9 +498,17 @@ void scaleBgra(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, ui
 
 const KernelTable& avx2Kernels() {
     static const KernelTable table{
-        absoluteDifference, copyPlane,         copyPlaneStreaming,  countInRange,
-        countInRangeBlocks, convertYuy2ToBgra, packPlanar422ToYuy2, convertYuy2ToNv12,
-        convertBgraToNv12,  scaleBgra,
+        absoluteDifference,
+        copyPlane,
+        copyPlaneStreaming,
+        countInRange,
+        countInRangeBlocks,
+        convertYuy2ToBgra,
+        convertYuy2ToBgraAndCopy,
+        packPlanar422ToYuy2,
+        convertYuy2ToNv12,
+        convertBgraToNv12,
+        scaleBgra,
     };
     return table;
 }

@@ -29,6 +29,10 @@ struct KernelTable {
     // Any width >= 2.
     void (*convertYuy2ToBgra)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
                               ptrdiff_t dstStep, int32_t width, int32_t height, uint8_t alpha);
+    // The same, and the same bytes into copy; the vector paths write both around the cache.
+    void (*convertYuy2ToBgraAndCopy)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
+                                     ptrdiff_t dstStep, uint8_t* copy, ptrdiff_t copyStep,
+                                     int32_t width, int32_t height, uint8_t alpha);
     // Even width.
     void (*packPlanar422ToYuy2)(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u,
                                 ptrdiff_t uStep, const uint8_t* v, ptrdiff_t vStep, uint8_t* dst,

@@ -22,6 +22,20 @@ int convertYuy2ToBgra(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t
     return kDone;
 }
 
+int convertYuy2ToBgraAndCopy(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
+                             uint8_t* copy, int32_t copyStep, Size size, uint8_t alpha) {
+    if (src == nullptr || dst == nullptr || copy == nullptr) return kNullPointer;
+    if (size.width < 2 || size.height < 1) return kSizeTooSmall;
+    if (!stepCovers(srcStep, 2 * int64_t{size.width}) ||
+        !stepCovers(dstStep, 4 * int64_t{size.width}) ||
+        !stepCovers(copyStep, 4 * int64_t{size.width})) {
+        return kStepTooShort;
+    }
+    detail::activeKernels().convertYuy2ToBgraAndCopy(src, srcStep, dst, dstStep, copy, copyStep,
+                                                     size.width, size.height, alpha);
+    return kDone;
+}
+
 int packPlanar422ToYuy2(const uint8_t* const planes[3], const int32_t planeSteps[3], uint8_t* dst,
                         int32_t dstStep, Size size) {
     if (planes == nullptr || planeSteps == nullptr || dst == nullptr) return kNullPointer;

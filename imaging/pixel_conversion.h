@@ -16,6 +16,11 @@ namespace tovrel::imaging {
 int convertYuy2ToBgra(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, Size size,
                       uint8_t alpha);
 
+// convertYuy2ToBgra into dst, and the same bytes into copy (which must not overlap dst), in one
+// pass; both are written around the cache, for frames that this thread does not read again.
+int convertYuy2ToBgraAndCopy(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
+                             uint8_t* copy, int32_t copyStep, Size size, uint8_t alpha);
+
 // planes/planeSteps: Y, U, V. The width is rounded down to even (at least 2 remain).
 int packPlanar422ToYuy2(const uint8_t* const planes[3], const int32_t planeSteps[3], uint8_t* dst,
                         int32_t dstStep, Size size);

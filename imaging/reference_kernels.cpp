@@ -72,6 +72,13 @@ void yuy2ToBgraImage(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdif
     }
 }
 
+void yuy2ToBgraAndCopyImage(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                            uint8_t* copy, ptrdiff_t copyStep, int32_t width, int32_t height,
+                            uint8_t alpha) {
+    yuy2ToBgraImage(src, srcStep, dst, dstStep, width, height, alpha);
+    copyPlaneImage(dst, dstStep, copy, copyStep, 4 * width, height);
+}
+
 void pack422Image(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u, ptrdiff_t uStep,
                   const uint8_t* v, ptrdiff_t vStep, uint8_t* dst, ptrdiff_t dstStep, int32_t width,
                   int32_t height) {
@@ -218,6 +225,7 @@ const KernelTable& referenceKernels() {
         reference::countInRangeImage,
         reference::countInRangeBlocksImage,
         reference::yuy2ToBgraImage,
+        reference::yuy2ToBgraAndCopyImage,
         reference::pack422Image,
         reference::yuy2ToNv12Image,
         reference::bgraToNv12Image,

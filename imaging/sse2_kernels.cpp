@@ -114,7 +114,11 @@ void countInRangeBlocks(const uint8_t* src, ptrdiff_t step, int32_t blocks, int3
 
 // 8 pixels. The 16.16 products are split so that every factor fits a signed 16-bit multiply:
 // 76284 = 65536 + 10748, 104595 = 131072 - 26477, 53281 = 65536 - 12255, 132186 = 131072 + 1114.
-void yuy2ToBgra8(const uint8_t* src, uint8_t* dst, __m128i alpha16) {
+struct Bgra8 {
+    __m128i low, high;  // pixels 0-3, 4-7
+};
+
+Bgra8 yuy2ToBgra8(const uint8_t* src, __m128i alpha16) {
     const __m128i in = load(src);
     const __m128i zero = _mm_setzero_si128();
     const __m128i y16 = _mm_and_si128(in, _mm_set1_epi16(0x00ff));
@@ -146,8 +150,7 @@ void yuy2ToBgra8(const uint8_t* src, uint8_t* dst, __m128i alpha16) {
     const __m128i ga = _mm_packus_epi16(channel(gTerm), alpha16);
     const __m128i bg = _mm_unpacklo_epi8(br, ga);
     const __m128i ra = _mm_unpackhi_epi8(br, ga);
-    store(dst, _mm_unpacklo_epi16(bg, ra));
-    store(dst + 16, _mm_unpackhi_epi16(bg, ra));
+    return Bgra8{_mm_unpacklo_epi16(bg, ra), _mm_unpackhi_epi16(bg, ra)};
 }
 
 void convertYuy2ToBgra(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
@@ -157,9 +160,45 @@ void convertYuy2ToBgra(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrd
     for (int32_t row = 0; row < height; ++row) {
         const uint8_t* s = src + row * srcStep;
         uint8_t* d = dst + row * dstStep;
-        for (int32_t x = 0; x < vectorEnd; x += 8) yuy2ToBgra8(s + 2 * x, d + 4 * x, alpha16);
+        for (int32_t x = 0; x < vectorEnd; x += 8) {
+            const Bgra8 p = yuy2ToBgra8(s + 2 * x, alpha16);
+            store(d + 4 * x, p.low);
+            store(d + 4 * x + 16, p.high);
+        }
         reference::yuy2ToBgraRow(s, d, vectorEnd, width, width, alpha);
     }
+}
+
+void convertYuy2ToBgraAndCopy(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
+                              ptrdiff_t dstStep, uint8_t* copy, ptrdiff_t copyStep, int32_t width,
+                              int32_t height, uint8_t alpha) {
+    const __m128i alpha16 = _mm_set1_epi16(alpha);
+    const int32_t vectorEnd = width & ~7;
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* s = src + row * srcStep;
+        uint8_t* d = dst + row * dstStep;
+        uint8_t* c = copy + row * copyStep;
+        const bool aligned =
+            ((reinterpret_cast<uintptr_t>(d) | reinterpret_cast<uintptr_t>(c)) & 15) == 0;
+        for (int32_t x = 0; x < vectorEnd; x += 8) {
+            const Bgra8 p = yuy2ToBgra8(s + 2 * x, alpha16);
+            if (aligned) {
+                _mm_stream_si128(reinterpret_cast<__m128i*>(d + 4 * x), p.low);
+                _mm_stream_si128(reinterpret_cast<__m128i*>(d + 4 * x + 16), p.high);
+                _mm_stream_si128(reinterpret_cast<__m128i*>(c + 4 * x), p.low);
+                _mm_stream_si128(reinterpret_cast<__m128i*>(c + 4 * x + 16), p.high);
+            } else {
+                store(d + 4 * x, p.low);
+                store(d + 4 * x + 16, p.high);
+                store(c + 4 * x, p.low);
+                store(c + 4 * x + 16, p.high);
+            }
+        }
+        reference::yuy2ToBgraRow(s, d, vectorEnd, width, width, alpha);
+        std::memcpy(c + 4 * vectorEnd, d + 4 * vectorEnd,
+                    4 * static_cast<size_t>(width - vectorEnd));
+    }
+    _mm_sfence();
 }
 
 void packPlanar422ToYuy2(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u, ptrdiff_t uStep,
@@ -357,9 +396,17 @@ void scaleBgra(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, ui
 
 const KernelTable& sse2Kernels() {
     static const KernelTable table{
-        absoluteDifference, copyPlane,         copyPlaneStreaming,  countInRange,
-        countInRangeBlocks, convertYuy2ToBgra, packPlanar422ToYuy2, convertYuy2ToNv12,
-        convertBgraToNv12,  scaleBgra,
+        absoluteDifference,
+        copyPlane,
+        copyPlaneStreaming,
+        countInRange,
+        countInRangeBlocks,
+        convertYuy2ToBgra,
+        convertYuy2ToBgraAndCopy,
+        packPlanar422ToYuy2,
+        convertYuy2ToNv12,
+        convertBgraToNv12,
+        scaleBgra,
     };
     return table;
 }

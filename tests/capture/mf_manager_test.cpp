@@ -310,6 +310,62 @@ TEST_F(SessionFixture, MjpegFramesThatDoNotFitAreDroppedAndTheFirstShowsBlack) {
     deliver(frameOf(kMjpgOnly, 0, 7, VideoFault::TruncatedJpeg));
 }
 
+TEST_F(SessionFixture, MjpegFramesArriveWholeOnEveryRoad) {
+    // 40 rows: two strips of the preview's packing and a short last one.
+    static constexpr std::array<sim::SimVideoMode, 1> kMjpg80x40{
+        {{SimPixelFormat::Mjpg, 80, 40, 30, 1}}};
+    open(kMjpg80x40);
+    ASSERT_EQ(manager.activeFormat, kFormatMjpg);
+    const size_t yuy2Bytes = 80 * 2 * 40, bgraBytes = 80 * 4 * 40;
+    std::vector<uint8_t> recorded;
+    manager.recordVideoSample = [&](const std::shared_ptr<Sample>&, int64_t, const uint8_t* f) {
+        recorded.assign(f, f + yuy2Bytes);
+        return S_OK;
+    };
+    const auto bgraOfFrame = [&](const std::vector<uint8_t>& yuy2) {
+        std::vector<uint8_t> bgra(bgraBytes);
+        imaging::convertYuy2ToBgra(yuy2.data(), 160, bgra.data(), 320, imaging::Size{80, 40}, 0);
+        return bgra;
+    };
+    const auto shown = [&] {
+        return std::vector<uint8_t>(manager.bgraFrame.get(), manager.bgraFrame.get() + bgraBytes);
+    };
+    const auto snapshot = [&] {
+        return std::vector<uint8_t>(manager.snapshotFrame.get(),
+                                    manager.snapshotFrame.get() + bgraBytes);
+    };
+    const auto decoded = [&] {
+        return std::vector<uint8_t>(manager.decodedFrame.get(),
+                                    manager.decodedFrame.get() + yuy2Bytes);
+    };
+
+    // Recording with the preview hidden: the frame is packed whole for the recording.
+    manager.streaming = true;
+    manager.recording = true;
+    manager.previewVisible = false;
+    deliver(frameOf(kMjpg80x40, 0, 2));
+    const std::vector<uint8_t> frame2 = recorded;
+    ASSERT_EQ(frame2.size(), yuy2Bytes);
+
+    // The preview alone packs strip by strip: the same picture, in both frames and in
+    // decodedFrame.
+    manager.recording = false;
+    manager.previewVisible = true;
+    deliver(frameOf(kMjpg80x40, 0, 2));
+    EXPECT_EQ(shown(), bgraOfFrame(frame2));
+    EXPECT_EQ(snapshot(), bgraOfFrame(frame2));
+    EXPECT_EQ(decoded(), frame2);
+
+    // Recording and preview together: the recording and the preview get the same frame.
+    manager.recording = true;
+    deliver(frameOf(kMjpg80x40, 0, 5));
+    EXPECT_NE(recorded, frame2) << "a later frame";
+    EXPECT_EQ(shown(), bgraOfFrame(recorded));
+    EXPECT_EQ(snapshot(), bgraOfFrame(recorded));
+    manager.recording = false;
+    manager.streaming = false;
+}
+
 TEST_F(SessionFixture, MotionOutlinesAppearButNeverDuringARecording) {
     open(kYuy2AndMjpg);
     manager.streaming = true;

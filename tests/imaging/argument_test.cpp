@@ -63,6 +63,14 @@ TEST(InvalidArguments, Conversions) {
     EXPECT_LT(convertYuy2ToBgra(b.src.data(), 16, b.dst.data(), 31, {8, 4}, 0), 0);
     EXPECT_LT(convertYuy2ToBgra(b.src.data(), 16, b.dst.data(), 32, {8, 0}, 0), 0);
     EXPECT_LT(convertYuy2ToBgra(nullptr, 16, b.dst.data(), 32, {8, 4}, 0), 0);
+    EXPECT_LT(
+        convertYuy2ToBgraAndCopy(b.src.data(), 16, b.dst.data(), 32, b.dst2.data(), 31, {8, 4}, 0),
+        0);
+    EXPECT_LT(convertYuy2ToBgraAndCopy(b.src.data(), 16, b.dst.data(), 32, nullptr, 32, {8, 4}, 0),
+              0);
+    EXPECT_LT(
+        convertYuy2ToBgraAndCopy(b.src.data(), 16, b.dst.data(), 32, b.dst2.data(), 32, {1, 4}, 0),
+        0);
 
     const uint8_t* planes[3] = {b.src.data(), b.src.data(), nullptr};
     const int32_t steps[3] = {8, 4, 4};

@@ -228,6 +228,59 @@ TEST(PathEquivalence, Yuy2ToBgra) {
     }
 }
 
+// Offset of the first 64-byte boundary in a plane's block, for the streaming stores.
+int32_t alignedOffset(const Plane& plane) {
+    const auto address = reinterpret_cast<uintptr_t>(plane.block.data());
+    return static_cast<int32_t>((64 - (address & 63)) & 63);
+}
+
+TEST(PathEquivalence, Yuy2ToBgraAndCopy) {
+    for (const Shape& s : shapes()) {
+        if (s.width < 2) continue;
+        std::mt19937 rng(s.width * 19 + s.height);
+        Plane src = makePlane(2 * int64_t{s.width}, s.height, s.misalign, s.padding, rng, true);
+        for (bool aligned : {false, true}) {
+            // Aligned: both destinations start on 64 bytes and their rows stay on 32.
+            const int32_t padding = aligned ? (32 - (4 * s.width) % 32) % 32 : s.padding;
+            expectSameOnEveryPath("convertYuy2ToBgraAndCopy " + describe(s), [&] {
+                std::mt19937 local(1);
+                Plane d = makePlane(4 * int64_t{s.width}, s.height, 64, padding, local, false);
+                Plane c = makePlane(4 * int64_t{s.width}, s.height, 64,
+                                    padding + (aligned ? 32 : 3), local, false);
+                Plane plain = makePlane(4 * int64_t{s.width}, s.height, 0, 0, local, false);
+                d.offset = aligned ? alignedOffset(d) : s.misalign % 7;
+                c.offset = aligned ? alignedOffset(c) : (s.misalign + 5) % 9;
+                EXPECT_EQ(convertYuy2ToBgraAndCopy(src.data(), src.step, d.data(), d.step, c.data(),
+                                                   c.step, {s.width, s.height}, 0x42),
+                          kDone);
+                EXPECT_EQ(convertYuy2ToBgra(src.data(), src.step, plain.data(), plain.step,
+                                            {s.width, s.height}, 0x42),
+                          kDone);
+                for (int32_t r = 0; r < s.height; ++r) {
+                    const size_t bytes = 4 * static_cast<size_t>(s.width);
+                    EXPECT_EQ(
+                        std::memcmp(d.data() + r * d.step, plain.data() + r * plain.step, bytes),
+                        0);
+                    EXPECT_EQ(
+                        std::memcmp(c.data() + r * c.step, plain.data() + r * plain.step, bytes),
+                        0);
+                }
+                EXPECT_TRUE(padIntact(d, 4 * int64_t{s.width}, s.height));
+                EXPECT_TRUE(padIntact(c, 4 * int64_t{s.width}, s.height));
+                // The aligned offsets depend on where the blocks landed: compare the rows.
+                std::vector<uint8_t> rows;
+                for (int32_t r = 0; r < s.height; ++r) {
+                    rows.insert(rows.end(), d.data() + r * d.step,
+                                d.data() + r * d.step + 4 * s.width);
+                    rows.insert(rows.end(), c.data() + r * c.step,
+                                c.data() + r * c.step + 4 * s.width);
+                }
+                return std::vector<std::vector<uint8_t>>{rows};
+            });
+        }
+    }
+}
+
 TEST(PathEquivalence, Pack422ToYuy2) {
     for (const Shape& s : shapes()) {
         const int32_t even = s.width & ~1;
