@@ -3,7 +3,10 @@
 // difference. Two alternating frames keep motion detection finding the moving block.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
+#include <vector>
 
 #include "capture/mf_manager.h"
 #include "capture/motion_detection.h"
@@ -95,6 +98,61 @@ void BM_JpegDecodeOnly(benchmark::State& state) {
     for (auto& buffer : buffers) buffer->Unlock();
 }
 
+// The MJPEG callback's own cost beyond its decode, measured pairwise so that the machine's noise
+// falls on both halves alike: each iteration times the session's decoder on one frame (into the
+// session's own planar buffer) and then the whole callback on the other frame. Reports the medians
+// of both and of their per-iteration difference.
+void runOwnCost(benchmark::State& state, bool motion) {
+    ManualClock clock;
+    capture::MFManager manager(clock);
+    NullSurface surface;
+    auto source = std::make_shared<sim::SimulatedVideoSource>(
+        sim::kDefaultBoxModel.modes, sim::SimulatedVideoSource::Pacing::Stepped);
+    manager.openSession(&surface, nullptr, source, false, false, 0, 0, 0, capture::kFormatMjpg);
+    const uint32_t index = modeIndex(sim::SimPixelFormat::Mjpg);
+    const std::shared_ptr<Sample> samples[2] = {frame(index, 0), frame(index, 1)};
+    std::shared_ptr<MediaBuffer> buffers[2];
+    uint8_t* data[2];
+    uint32_t length[2];
+    for (int i = 0; i < 2; ++i) {
+        samples[i]->ConvertToContiguousBuffer(&buffers[i]);
+        buffers[i]->Lock(&data[i], nullptr, &length[i]);
+    }
+    manager.streaming = true;
+    manager.motionDetection = motion;
+    std::vector<double> decodeMs, callbackMs, beyondMs;
+    uint64_t n = 0;
+    using Clock = std::chrono::steady_clock;
+    for (auto _ : state) {
+        const int i = static_cast<int>(n++ % 2);
+        const auto t0 = Clock::now();
+        benchmark::DoNotOptimize(manager.jpegDecoder->decodeToPlanar422(
+            data[i], length[i], manager.planarFrame.get(), manager.planarBytes, 1920, 1080));
+        const auto t1 = Clock::now();
+        manager.videoCallback->OnReadSample(S_OK, 0, 0, 0, samples[1 - i]);
+        const auto t2 = Clock::now();
+        const double decode = std::chrono::duration<double, std::milli>(t1 - t0).count();
+        const double callback = std::chrono::duration<double, std::milli>(t2 - t1).count();
+        decodeMs.push_back(decode);
+        callbackMs.push_back(callback);
+        beyondMs.push_back(callback - decode);
+    }
+    for (auto& buffer : buffers) buffer->Unlock();
+    manager.streaming = false;
+    manager.closeSession();
+    const auto median = [](std::vector<double> v) {
+        if (v.empty()) return 0.0;
+        std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+        return v[v.size() / 2];
+    };
+    state.counters["decode_ms"] = median(decodeMs);
+    state.counters["callback_ms"] = median(callbackMs);
+    state.counters["beyond_decode_ms"] = median(beyondMs);
+}
+
+void BM_MjpegOwnCost(benchmark::State& state) { runOwnCost(state, false); }
+void BM_MjpegMotionOwnCost(benchmark::State& state) { runOwnCost(state, true); }
+
 // The motion step alone on two alternating frames.
 void BM_MotionOnly(benchmark::State& state) {
     const uint32_t index = modeIndex(sim::SimPixelFormat::Yuy2);
@@ -123,6 +181,8 @@ BENCHMARK(BM_JpegDecodeOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MjpegPreviewHidden)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mjpeg)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MjpegMotion)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MjpegOwnCost)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MjpegMotionOwnCost)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
