@@ -75,17 +75,30 @@ void BM_MjpegPreviewHidden(benchmark::State& state) {
     runCallback(state, capture::kFormatMjpg, false, false);
 }
 
+// Two MJPEG frames of the simulated box, their buffers locked for the object's life.
+struct LockedJpegFrames {
+    LockedJpegFrames() {
+        const uint32_t index = modeIndex(sim::SimPixelFormat::Mjpg);
+        for (int i = 0; i < 2; ++i) {
+            samples[i] = frame(index, static_cast<uint32_t>(i));
+            samples[i]->ConvertToContiguousBuffer(&buffers[i]);
+            buffers[i]->Lock(&data[i], nullptr, &length[i]);
+        }
+    }
+    ~LockedJpegFrames() {
+        for (auto& buffer : buffers) buffer->Unlock();
+    }
+    std::shared_ptr<Sample> samples[2];
+    std::shared_ptr<MediaBuffer> buffers[2];
+    uint8_t* data[2] = {};
+    uint32_t length[2] = {};
+};
+
 // The decode the MJPEG callback starts with, alone.
 void BM_JpegDecodeOnly(benchmark::State& state) {
-    const uint32_t index = modeIndex(sim::SimPixelFormat::Mjpg);
-    const std::shared_ptr<Sample> samples[2] = {frame(index, 0), frame(index, 1)};
-    std::shared_ptr<MediaBuffer> buffers[2];
-    uint8_t* data[2];
-    uint32_t length[2];
-    for (int i = 0; i < 2; ++i) {
-        samples[i]->ConvertToContiguousBuffer(&buffers[i]);
-        buffers[i]->Lock(&data[i], nullptr, &length[i]);
-    }
+    const LockedJpegFrames jpeg;
+    const auto& data = jpeg.data;
+    const auto& length = jpeg.length;
     imaging::JpegDecoder decoder;
     const auto layout = imaging::JpegDecoder::layout(1920, 1080);
     std::vector<uint8_t> planar(static_cast<size_t>(layout.totalBytes));
@@ -95,7 +108,6 @@ void BM_JpegDecodeOnly(benchmark::State& state) {
         benchmark::DoNotOptimize(decoder.decodeToPlanar422(data[i], length[i], planar.data(),
                                                            layout.totalBytes, 1920, 1080));
     }
-    for (auto& buffer : buffers) buffer->Unlock();
 }
 
 // The MJPEG callback's own cost beyond its decode, measured pairwise so that the machine's noise
@@ -109,15 +121,10 @@ void runOwnCost(benchmark::State& state, bool motion) {
     auto source = std::make_shared<sim::SimulatedVideoSource>(
         sim::kDefaultBoxModel.modes, sim::SimulatedVideoSource::Pacing::Stepped);
     manager.openSession(&surface, nullptr, source, false, false, 0, 0, 0, capture::kFormatMjpg);
-    const uint32_t index = modeIndex(sim::SimPixelFormat::Mjpg);
-    const std::shared_ptr<Sample> samples[2] = {frame(index, 0), frame(index, 1)};
-    std::shared_ptr<MediaBuffer> buffers[2];
-    uint8_t* data[2];
-    uint32_t length[2];
-    for (int i = 0; i < 2; ++i) {
-        samples[i]->ConvertToContiguousBuffer(&buffers[i]);
-        buffers[i]->Lock(&data[i], nullptr, &length[i]);
-    }
+    const LockedJpegFrames jpeg;
+    const auto& samples = jpeg.samples;
+    const auto& data = jpeg.data;
+    const auto& length = jpeg.length;
     manager.streaming = true;
     manager.motionDetection = motion;
     std::vector<double> decodeMs, callbackMs, beyondMs;
@@ -137,7 +144,6 @@ void runOwnCost(benchmark::State& state, bool motion) {
         callbackMs.push_back(callback);
         beyondMs.push_back(callback - decode);
     }
-    for (auto& buffer : buffers) buffer->Unlock();
     manager.streaming = false;
     manager.closeSession();
     const auto median = [](std::vector<double> v) {
