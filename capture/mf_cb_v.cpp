@@ -70,12 +70,20 @@ void MFManager::MFCB_V::packRows(uint32_t first, uint32_t rows) {
 
 // Converts the frame into bgraFrame and snapshotFrame in one pass: the second frame costs its
 // writes only, and neither goes through the cache, which the next decode needs. With packFirst
-// the YUY2 rows are packed a strip at a time just before their conversion, so they are converted
-// from the cache instead of making a round trip through memory.
-void MFManager::MFCB_V::convertAndCopy(const uint8_t* frame, bool packFirst) {
+// the decoded planes are packed into the frame in the same pass, so the packed frame is never
+// read back from memory (an odd width packs first, by strips that stay in the cache).
+void MFManager::MFCB_V::convertAndCopy(uint8_t* frame, bool packFirst) {
     MFManager& m = *manager_;
-    const uint32_t stripRows = packFirst ? 16 : m.height;
     const int32_t snapshotStride = static_cast<int32_t>(m.width * 4);
+    if (packFirst && m.width % 2 == 0) {
+        const uint8_t* planes[3] = {m.planes[0], m.planes[1], m.planes[2]};
+        imaging::packPlanar422ToYuy2AndConvert(
+            planes, m.planeStrides.data(), frame, m.yuy2Stride, m.bgraFrame.get(), m.bgraStride,
+            m.snapshotFrame.get(), snapshotStride,
+            imaging::Size{static_cast<int32_t>(m.width), static_cast<int32_t>(m.height)}, 0);
+        return;
+    }
+    const uint32_t stripRows = packFirst ? 16 : m.height;
     for (uint32_t row = 0; row < m.height; row += stripRows) {
         const uint32_t rows = std::min(stripRows, m.height - row);
         if (packFirst) packRows(row, rows);

@@ -176,7 +176,7 @@ class MFManager::MFCB_V final : public platform::SourceReaderCallback {
   private:
     uint8_t* frameFromSample(uint8_t* data, uint32_t length, bool packLater, bool* packPending);
     void packRows(uint32_t first, uint32_t rows);
-    void convertAndCopy(const uint8_t* frame, bool packFirst);
+    void convertAndCopy(uint8_t* frame, bool packFirst);
 
     MFManager* manager_;
 };

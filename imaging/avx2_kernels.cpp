@@ -147,8 +147,7 @@ struct Bgra16 {
     __m256i low, high;  // pixels 0-7, 8-15
 };
 
-Bgra16 yuy2ToBgra16(const uint8_t* src, __m256i alpha16) {
-    const __m256i in = load(src);
+inline __attribute__((always_inline)) Bgra16 yuy2ToBgra16(__m256i in, __m256i alpha16) {
     const __m256i luma = _mm256_and_si256(in, _mm256_set1_epi16(0x00ff));  // Y0 | Y1 << 16
     const __m256i chroma = _mm256_srli_epi16(in, 8);                       // U | V << 16
     const __m256i vHigh =
@@ -191,7 +190,7 @@ void convertYuy2ToBgra(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrd
         const uint8_t* s = src + row * srcStep;
         uint8_t* d = dst + row * dstStep;
         for (int32_t x = 0; x < vectorEnd; x += 16) {
-            const Bgra16 p = yuy2ToBgra16(s + 2 * x, alpha16);
+            const Bgra16 p = yuy2ToBgra16(load(s + 2 * x), alpha16);
             store(d + 4 * x, p.low);
             store(d + 4 * x + 32, p.high);
         }
@@ -211,7 +210,7 @@ void convertYuy2ToBgraAndCopy(const uint8_t* src, ptrdiff_t srcStep, uint8_t* ds
         const bool aligned =
             ((reinterpret_cast<uintptr_t>(d) | reinterpret_cast<uintptr_t>(c)) & 31) == 0;
         for (int32_t x = 0; x < vectorEnd; x += 16) {
-            const Bgra16 p = yuy2ToBgra16(s + 2 * x, alpha16);
+            const Bgra16 p = yuy2ToBgra16(load(s + 2 * x), alpha16);
             if (aligned) {
                 _mm256_stream_si256(reinterpret_cast<__m256i*>(d + 4 * x), p.low);
                 _mm256_stream_si256(reinterpret_cast<__m256i*>(d + 4 * x + 32), p.high);
@@ -231,6 +230,20 @@ void convertYuy2ToBgraAndCopy(const uint8_t* src, ptrdiff_t srcStep, uint8_t* ds
     _mm_sfence();
 }
 
+// Packs 32 pixels of the three planes into two YUY2 vectors (pixels 0-15, 16-31).
+inline __attribute__((always_inline)) void pack32(const uint8_t* py, const uint8_t* pu,
+                                                  const uint8_t* pv, __m256i* first,
+                                                  __m256i* second) {
+    const __m256i luma = load(py);
+    const __m128i cu = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pu));
+    const __m128i cv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pv));
+    const __m256i chroma = _mm256_set_m128i(_mm_unpackhi_epi8(cu, cv), _mm_unpacklo_epi8(cu, cv));
+    const __m256i lo = _mm256_unpacklo_epi8(luma, chroma);
+    const __m256i hi = _mm256_unpackhi_epi8(luma, chroma);
+    *first = _mm256_permute2x128_si256(lo, hi, 0x20);
+    *second = _mm256_permute2x128_si256(lo, hi, 0x31);
+}
+
 void packPlanar422ToYuy2(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u, ptrdiff_t uStep,
                          const uint8_t* v, ptrdiff_t vStep, uint8_t* dst, ptrdiff_t dstStep,
                          int32_t width, int32_t height) {
@@ -241,18 +254,62 @@ void packPlanar422ToYuy2(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u, pt
         const uint8_t* pv = v + row * vStep;
         uint8_t* d = dst + row * dstStep;
         for (int32_t x = 0; x < vectorEnd; x += 32) {
-            const __m256i luma = load(py + x);
-            const __m128i cu = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pu + x / 2));
-            const __m128i cv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pv + x / 2));
-            const __m256i chroma =
-                _mm256_set_m128i(_mm_unpackhi_epi8(cu, cv), _mm_unpacklo_epi8(cu, cv));
-            const __m256i lo = _mm256_unpacklo_epi8(luma, chroma);
-            const __m256i hi = _mm256_unpackhi_epi8(luma, chroma);
-            store(d + 2 * x, _mm256_permute2x128_si256(lo, hi, 0x20));
-            store(d + 2 * x + 32, _mm256_permute2x128_si256(lo, hi, 0x31));
+            __m256i first, second;
+            pack32(py + x, pu + x / 2, pv + x / 2, &first, &second);
+            store(d + 2 * x, first);
+            store(d + 2 * x + 32, second);
         }
         reference::pack422Row(py, pu, pv, d, vectorEnd, width);
     }
+}
+
+// Even width. The YUY2 of each 32 pixels is converted from the registers it was packed in.
+void packPlanar422ToYuy2AndConvert(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u,
+                                   ptrdiff_t uStep, const uint8_t* v, ptrdiff_t vStep,
+                                   uint8_t* yuy2, ptrdiff_t yuy2Step, uint8_t* bgra,
+                                   ptrdiff_t bgraStep, uint8_t* copy, ptrdiff_t copyStep,
+                                   int32_t width, int32_t height, uint8_t alpha) {
+    const __m256i alpha16 = _mm256_set1_epi16(alpha);
+    const int32_t vectorEnd = width & ~31;
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* py = y + row * yStep;
+        const uint8_t* pu = u + row * uStep;
+        const uint8_t* pv = v + row * vStep;
+        uint8_t* d = yuy2 + row * yuy2Step;
+        uint8_t* b = bgra + row * bgraStep;
+        uint8_t* c = copy + row * copyStep;
+        const bool aligned = ((reinterpret_cast<uintptr_t>(d) | reinterpret_cast<uintptr_t>(b) |
+                               reinterpret_cast<uintptr_t>(c)) &
+                              31) == 0;
+        const auto put = [aligned](uint8_t* p, __m256i value) {
+            if (aligned) {
+                _mm256_stream_si256(reinterpret_cast<__m256i*>(p), value);
+            } else {
+                store(p, value);
+            }
+        };
+        for (int32_t x = 0; x < vectorEnd; x += 32) {
+            __m256i first, second;
+            pack32(py + x, pu + x / 2, pv + x / 2, &first, &second);
+            put(d + 2 * x, first);
+            put(d + 2 * x + 32, second);
+            const Bgra16 p = yuy2ToBgra16(first, alpha16);
+            const Bgra16 q = yuy2ToBgra16(second, alpha16);
+            put(b + 4 * x, p.low);
+            put(b + 4 * x + 32, p.high);
+            put(b + 4 * x + 64, q.low);
+            put(b + 4 * x + 96, q.high);
+            put(c + 4 * x, p.low);
+            put(c + 4 * x + 32, p.high);
+            put(c + 4 * x + 64, q.low);
+            put(c + 4 * x + 96, q.high);
+        }
+        reference::pack422Row(py, pu, pv, d, vectorEnd, width);
+        reference::yuy2ToBgraRow(d, b, vectorEnd, width, width, alpha);
+        std::memcpy(c + 4 * vectorEnd, b + 4 * vectorEnd,
+                    4 * static_cast<size_t>(width - vectorEnd));
+    }
+    _mm_sfence();
 }
 
 void yuy2ToNv12Row(const uint8_t* s, uint8_t* dy, uint8_t* duv, int32_t width) {
@@ -506,6 +563,7 @@ const KernelTable& avx2Kernels() {
         convertYuy2ToBgra,
         convertYuy2ToBgraAndCopy,
         packPlanar422ToYuy2,
+        packPlanar422ToYuy2AndConvert,
         convertYuy2ToNv12,
         convertBgraToNv12,
         scaleBgra,

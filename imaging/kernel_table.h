@@ -37,6 +37,13 @@ struct KernelTable {
     void (*packPlanar422ToYuy2)(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u,
                                 ptrdiff_t uStep, const uint8_t* v, ptrdiff_t vStep, uint8_t* dst,
                                 ptrdiff_t dstStep, int32_t width, int32_t height);
+    // Even width: the packed frame into yuy2 and its conversion into bgra and copy, all three
+    // written around the cache on the vector paths.
+    void (*packPlanar422ToYuy2AndConvert)(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u,
+                                          ptrdiff_t uStep, const uint8_t* v, ptrdiff_t vStep,
+                                          uint8_t* yuy2, ptrdiff_t yuy2Step, uint8_t* bgra,
+                                          ptrdiff_t bgraStep, uint8_t* copy, ptrdiff_t copyStep,
+                                          int32_t width, int32_t height, uint8_t alpha);
     // Even width and height.
     void (*convertYuy2ToNv12)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY,
                               ptrdiff_t dstYStep, uint8_t* dstUV, ptrdiff_t dstUVStep,

@@ -52,6 +52,28 @@ int packPlanar422ToYuy2(const uint8_t* const planes[3], const int32_t planeSteps
     return kDone;
 }
 
+int packPlanar422ToYuy2AndConvert(const uint8_t* const planes[3], const int32_t planeSteps[3],
+                                  uint8_t* yuy2, int32_t yuy2Step, uint8_t* bgra, int32_t bgraStep,
+                                  uint8_t* copy, int32_t copyStep, Size size, uint8_t alpha) {
+    if (planes == nullptr || planeSteps == nullptr || yuy2 == nullptr || bgra == nullptr ||
+        copy == nullptr) {
+        return kNullPointer;
+    }
+    if (planes[0] == nullptr || planes[1] == nullptr || planes[2] == nullptr) return kNullPointer;
+    if (size.width < 2 || size.height < 1) return kSizeTooSmall;
+    if (size.width % 2 != 0) return kUnsupported;
+    const int64_t width = size.width;
+    if (!stepCovers(planeSteps[0], width) || !stepCovers(planeSteps[1], width / 2) ||
+        !stepCovers(planeSteps[2], width / 2) || !stepCovers(yuy2Step, 2 * width) ||
+        !stepCovers(bgraStep, 4 * width) || !stepCovers(copyStep, 4 * width)) {
+        return kStepTooShort;
+    }
+    detail::activeKernels().packPlanar422ToYuy2AndConvert(
+        planes[0], planeSteps[0], planes[1], planeSteps[1], planes[2], planeSteps[2], yuy2,
+        yuy2Step, bgra, bgraStep, copy, copyStep, size.width, size.height, alpha);
+    return kDone;
+}
+
 int convertYuy2ToNv12(const uint8_t* src, int32_t srcStep, uint8_t* dstY, int32_t dstYStep,
                       uint8_t* dstUV, int32_t dstUVStep, Size size) {
     if (src == nullptr || dstY == nullptr || dstUV == nullptr) return kNullPointer;

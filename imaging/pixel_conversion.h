@@ -25,6 +25,13 @@ int convertYuy2ToBgraAndCopy(const uint8_t* src, int32_t srcStep, uint8_t* dst, 
 int packPlanar422ToYuy2(const uint8_t* const planes[3], const int32_t planeSteps[3], uint8_t* dst,
                         int32_t dstStep, Size size);
 
+// packPlanar422ToYuy2 into yuy2 and convertYuy2ToBgraAndCopy of the packed frame into bgra and
+// copy, in one pass that never reads the packed frame back: all three are written around the
+// cache. The width must be even (an odd one is unsupported: nothing is written).
+int packPlanar422ToYuy2AndConvert(const uint8_t* const planes[3], const int32_t planeSteps[3],
+                                  uint8_t* yuy2, int32_t yuy2Step, uint8_t* bgra, int32_t bgraStep,
+                                  uint8_t* copy, int32_t copyStep, Size size, uint8_t alpha);
+
 // Width and height are rounded down to even (at least 2 x 2 remain). The chroma of each UV row
 // comes from the even source row only.
 int convertYuy2ToNv12(const uint8_t* src, int32_t srcStep, uint8_t* dstY, int32_t dstYStep,

@@ -88,6 +88,14 @@ void pack422Image(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u, ptrdiff_t
     }
 }
 
+void pack422AndConvertImage(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u, ptrdiff_t uStep,
+                            const uint8_t* v, ptrdiff_t vStep, uint8_t* yuy2, ptrdiff_t yuy2Step,
+                            uint8_t* bgra, ptrdiff_t bgraStep, uint8_t* copy, ptrdiff_t copyStep,
+                            int32_t width, int32_t height, uint8_t alpha) {
+    pack422Image(y, yStep, u, uStep, v, vStep, yuy2, yuy2Step, width, height);
+    yuy2ToBgraAndCopyImage(yuy2, yuy2Step, bgra, bgraStep, copy, copyStep, width, height, alpha);
+}
+
 void yuy2ToNv12Image(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY, ptrdiff_t dstYStep,
                      uint8_t* dstUV, ptrdiff_t dstUVStep, int32_t width, int32_t height) {
     for (int32_t row = 0; row < height; row += 2) {
@@ -219,17 +227,12 @@ namespace tovrel::imaging::detail {
 
 const KernelTable& referenceKernels() {
     static const KernelTable table{
-        reference::absoluteDifferenceImage,
-        reference::copyPlaneImage,
-        reference::copyPlaneImage,
-        reference::countInRangeImage,
-        reference::countInRangeBlocksImage,
-        reference::yuy2ToBgraImage,
-        reference::yuy2ToBgraAndCopyImage,
-        reference::pack422Image,
-        reference::yuy2ToNv12Image,
-        reference::bgraToNv12Image,
-        reference::scaleImage,
+        reference::absoluteDifferenceImage, reference::copyPlaneImage,
+        reference::copyPlaneImage,          reference::countInRangeImage,
+        reference::countInRangeBlocksImage, reference::yuy2ToBgraImage,
+        reference::yuy2ToBgraAndCopyImage,  reference::pack422Image,
+        reference::pack422AndConvertImage,  reference::yuy2ToNv12Image,
+        reference::bgraToNv12Image,         reference::scaleImage,
     };
     return table;
 }

@@ -118,7 +118,7 @@ struct Bgra8 {
     __m128i low, high;  // pixels 0-3, 4-7
 };
 
-Bgra8 yuy2ToBgra8(const uint8_t* src, __m128i alpha16) {
+inline __attribute__((always_inline)) Bgra8 yuy2ToBgra8(const uint8_t* src, __m128i alpha16) {
     const __m128i in = load(src);
     const __m128i zero = _mm_setzero_si128();
     const __m128i y16 = _mm_and_si128(in, _mm_set1_epi16(0x00ff));
@@ -219,6 +219,21 @@ void packPlanar422ToYuy2(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u, pt
             store(d + 2 * x + 16, _mm_unpackhi_epi8(luma, chroma));
         }
         reference::pack422Row(py, pu, pv, d, vectorEnd, width);
+    }
+}
+
+// Row by row, so that each packed row is converted while it is still in the first-level cache.
+void packPlanar422ToYuy2AndConvert(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u,
+                                   ptrdiff_t uStep, const uint8_t* v, ptrdiff_t vStep,
+                                   uint8_t* yuy2, ptrdiff_t yuy2Step, uint8_t* bgra,
+                                   ptrdiff_t bgraStep, uint8_t* copy, ptrdiff_t copyStep,
+                                   int32_t width, int32_t height, uint8_t alpha) {
+    for (int32_t row = 0; row < height; ++row) {
+        uint8_t* d = yuy2 + row * yuy2Step;
+        packPlanar422ToYuy2(y + row * yStep, yStep, u + row * uStep, uStep, v + row * vStep, vStep,
+                            d, yuy2Step, width, 1);
+        convertYuy2ToBgraAndCopy(d, yuy2Step, bgra + row * bgraStep, bgraStep,
+                                 copy + row * copyStep, copyStep, width, 1, alpha);
     }
 }
 
@@ -404,6 +419,7 @@ const KernelTable& sse2Kernels() {
         convertYuy2ToBgra,
         convertYuy2ToBgraAndCopy,
         packPlanar422ToYuy2,
+        packPlanar422ToYuy2AndConvert,
         convertYuy2ToNv12,
         convertBgraToNv12,
         scaleBgra,

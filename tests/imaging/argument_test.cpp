@@ -81,6 +81,16 @@ TEST(InvalidArguments, Conversions) {
     EXPECT_LT(packPlanar422ToYuy2(planes, steps, b.dst.data(), 15, {8, 4}), 0);
     EXPECT_LT(packPlanar422ToYuy2(planes, steps, b.dst.data(), 16, {1, 4}), 0);
     EXPECT_LT(packPlanar422ToYuy2(nullptr, steps, b.dst.data(), 16, {8, 4}), 0);
+    EXPECT_LT(packPlanar422ToYuy2AndConvert(planes, steps, b.dst.data(), 16, b.dst2.data(), 32,
+                                            b.dst2.data() + 2048, 32, {7, 4}, 0),
+              0)
+        << "odd width";
+    EXPECT_LT(packPlanar422ToYuy2AndConvert(planes, steps, b.dst.data(), 16, b.dst2.data(), 31,
+                                            b.dst2.data() + 2048, 32, {8, 4}, 0),
+              0);
+    EXPECT_LT(packPlanar422ToYuy2AndConvert(planes, steps, b.dst.data(), 16, b.dst2.data(), 32,
+                                            nullptr, 32, {8, 4}, 0),
+              0);
 
     EXPECT_LT(convertYuy2ToNv12(b.src.data(), 16, b.dst.data(), 8, b.dst2.data(), 8, {8, 1}), 0);
     EXPECT_LT(convertYuy2ToNv12(b.src.data(), 16, b.dst.data(), 8, b.dst2.data(), 7, {8, 2}), 0);

@@ -281,6 +281,58 @@ TEST(PathEquivalence, Yuy2ToBgraAndCopy) {
     }
 }
 
+// The fused pass against the two steps it stands for, with the destinations misaligned and, for
+// the streaming stores, aligned.
+TEST(PathEquivalence, Pack422ToYuy2AndConvert) {
+    for (const Shape& s : shapes()) {
+        const int32_t w = s.width & ~1;
+        if (w < 2) continue;
+        std::mt19937 rng(s.width * 23 + s.height);
+        Plane y = makePlane(w, s.height, s.misalign, s.padding, rng, true);
+        Plane u = makePlane(w / 2, s.height, (s.misalign + 1) % 3, s.padding + 1, rng, true);
+        Plane v = makePlane(w / 2, s.height, (s.misalign + 2) % 5, s.padding, rng, true);
+        const uint8_t* planes[3] = {y.data(), u.data(), v.data()};
+        const int32_t steps[3] = {y.step, u.step, v.step};
+        for (bool aligned : {false, true}) {
+            const auto padFor = [&](int64_t rowBytes) {
+                return aligned ? static_cast<int32_t>((64 - rowBytes % 64) % 64) : s.padding + 1;
+            };
+            expectSameOnEveryPath("packPlanar422ToYuy2AndConvert " + describe(s), [&] {
+                std::mt19937 local(1);
+                Plane p = makePlane(2 * int64_t{w}, s.height, 64, padFor(2 * w), local, false);
+                Plane b = makePlane(4 * int64_t{w}, s.height, 64, padFor(4 * w), local, false);
+                Plane c = makePlane(4 * int64_t{w}, s.height, 64, padFor(4 * w) + 64, local, false);
+                p.offset = aligned ? alignedOffset(p) : s.misalign % 5;
+                b.offset = aligned ? alignedOffset(b) : (s.misalign + 3) % 7;
+                c.offset = aligned ? alignedOffset(c) : (s.misalign + 6) % 11;
+                EXPECT_EQ(
+                    packPlanar422ToYuy2AndConvert(planes, steps, p.data(), p.step, b.data(), b.step,
+                                                  c.data(), c.step, {w, s.height}, 0x42),
+                    kDone);
+                std::vector<uint8_t> packed(2 * static_cast<size_t>(w) * s.height);
+                std::vector<uint8_t> bgra(4 * static_cast<size_t>(w) * s.height);
+                EXPECT_EQ(packPlanar422ToYuy2(planes, steps, packed.data(), 2 * w, {w, s.height}),
+                          kDone);
+                EXPECT_EQ(convertYuy2ToBgra(packed.data(), 2 * w, bgra.data(), 4 * w, {w, s.height},
+                                            0x42),
+                          kDone);
+                std::vector<uint8_t> rows;
+                for (int32_t r = 0; r < s.height; ++r) {
+                    const size_t n2 = 2 * static_cast<size_t>(w), n4 = 2 * n2;
+                    EXPECT_EQ(std::memcmp(p.data() + r * p.step, packed.data() + r * n2, n2), 0);
+                    EXPECT_EQ(std::memcmp(b.data() + r * b.step, bgra.data() + r * n4, n4), 0);
+                    EXPECT_EQ(std::memcmp(c.data() + r * c.step, bgra.data() + r * n4, n4), 0);
+                    rows.insert(rows.end(), b.data() + r * b.step, b.data() + r * b.step + n4);
+                }
+                EXPECT_TRUE(padIntact(p, 2 * int64_t{w}, s.height));
+                EXPECT_TRUE(padIntact(b, 4 * int64_t{w}, s.height));
+                EXPECT_TRUE(padIntact(c, 4 * int64_t{w}, s.height));
+                return std::vector<std::vector<uint8_t>>{rows};
+            });
+        }
+    }
+}
+
 TEST(PathEquivalence, Pack422ToYuy2) {
     for (const Shape& s : shapes()) {
         const int32_t even = s.width & ~1;
