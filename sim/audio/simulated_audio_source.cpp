@@ -13,7 +13,16 @@ namespace {
 
 constexpr uint32_t kPoolDepth = 16;
 constexpr int64_t kSample100ns = 100'000;  // 10 ms
-constexpr uint64_t kBacklogSamples = 100;  // a second of buffered audio
+constexpr uint64_t kBacklogSamples = 100;  // a second of buffered audio, the newest included
+
+SimulatedStream::Clocking audioClocking() {
+    SimulatedStream::Clocking clocking;
+    clocking.period100ns = {kSample100ns, kSample100ns};  // both native rates
+    clocking.lead = 1;  // a sample is complete once its 10 ms have passed
+    clocking.backlog = kBacklogSamples - 1;
+    clocking.stepsSurviveStart = false;
+    return clocking;
+}
 
 MediaType pcmType(uint32_t rate) {
     MediaType type;
@@ -41,7 +50,7 @@ SimulatedAudioSource::SimulatedAudioSource(Pacing pacing)
     : SimulatedAudioSource(pacing, Signal{}) {}
 
 SimulatedAudioSource::SimulatedAudioSource(Pacing pacing, Signal signal)
-    : pacing_(pacing), signal_(signal), types_(nativeTypes()) {}
+    : signal_(signal), types_(nativeTypes()), stream_(pacing, audioClocking()) {}
 
 SimulatedAudioSource::~SimulatedAudioSource() = default;
 
@@ -58,27 +67,14 @@ int16_t SimulatedAudioSource::sampleValue(uint64_t frame, uint32_t channel, uint
         std::lround(signal_.amplitude * 32767.0 * std::sin(2.0 * M_PI * cycles)));
 }
 
-HRESULT SimulatedAudioSource::Stop() {
-    std::lock_guard lock(mutex_);
-    if (shutDown_) return MF_E_SHUTDOWN;
-    running_ = false;
-    wake_.notify_all();
-    return S_OK;
-}
+HRESULT SimulatedAudioSource::Stop() { return stream_.stop(); }
 
-HRESULT SimulatedAudioSource::Shutdown() {
-    std::lock_guard lock(mutex_);
-    shutDown_ = true;
-    running_ = false;
-    wake_.notify_all();
-    return S_OK;
-}
+HRESULT SimulatedAudioSource::Shutdown() { return stream_.shutdown(); }
 
 HRESULT SimulatedAudioSource::nativeTypes(uint32_t stream, std::vector<MediaType>* types) {
     if (types == nullptr) return E_POINTER;
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    std::lock_guard lock(mutex_);
-    if (shutDown_) return MF_E_SHUTDOWN;
+    if (FAILED(stream_.usable())) return MF_E_SHUTDOWN;
     *types = types_;
     return S_OK;
 }
@@ -86,87 +82,57 @@ HRESULT SimulatedAudioSource::nativeTypes(uint32_t stream, std::vector<MediaType
 HRESULT SimulatedAudioSource::currentNativeIndex(uint32_t stream, uint32_t* index) {
     if (index == nullptr) return E_POINTER;
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    std::lock_guard lock(mutex_);
-    *index = nativeIndex_;
-    return S_OK;
+    return stream_.currentIndex(index);
 }
 
 HRESULT SimulatedAudioSource::selectNativeType(uint32_t stream, uint32_t index) {
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    std::lock_guard lock(mutex_);
-    if (shutDown_) return MF_E_SHUTDOWN;
-    if (index >= types_.size()) return MF_E_INVALIDMEDIATYPE;
-    if (index != nativeIndex_) {
-        nativeIndex_ = index;
-        sampleNumber_ = 0;
-        startTime_ = std::chrono::steady_clock::now();
-    }
-    return S_OK;
+    return stream_.select(index);
 }
 
 HRESULT SimulatedAudioSource::startStream(uint32_t stream) {
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    std::lock_guard lock(mutex_);
-    if (shutDown_) return MF_E_SHUTDOWN;
-    if (unplugged_) return MF_E_DEVICE_NOT_CONNECTED;
-    if (!running_) {
-        running_ = true;
-        ended_ = false;
-        typeChangePending_ = false;
-        sampleNumber_ = 0;
-        released_ = 0;
-        startTime_ = std::chrono::steady_clock::now();
-    }
-    return S_OK;
+    return stream_.start();
 }
 
 HRESULT SimulatedAudioSource::stopStream(uint32_t stream) {
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    std::lock_guard lock(mutex_);
-    running_ = false;
-    wake_.notify_all();
+    stream_.stopStream();
     return S_OK;
 }
 
-void SimulatedAudioSource::cancelPull(uint32_t) {
-    std::lock_guard lock(mutex_);
-    cancelled_ = true;
-    wake_.notify_all();
-}
+void SimulatedAudioSource::cancelPull(uint32_t) { stream_.cancel(); }
 
-void SimulatedAudioSource::step(uint32_t samples) {
-    std::lock_guard lock(mutex_);
-    released_ += samples;
-    wake_.notify_all();
-}
+void SimulatedAudioSource::step(uint32_t samples) { stream_.step(samples); }
 
 void SimulatedAudioSource::injectFault(AudioFault fault, uint32_t samples) {
-    std::lock_guard lock(mutex_);
     switch (fault) {
-        case AudioFault::MissingSample:
+        case AudioFault::MissingSample: {
+            std::lock_guard lock(mutex_);
             missing_ += samples;
             break;
+        }
         case AudioFault::MediaTypeChange:
-            typeChangePending_ = true;
+            stream_.changeType();
             break;
         case AudioFault::EndOfStream:
-            ended_ = true;
+            stream_.end();
             break;
         case AudioFault::Stall:
-            stalled_ = true;
+            stream_.stall();
             break;
         case AudioFault::Unplug:
-            unplugged_ = true;
+            stream_.unplug();
             break;
     }
-    wake_.notify_all();
 }
 
 void SimulatedAudioSource::clearFaults() {
-    std::lock_guard lock(mutex_);
-    stalled_ = unplugged_ = ended_ = typeChangePending_ = false;
-    missing_ = 0;
-    wake_.notify_all();
+    {
+        std::lock_guard lock(mutex_);
+        missing_ = 0;
+    }
+    stream_.clearFaults();
 }
 
 uint64_t SimulatedAudioSource::samplesDelivered() const {
@@ -176,22 +142,15 @@ uint64_t SimulatedAudioSource::samplesDelivered() const {
 
 uint64_t SimulatedAudioSource::samplesLost() const {
     std::lock_guard lock(mutex_);
-    return lost_;
+    return missed_ + stream_.lost();
 }
 
-bool SimulatedAudioSource::streaming() const {
-    std::lock_guard lock(mutex_);
-    return running_;
-}
+bool SimulatedAudioSource::streaming() const { return stream_.streaming(); }
 
-bool SimulatedAudioSource::isShutDown() const {
-    std::lock_guard lock(mutex_);
-    return shutDown_;
-}
+bool SimulatedAudioSource::isShutDown() const { return stream_.isShutDown(); }
 
 std::chrono::steady_clock::time_point SimulatedAudioSource::streamStartTime() const {
-    std::lock_guard lock(mutex_);
-    return startTime_;
+    return stream_.startTime();
 }
 
 HRESULT SimulatedAudioSource::pullSample(uint32_t stream, uint32_t timeoutMs,
@@ -199,72 +158,21 @@ HRESULT SimulatedAudioSource::pullSample(uint32_t stream, uint32_t timeoutMs,
     if (result == nullptr) return E_POINTER;
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
     *result = SourceReadResult{};
-    uint64_t number = 0;
-    uint32_t rate = kSampleRate;
+    SimulatedStream::Turn turn;
+    const HRESULT waited = stream_.awaitTurn(timeoutMs, &turn, &result->streamFlags);
+    if (waited != S_OK || result->streamFlags != 0) return waited;
+    const uint32_t rate = turn.typeIndex == 0 ? kSampleRate : kAlternateRate;
     {
-        std::unique_lock lock(mutex_);
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        cancelled_ = false;
-        for (;;) {
-            if (shutDown_) return MF_E_SHUTDOWN;
-            if (unplugged_) return MF_E_DEVICE_NOT_CONNECTED;
-            if (running_ && !stalled_) {
-                if (ended_) {
-                    result->streamFlags = MF_SOURCE_READERF_ENDOFSTREAM;
-                    return S_OK;
-                }
-                if (typeChangePending_) {
-                    typeChangePending_ = false;
-                    nativeIndex_ = (nativeIndex_ + 1) % static_cast<uint32_t>(types_.size());
-                    sampleNumber_ = 0;
-                    startTime_ = std::chrono::steady_clock::now();
-                    result->streamFlags = MF_SOURCE_READERF_NATIVEMEDIATYPECHANGED;
-                    return S_OK;
-                }
-                if (pacing_ == Pacing::Stepped) {
-                    if (released_ > 0) {
-                        --released_;
-                        break;
-                    }
-                } else {
-                    const auto elapsed = std::chrono::steady_clock::now() - startTime_;
-                    const uint64_t complete = static_cast<uint64_t>(
-                        std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() /
-                        10'000);
-                    if (complete > sampleNumber_) {
-                        if (complete - sampleNumber_ > kBacklogSamples) {
-                            lost_ += complete - sampleNumber_ - kBacklogSamples;
-                            sampleNumber_ = complete - kBacklogSamples;
-                        }
-                        break;
-                    }
-                    const auto due =
-                        startTime_ +
-                        std::chrono::microseconds(static_cast<int64_t>(sampleNumber_ + 1) * 10'000);
-                    if (due <= deadline) {
-                        wake_.wait_until(lock, due, [&] {
-                            return cancelled_ || shutDown_ || unplugged_ || stalled_;
-                        });
-                        if (cancelled_) return S_FALSE;
-                        continue;
-                    }
-                }
-            }
-            if (cancelled_ || std::chrono::steady_clock::now() >= deadline) return S_FALSE;
-            wake_.wait_until(lock, deadline);
-        }
-        number = sampleNumber_++;
-        rate = nativeIndex_ == 0 ? kSampleRate : kAlternateRate;
+        std::lock_guard lock(mutex_);
         if (missing_ > 0) {
             --missing_;
-            ++lost_;
-            result->timestamp100ns = static_cast<int64_t>(number) * kSample100ns;
+            ++missed_;
+            result->timestamp100ns = static_cast<int64_t>(turn.number) * kSample100ns;
             return S_OK;  // completed without a sample
         }
         ++delivered_;
     }
-    return produce(number, rate, result);
+    return produce(turn.number, rate, result);
 }
 
 HRESULT SimulatedAudioSource::produce(uint64_t sampleNumber, uint32_t rate,

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <array>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -13,6 +11,7 @@
 #include "platform/media/sample_pool.h"
 #include "sim/audio/audio_fault.h"
 #include "sim/box/box_model.h"
+#include "sim/box/simulated_stream.h"
 
 namespace tovrel::sim {
 
@@ -32,7 +31,7 @@ namespace tovrel::sim {
 // step, injectFault, clearFaults and the accessors from any thread.
 class SimulatedAudioSource final : public platform::MediaSource {
   public:
-    enum class Pacing { RealTime, Stepped };
+    using Pacing = SimulatedStream::Pacing;
     struct Signal {
         double leftHz = 440.0;
         double rightHz = 1000.0;
@@ -85,26 +84,15 @@ class SimulatedAudioSource final : public platform::MediaSource {
     platform::HRESULT produce(uint64_t sampleNumber, uint32_t rate,
                               platform::SourceReadResult* result);
 
-    const Pacing pacing_;
     const Signal signal_;
     const std::vector<platform::MediaType> types_;
+    SimulatedStream stream_;
 
+    // The faults of single samples and the counters.
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    uint32_t nativeIndex_ = 0;
-    bool running_ = false;
-    bool ended_ = false;
-    bool stalled_ = false;
-    bool unplugged_ = false;
-    bool shutDown_ = false;
-    bool cancelled_ = false;
-    bool typeChangePending_ = false;
     uint32_t missing_ = 0;
-    uint64_t released_ = 0;
-    uint64_t sampleNumber_ = 0;
+    uint64_t missed_ = 0;
     uint64_t delivered_ = 0;
-    uint64_t lost_ = 0;
-    std::chrono::steady_clock::time_point startTime_;
 
     std::unique_ptr<platform::SamplePool> pool_;  // the reader's worker thread only
 };

@@ -44,6 +44,22 @@ uint32_t frameBytes(const SimVideoMode& mode) {
     return 0;
 }
 
+int64_t period100ns(const SimVideoMode& mode) {
+    if (mode.rateNumerator == 0) return 10'000'000;
+    return static_cast<int64_t>(10'000'000ull * mode.rateDenominator / mode.rateNumerator);
+}
+
+// Frame n is due n periods after the start; a reader that fell behind gets the newest frame, as
+// from real hardware.
+SimulatedStream::Clocking videoClocking(std::span<const SimVideoMode> modes) {
+    SimulatedStream::Clocking clocking;
+    for (const SimVideoMode& mode : modes) clocking.period100ns.push_back(period100ns(mode));
+    clocking.lead = 0;
+    clocking.backlog = 0;
+    clocking.stepsSurviveStart = true;
+    return clocking;
+}
+
 }  // namespace
 
 std::vector<MediaType> SimulatedVideoSource::nativeTypesOf(std::span<const SimVideoMode> modes) {
@@ -71,33 +87,20 @@ std::vector<MediaType> SimulatedVideoSource::nativeTypesOf(std::span<const SimVi
 }
 
 SimulatedVideoSource::SimulatedVideoSource(std::span<const SimVideoMode> modes, Pacing pacing)
-    : modes_(modes), types_(nativeTypesOf(modes)), pacing_(pacing) {}
+    : modes_(modes), types_(nativeTypesOf(modes)), stream_(pacing, videoClocking(modes)) {}
 
 SimulatedVideoSource::~SimulatedVideoSource() {
     if (jpegEncoder_ != nullptr) tjDestroy(static_cast<tjhandle>(jpegEncoder_));
 }
 
-HRESULT SimulatedVideoSource::Stop() {
-    std::lock_guard lock(mutex_);
-    if (shutDown_) return MF_E_SHUTDOWN;
-    running_ = false;
-    wake_.notify_all();
-    return S_OK;
-}
+HRESULT SimulatedVideoSource::Stop() { return stream_.stop(); }
 
-HRESULT SimulatedVideoSource::Shutdown() {
-    std::lock_guard lock(mutex_);
-    shutDown_ = true;
-    running_ = false;
-    wake_.notify_all();
-    return S_OK;
-}
+HRESULT SimulatedVideoSource::Shutdown() { return stream_.shutdown(); }
 
 HRESULT SimulatedVideoSource::nativeTypes(uint32_t stream, std::vector<MediaType>* types) {
     if (types == nullptr) return E_POINTER;
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    std::lock_guard lock(mutex_);
-    if (shutDown_) return MF_E_SHUTDOWN;
+    if (FAILED(stream_.usable())) return MF_E_SHUTDOWN;
     *types = types_;
     return S_OK;
 }
@@ -105,87 +108,57 @@ HRESULT SimulatedVideoSource::nativeTypes(uint32_t stream, std::vector<MediaType
 HRESULT SimulatedVideoSource::currentNativeIndex(uint32_t stream, uint32_t* index) {
     if (index == nullptr) return E_POINTER;
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    std::lock_guard lock(mutex_);
-    *index = nativeIndex_;
-    return S_OK;
+    return stream_.currentIndex(index);
 }
 
 HRESULT SimulatedVideoSource::selectNativeType(uint32_t stream, uint32_t index) {
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    std::lock_guard lock(mutex_);
-    if (shutDown_) return MF_E_SHUTDOWN;
-    if (index >= modes_.size()) return MF_E_INVALIDMEDIATYPE;
-    if (index != nativeIndex_) {
-        nativeIndex_ = index;
-        frameNumber_ = 0;
-        startTime_ = std::chrono::steady_clock::now();
-    }
-    return S_OK;
+    return stream_.select(index);
 }
 
 HRESULT SimulatedVideoSource::startStream(uint32_t stream) {
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    std::lock_guard lock(mutex_);
-    if (shutDown_) return MF_E_SHUTDOWN;
-    if (unplugged_) return MF_E_DEVICE_NOT_CONNECTED;
-    if (modes_.empty()) return MF_E_INVALIDREQUEST;
-    if (!running_) {
-        running_ = true;
-        ended_ = false;
-        typeChangePending_ = false;
-        frameNumber_ = 0;
-        startTime_ = std::chrono::steady_clock::now();
-    }
-    return S_OK;
+    return stream_.start();
 }
 
 HRESULT SimulatedVideoSource::stopStream(uint32_t stream) {
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    std::lock_guard lock(mutex_);
-    running_ = false;
-    wake_.notify_all();
+    stream_.stopStream();
     return S_OK;
 }
 
-void SimulatedVideoSource::cancelPull(uint32_t) {
-    std::lock_guard lock(mutex_);
-    cancelled_ = true;
-    wake_.notify_all();
-}
+void SimulatedVideoSource::cancelPull(uint32_t) { stream_.cancel(); }
 
-void SimulatedVideoSource::step(uint32_t frames) {
-    std::lock_guard lock(mutex_);
-    released_ += frames;
-    wake_.notify_all();
-}
+void SimulatedVideoSource::step(uint32_t frames) { stream_.step(frames); }
 
 void SimulatedVideoSource::injectFault(VideoFault fault, uint32_t frames) {
-    std::lock_guard lock(mutex_);
     switch (fault) {
         case VideoFault::Stall:
-            stalled_ = true;
+            stream_.stall();
             break;
         case VideoFault::Unplug:
-            unplugged_ = true;
+            stream_.unplug();
             break;
         case VideoFault::EndOfStream:
-            ended_ = true;
+            stream_.end();
             break;
         case VideoFault::MediaTypeChange:
-            typeChangePending_ = true;
+            stream_.changeType();
             break;
-        default:
+        default: {
+            std::lock_guard lock(mutex_);
             frameFaults_[faultIndex(fault)] += frames;
             break;
+        }
     }
-    wake_.notify_all();
 }
 
 void SimulatedVideoSource::clearFaults() {
-    std::lock_guard lock(mutex_);
-    stalled_ = unplugged_ = ended_ = typeChangePending_ = false;
-    frameFaults_.fill(0);
-    wake_.notify_all();
+    {
+        std::lock_guard lock(mutex_);
+        frameFaults_.fill(0);
+    }
+    stream_.clearFaults();
 }
 
 uint64_t SimulatedVideoSource::framesDelivered() const {
@@ -193,25 +166,11 @@ uint64_t SimulatedVideoSource::framesDelivered() const {
     return delivered_;
 }
 
-bool SimulatedVideoSource::streaming() const {
-    std::lock_guard lock(mutex_);
-    return running_;
-}
+bool SimulatedVideoSource::streaming() const { return stream_.streaming(); }
 
-bool SimulatedVideoSource::isShutDown() const {
-    std::lock_guard lock(mutex_);
-    return shutDown_;
-}
+bool SimulatedVideoSource::isShutDown() const { return stream_.isShutDown(); }
 
-uint32_t SimulatedVideoSource::nativeIndex() const {
-    std::lock_guard lock(mutex_);
-    return nativeIndex_;
-}
-
-int64_t SimulatedVideoSource::period100ns(const SimVideoMode& mode) const {
-    if (mode.rateNumerator == 0) return 10'000'000;
-    return static_cast<int64_t>(10'000'000ull * mode.rateDenominator / mode.rateNumerator);
-}
+uint32_t SimulatedVideoSource::nativeIndex() const { return stream_.nativeIndex(); }
 
 bool SimulatedVideoSource::takeFrameFault(VideoFault fault) {
     uint32_t& count = frameFaults_[faultIndex(fault)];
@@ -225,64 +184,14 @@ HRESULT SimulatedVideoSource::pullSample(uint32_t stream, uint32_t timeoutMs,
     if (result == nullptr) return E_POINTER;
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
     *result = SourceReadResult{};
+    SimulatedStream::Turn turn;
+    const HRESULT waited = stream_.awaitTurn(timeoutMs, &turn, &result->streamFlags);
+    if (waited != S_OK || result->streamFlags != 0) return waited;
     FrameOrder order{};
+    order.mode = modes_[turn.typeIndex];
+    order.frameNumber = turn.number;
     {
-        std::unique_lock lock(mutex_);
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        cancelled_ = false;
-        for (;;) {
-            if (shutDown_) return MF_E_SHUTDOWN;
-            if (unplugged_) return MF_E_DEVICE_NOT_CONNECTED;
-            if (running_ && !stalled_) {
-                if (ended_) {
-                    result->streamFlags = MF_SOURCE_READERF_ENDOFSTREAM;
-                    return S_OK;
-                }
-                if (typeChangePending_) {
-                    // The source's signal changed: the device now runs the next mode it lists.
-                    typeChangePending_ = false;
-                    nativeIndex_ = (nativeIndex_ + 1) % static_cast<uint32_t>(modes_.size());
-                    frameNumber_ = 0;
-                    startTime_ = std::chrono::steady_clock::now();
-                    result->streamFlags = MF_SOURCE_READERF_NATIVEMEDIATYPECHANGED;
-                    return S_OK;
-                }
-                const SimVideoMode& mode = modes_[nativeIndex_];
-                if (pacing_ == Pacing::Stepped) {
-                    if (released_ > 0) {
-                        --released_;
-                        break;
-                    }
-                } else {
-                    const int64_t period = period100ns(mode);
-                    const auto elapsed100ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                                  std::chrono::steady_clock::now() - startTime_)
-                                                  .count() /
-                                              100;
-                    const uint64_t dueNumber = static_cast<uint64_t>(elapsed100ns / period);
-                    if (dueNumber >= frameNumber_) {
-                        // A reader that fell behind gets the newest frame, as from real hardware.
-                        frameNumber_ = dueNumber;
-                        break;
-                    }
-                    const auto due =
-                        startTime_ +
-                        std::chrono::nanoseconds(static_cast<int64_t>(frameNumber_) * period * 100);
-                    if (due <= deadline) {
-                        wake_.wait_until(lock, due, [&] {
-                            return cancelled_ || shutDown_ || unplugged_ || stalled_;
-                        });
-                        if (cancelled_) return S_FALSE;
-                        continue;
-                    }
-                }
-            }
-            if (cancelled_ || std::chrono::steady_clock::now() >= deadline) return S_FALSE;
-            wake_.wait_until(lock, deadline);
-        }
-        order.mode = modes_[nativeIndex_];
-        order.frameNumber = frameNumber_++;
+        std::lock_guard lock(mutex_);
         for (size_t i = 0; i < order.faults.size(); ++i) {
             order.faults[i] = takeFrameFault(static_cast<VideoFault>(i));
         }

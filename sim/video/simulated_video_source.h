@@ -1,8 +1,6 @@
 #pragma once
 
 #include <array>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -13,6 +11,7 @@
 #include "platform/media/media_source.h"
 #include "platform/media/sample_pool.h"
 #include "sim/box/box_model.h"
+#include "sim/box/simulated_stream.h"
 #include "sim/video/test_picture.h"
 #include "sim/video/video_fault.h"
 
@@ -30,7 +29,7 @@ namespace tovrel::sim {
 // step, injectFault, clearFaults and the counters from any thread.
 class SimulatedVideoSource final : public platform::MediaSource {
   public:
-    enum class Pacing { RealTime, Stepped };
+    using Pacing = SimulatedStream::Pacing;
 
     explicit SimulatedVideoSource(std::span<const SimVideoMode> modes,
                                   Pacing pacing = Pacing::RealTime);
@@ -72,26 +71,15 @@ class SimulatedVideoSource final : public platform::MediaSource {
     };
     bool takeFrameFault(VideoFault fault);
     platform::HRESULT produce(const FrameOrder& order, platform::SourceReadResult* result);
-    int64_t period100ns(const SimVideoMode& mode) const;
 
     const std::span<const SimVideoMode> modes_;
     const std::vector<platform::MediaType> types_;
-    const Pacing pacing_;
 
+    SimulatedStream stream_;
+
+    // The faults of single frames and the counter.
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    uint32_t nativeIndex_ = 0;
-    bool running_ = false;
-    bool ended_ = false;
-    bool stalled_ = false;
-    bool unplugged_ = false;
-    bool shutDown_ = false;
-    bool cancelled_ = false;
-    bool typeChangePending_ = false;
-    uint64_t released_ = 0;
-    uint64_t frameNumber_ = 0;
     uint64_t delivered_ = 0;
-    std::chrono::steady_clock::time_point startTime_;
     std::array<uint32_t, kVideoFaultNames.size()> frameFaults_{};
 
     // Producer state: the reader's worker thread only.
