@@ -20,7 +20,7 @@ HRESULT MFManager::MFCB_V::OnEvent(uint32_t, uint32_t) {
 
 // The session's YUY2 frame for this sample, or null when the sample cannot give one. In MJPEG
 // mode with packLater set, a decoded frame is left in planarFrame and *packPending is set: the
-// preview then packs it strip by strip just ahead of the conversion.
+// preview then packs it in the pass that converts it.
 uint8_t* MFManager::MFCB_V::frameFromSample(uint8_t* data, uint32_t length, bool packLater,
                                             bool* packPending) {
     MFManager& m = *manager_;
@@ -70,28 +70,20 @@ void MFManager::MFCB_V::packRows(uint32_t first, uint32_t rows) {
 
 // Converts the frame into bgraFrame and snapshotFrame in one pass: the second frame costs its
 // writes only, and neither goes through the cache, which the next decode needs. With packFirst
-// the decoded planes are packed into the frame in the same pass, so the packed frame is never
-// read back from memory (an odd width packs first, by strips that stay in the cache).
+// (an even width) the decoded planes are packed into the frame in the same pass, so the packed
+// frame does not make a round trip through memory before its conversion.
 void MFManager::MFCB_V::convertAndCopy(uint8_t* frame, bool packFirst) {
     MFManager& m = *manager_;
+    const imaging::Size size{static_cast<int32_t>(m.width), static_cast<int32_t>(m.height)};
     const int32_t snapshotStride = static_cast<int32_t>(m.width * 4);
-    if (packFirst && m.width % 2 == 0) {
+    if (packFirst) {
         const uint8_t* planes[3] = {m.planes[0], m.planes[1], m.planes[2]};
-        imaging::packPlanar422ToYuy2AndConvert(
-            planes, m.planeStrides.data(), frame, m.yuy2Stride, m.bgraFrame.get(), m.bgraStride,
-            m.snapshotFrame.get(), snapshotStride,
-            imaging::Size{static_cast<int32_t>(m.width), static_cast<int32_t>(m.height)}, 0);
-        return;
-    }
-    const uint32_t stripRows = packFirst ? 16 : m.height;
-    for (uint32_t row = 0; row < m.height; row += stripRows) {
-        const uint32_t rows = std::min(stripRows, m.height - row);
-        if (packFirst) packRows(row, rows);
-        imaging::convertYuy2ToBgraAndCopy(
-            frame + static_cast<size_t>(row) * m.yuy2Stride, m.yuy2Stride,
-            m.bgraFrame.get() + static_cast<size_t>(row) * m.bgraStride, m.bgraStride,
-            m.snapshotFrame.get() + static_cast<size_t>(row) * snapshotStride, snapshotStride,
-            imaging::Size{static_cast<int32_t>(m.width), static_cast<int32_t>(rows)}, 0);
+        imaging::packPlanar422ToYuy2AndConvert(planes, m.planeStrides.data(), frame, m.yuy2Stride,
+                                               m.bgraFrame.get(), m.bgraStride,
+                                               m.snapshotFrame.get(), snapshotStride, size, 0);
+    } else {
+        imaging::convertYuy2ToBgraAndCopy(frame, m.yuy2Stride, m.bgraFrame.get(), m.bgraStride,
+                                          m.snapshotFrame.get(), snapshotStride, size, 0);
     }
 }
 
@@ -133,11 +125,13 @@ HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
         const bool recording = m.recording;
         const bool preview = m.streaming && m.previewVisible;
         const bool motion = m.motionDetection && !recording;
-        // Only the recording and the motion step need the packed frame whole before the preview.
+        // Only the recording and the motion step need the packed frame whole before the preview;
+        // otherwise an even-width frame is packed in the preview's own pass.
         bool packPending = false;
         // The motion step draws into the frame: in YUY2 mode that is the sample's own data.
-        uint8_t* frame = frameFromSample(locked ? data : nullptr, locked ? length : 0,
-                                         preview && !recording && !motion, &packPending);
+        uint8_t* frame =
+            frameFromSample(locked ? data : nullptr, locked ? length : 0,
+                            preview && !recording && !motion && m.width % 2 == 0, &packPending);
 
         if (frame != nullptr && recording && m.recordVideoSample)
             m.recordVideoSample(sample, time, frame);

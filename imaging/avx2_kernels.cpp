@@ -43,31 +43,6 @@ void copyPlane(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t ds
     }
 }
 
-// Rows are written with non-temporal stores from the first 32-byte-aligned byte on; the head and
-// the tail of a row go through the cache.
-void copyPlaneStreaming(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
-                        int32_t width, int32_t height) {
-    for (int32_t row = 0; row < height; ++row) {
-        const uint8_t* s = src + row * srcStep;
-        uint8_t* d = dst + row * dstStep;
-        int32_t head = static_cast<int32_t>((32 - (reinterpret_cast<uintptr_t>(d) & 31)) & 31);
-        if (head > width) head = width;
-        std::memcpy(d, s, static_cast<size_t>(head));
-        int32_t x = head;
-        for (; x + 64 <= width; x += 64) {
-            const __m256i a = load(s + x);
-            const __m256i b = load(s + x + 32);
-            _mm256_stream_si256(reinterpret_cast<__m256i*>(d + x), a);
-            _mm256_stream_si256(reinterpret_cast<__m256i*>(d + x + 32), b);
-        }
-        for (; x + 32 <= width; x += 32)
-            _mm256_stream_si256(reinterpret_cast<__m256i*>(d + x), load(s + x));
-        std::memcpy(d + x, s + x, static_cast<size_t>(width - x));
-    }
-    // Later loads of the copy, on any thread that synchronises with this one, see it.
-    _mm_sfence();
-}
-
 int64_t horizontalSum64(__m256i v) {
     const __m128i s = _mm_add_epi64(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
     return _mm_cvtsi128_si64(s) + _mm_extract_epi64(s, 1);
@@ -555,17 +530,11 @@ void scaleBgra(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, ui
 
 const KernelTable& avx2Kernels() {
     static const KernelTable table{
-        absoluteDifference,
-        copyPlane,
-        copyPlaneStreaming,
-        countInRange,
-        countInRangeBlocks,
-        convertYuy2ToBgra,
-        convertYuy2ToBgraAndCopy,
-        packPlanar422ToYuy2,
-        packPlanar422ToYuy2AndConvert,
-        convertYuy2ToNv12,
-        convertBgraToNv12,
+        absoluteDifference,  copyPlane,
+        countInRange,        countInRangeBlocks,
+        convertYuy2ToBgra,   convertYuy2ToBgraAndCopy,
+        packPlanar422ToYuy2, packPlanar422ToYuy2AndConvert,
+        convertYuy2ToNv12,   convertBgraToNv12,
         scaleBgra,
     };
     return table;

@@ -21,25 +21,26 @@ int checkSizes(Size src, Size dst) {
 }  // namespace
 
 int scalerQuerySizes(Size srcSize, Size dstSize, Interpolation interpolation, bool antialias,
-                     int32_t* specBytes, int32_t* initBytes) {
-    if (specBytes == nullptr || initBytes == nullptr) return kNullPointer;
+                     int32_t* descriptionBytes, int32_t* initBytes) {
+    if (descriptionBytes == nullptr || initBytes == nullptr) return kNullPointer;
     if (interpolation != Interpolation::kLinear || antialias) return kUnsupported;
     if (const int status = checkSizes(srcSize, dstSize); status != kDone) return status;
-    *specBytes = static_cast<int32_t>(detail::scalerDescriptionBytes(srcSize, dstSize));
+    *descriptionBytes = static_cast<int32_t>(detail::scalerDescriptionBytes(srcSize, dstSize));
     *initBytes = 0;
     return kDone;
 }
 
-int scalerInit(Size srcSize, Size dstSize, void* spec) {
-    if (spec == nullptr) return kNullPointer;
+int scalerInit(Size srcSize, Size dstSize, void* description) {
+    if (description == nullptr) return kNullPointer;
     if (const int status = checkSizes(srcSize, dstSize); status != kDone) return status;
-    detail::buildScalerDescription(srcSize, dstSize, spec);
+    detail::buildScalerDescription(srcSize, dstSize, description);
     return kDone;
 }
 
-int scalerQueryWorkSize(const void* spec, Size dstSize, int32_t channels, int32_t* workBytes) {
-    if (spec == nullptr || workBytes == nullptr) return kNullPointer;
-    const detail::ScalerView view = detail::scalerView(spec);
+int scalerQueryWorkSize(const void* description, Size dstSize, int32_t channels,
+                        int32_t* workBytes) {
+    if (description == nullptr || workBytes == nullptr) return kNullPointer;
+    const detail::ScalerView view = detail::scalerView(description);
     if (view.header == nullptr) return kBadDescription;
     if (channels != 4) return kUnsupported;
     if (dstSize.width < 0 || dstSize.height < 0) return kSizeTooSmall;
@@ -53,12 +54,13 @@ int scalerQueryWorkSize(const void* spec, Size dstSize, int32_t channels, int32_
 }
 
 int scaleBgra(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, Point dstOffset,
-              Size dstSize, BorderKind border, const uint8_t*, const void* spec, void* work) {
-    if (src == nullptr || dst == nullptr || spec == nullptr || work == nullptr) {
+              Size dstSize, BorderKind border, const uint8_t*, const void* description,
+              void* work) {
+    if (src == nullptr || dst == nullptr || description == nullptr || work == nullptr) {
         return kNullPointer;
     }
     if (border != BorderKind::kReplicate) return kUnsupported;
-    const detail::ScalerView view = detail::scalerView(spec);
+    const detail::ScalerView view = detail::scalerView(description);
     if (view.header == nullptr) return kBadDescription;
     if (dstSize.width < 0 || dstSize.height < 0) return kSizeTooSmall;
     const Size full = view.header->dst;

@@ -24,20 +24,21 @@ enum class BorderKind : int32_t {
 // Byte sizes of the description block and of the initialisation block (0 for linear: nothing to
 // allocate). Source at least 2 x 2; destination at least 0 x 0. Antialiasing is not available.
 int scalerQuerySizes(Size srcSize, Size dstSize, Interpolation interpolation, bool antialias,
-                     int32_t* specBytes, int32_t* initBytes);
+                     int32_t* descriptionBytes, int32_t* initBytes);
 
-// Prepares the description in spec (specBytes from scalerQuerySizes for the same sizes).
-int scalerInit(Size srcSize, Size dstSize, void* spec);
+// Prepares the description block (descriptionBytes from scalerQuerySizes for the same sizes).
+int scalerInit(Size srcSize, Size dstSize, void* description);
 
 // Byte size of the work buffer for scaling a destination region of dstSize; channels must be 4.
-int scalerQueryWorkSize(const void* spec, Size dstSize, int32_t channels, int32_t* workBytes);
+int scalerQueryWorkSize(const void* description, Size dstSize, int32_t channels,
+                        int32_t* workBytes);
 
 // Scales the source (the description's source size, srcStep bytes per row) into the destination
 // region of dstSize at dstOffset within the description's destination image; dst points to the
 // region's top-left pixel. Only BorderKind::kReplicate is available; borderValue is unused and may
 // be null. A destination with a zero width or height is accepted and nothing is written.
 int scaleBgra(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, Point dstOffset,
-              Size dstSize, BorderKind border, const uint8_t* borderValue, const void* spec,
+              Size dstSize, BorderKind border, const uint8_t* borderValue, const void* description,
               void* work);
 
 }  // namespace tovrel::imaging

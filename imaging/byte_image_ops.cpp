@@ -22,15 +22,6 @@ int copyPlane(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep
     return kDone;
 }
 
-int copyPlaneStreaming(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
-                       Size size) {
-    if (src == nullptr || dst == nullptr) return kNullPointer;
-    if (size.width < 1 || size.height < 1) return kSizeTooSmall;
-    if (srcStep < size.width || dstStep < size.width) return kStepTooShort;
-    detail::activeKernels().copyPlaneStreaming(src, srcStep, dst, dstStep, size.width, size.height);
-    return kDone;
-}
-
 int countInRange(const uint8_t* src, int32_t step, Size size, int64_t* count, uint8_t lower,
                  uint8_t upper) {
     if (src == nullptr || count == nullptr) return kNullPointer;

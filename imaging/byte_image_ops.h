@@ -17,11 +17,6 @@ int absoluteDifference(const uint8_t* src1, int32_t step1, const uint8_t* src2, 
 // Copies the region row by row; bytes between the rows of dst are left untouched.
 int copyPlane(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, Size size);
 
-// copyPlane for a copy nobody reads back soon (the snapshot frame): the same bytes, written around
-// the cache so that they do not push out the frames still being worked on.
-int copyPlaneStreaming(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
-                       Size size);
-
 // Counts the bytes v with lower <= v <= upper over the region and stores the total in *count.
 // lower > upper is an invalid argument: nothing is counted or stored.
 int countInRange(const uint8_t* src, int32_t step, Size size, int64_t* count, uint8_t lower,

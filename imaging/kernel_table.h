@@ -18,9 +18,6 @@ struct KernelTable {
                                int32_t height);
     void (*copyPlane)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
                       int32_t width, int32_t height);
-    // Same result as copyPlane; the vector paths write around the cache.
-    void (*copyPlaneStreaming)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
-                               ptrdiff_t dstStep, int32_t width, int32_t height);
     int64_t (*countInRange)(const uint8_t* src, ptrdiff_t step, int32_t width, int32_t height,
                             uint8_t lower, uint8_t upper);
     // blocks >= 1 blocks of 16 bytes, 1 <= rows <= 15; counts[k] for bytes [16k, 16k + 16).
@@ -29,7 +26,8 @@ struct KernelTable {
     // Any width >= 2.
     void (*convertYuy2ToBgra)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
                               ptrdiff_t dstStep, int32_t width, int32_t height, uint8_t alpha);
-    // The same, and the same bytes into copy; the vector paths write both around the cache.
+    // The same, and the same bytes into copy; the vector paths write both around the cache where
+    // the rows are aligned for it.
     void (*convertYuy2ToBgraAndCopy)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
                                      ptrdiff_t dstStep, uint8_t* copy, ptrdiff_t copyStep,
                                      int32_t width, int32_t height, uint8_t alpha);
@@ -37,8 +35,9 @@ struct KernelTable {
     void (*packPlanar422ToYuy2)(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u,
                                 ptrdiff_t uStep, const uint8_t* v, ptrdiff_t vStep, uint8_t* dst,
                                 ptrdiff_t dstStep, int32_t width, int32_t height);
-    // Even width: the packed frame into yuy2 and its conversion into bgra and copy, all three
-    // written around the cache on the vector paths.
+    // Even width: the packed frame into yuy2 and its conversion into bgra and copy. The AVX2 path
+    // converts from the registers it packed into and writes all three around the cache where the
+    // rows are aligned for it; the SSE2 path packs a row through the cache and converts it.
     void (*packPlanar422ToYuy2AndConvert)(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u,
                                           ptrdiff_t uStep, const uint8_t* v, ptrdiff_t vStep,
                                           uint8_t* yuy2, ptrdiff_t yuy2Step, uint8_t* bgra,

@@ -17,7 +17,8 @@ int convertYuy2ToBgra(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t
                       uint8_t alpha);
 
 // convertYuy2ToBgra into dst, and the same bytes into copy (which must not overlap dst), in one
-// pass; both are written around the cache, for frames that this thread does not read again.
+// pass; with rows aligned for it, both are written around the cache, for frames that this thread
+// does not read again.
 int convertYuy2ToBgraAndCopy(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
                              uint8_t* copy, int32_t copyStep, Size size, uint8_t alpha);
 
@@ -26,7 +27,8 @@ int packPlanar422ToYuy2(const uint8_t* const planes[3], const int32_t planeSteps
                         int32_t dstStep, Size size);
 
 // packPlanar422ToYuy2 into yuy2 and convertYuy2ToBgraAndCopy of the packed frame into bgra and
-// copy, in one pass that never reads the packed frame back: all three are written around the
+// copy, in one pass over the rows, so that the packed frame does not make a round trip through
+// memory before its conversion; with rows aligned for it, the outputs are written around the
 // cache. The width must be even (an odd one is unsupported: nothing is written).
 int packPlanar422ToYuy2AndConvert(const uint8_t* const planes[3], const int32_t planeSteps[3],
                                   uint8_t* yuy2, int32_t yuy2Step, uint8_t* bgra, int32_t bgraStep,

@@ -227,12 +227,17 @@ namespace tovrel::imaging::detail {
 
 const KernelTable& referenceKernels() {
     static const KernelTable table{
-        reference::absoluteDifferenceImage, reference::copyPlaneImage,
-        reference::copyPlaneImage,          reference::countInRangeImage,
-        reference::countInRangeBlocksImage, reference::yuy2ToBgraImage,
-        reference::yuy2ToBgraAndCopyImage,  reference::pack422Image,
-        reference::pack422AndConvertImage,  reference::yuy2ToNv12Image,
-        reference::bgraToNv12Image,         reference::scaleImage,
+        reference::absoluteDifferenceImage,
+        reference::copyPlaneImage,
+        reference::countInRangeImage,
+        reference::countInRangeBlocksImage,
+        reference::yuy2ToBgraImage,
+        reference::yuy2ToBgraAndCopyImage,
+        reference::pack422Image,
+        reference::pack422AndConvertImage,
+        reference::yuy2ToNv12Image,
+        reference::bgraToNv12Image,
+        reference::scaleImage,
     };
     return table;
 }

@@ -33,9 +33,10 @@ Offsets offsetsFor(Size dst) {
 
 // The caller's block may have any alignment; the description starts at the next 64-byte
 // boundary inside it.
-uint8_t* alignedBase(void* spec) {
-    const auto address = reinterpret_cast<uintptr_t>(spec);
-    return static_cast<uint8_t*>(spec) + ((kBlockAlign - address % kBlockAlign) % kBlockAlign);
+uint8_t* alignedBase(void* description) {
+    const auto address = reinterpret_cast<uintptr_t>(description);
+    return static_cast<uint8_t*>(description) +
+           ((kBlockAlign - address % kBlockAlign) % kBlockAlign);
 }
 
 // Source coordinate of a destination index, its left neighbour and the right weight in units of
@@ -56,10 +57,10 @@ int64_t scalerDescriptionBytes(Size, Size dst) {
     return bytes > std::numeric_limits<int32_t>::max() ? -1 : bytes;
 }
 
-ScalerView scalerView(const void* spec) {
+ScalerView scalerView(const void* description) {
     ScalerView view{};
-    if (spec == nullptr) return view;
-    const uint8_t* base = alignedBase(const_cast<void*>(spec));
+    if (description == nullptr) return view;
+    const uint8_t* base = alignedBase(const_cast<void*>(description));
     const auto* header = reinterpret_cast<const ScalerHeader*>(base);
     if (header->magic != kScalerMagic) return view;
     const Offsets o = offsetsFor(header->dst);
@@ -75,8 +76,8 @@ ScalerView scalerView(const void* spec) {
     return view;
 }
 
-void buildScalerDescription(Size src, Size dst, void* spec) {
-    uint8_t* base = alignedBase(spec);
+void buildScalerDescription(Size src, Size dst, void* description) {
+    uint8_t* base = alignedBase(description);
     const Offsets o = offsetsFor(dst);
     auto* x0 = reinterpret_cast<int32_t*>(base + o.x0);
     auto* wx = reinterpret_cast<int32_t*>(base + o.wx);

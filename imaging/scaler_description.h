@@ -40,10 +40,11 @@ struct ScalerView {
 int64_t scalerDescriptionBytes(Size src, Size dst);
 
 // The view of an initialised description, or a view with header == nullptr.
-ScalerView scalerView(const void* spec);
+ScalerView scalerView(const void* description);
 
-// Builds the description; sizes already validated, spec at least scalerDescriptionBytes long.
-void buildScalerDescription(Size src, Size dst, void* spec);
+// Builds the description; sizes already validated, description at least scalerDescriptionBytes
+// long.
+void buildScalerDescription(Size src, Size dst, void* description);
 
 // Folds the replicated border into a pair of adjacent neighbours: returns the left index in
 // 0..length-2 and the two weights for that index that give the same weighted sum as the

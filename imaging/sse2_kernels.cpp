@@ -42,35 +42,6 @@ void copyPlane(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t ds
     }
 }
 
-// Rows are written with non-temporal stores from the first 16-byte-aligned byte on; the head and
-// the tail of a row go through the cache.
-void copyPlaneStreaming(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
-                        int32_t width, int32_t height) {
-    for (int32_t row = 0; row < height; ++row) {
-        const uint8_t* s = src + row * srcStep;
-        uint8_t* d = dst + row * dstStep;
-        int32_t head = static_cast<int32_t>((16 - (reinterpret_cast<uintptr_t>(d) & 15)) & 15);
-        if (head > width) head = width;
-        std::memcpy(d, s, static_cast<size_t>(head));
-        int32_t x = head;
-        for (; x + 64 <= width; x += 64) {
-            const __m128i a = load(s + x);
-            const __m128i b = load(s + x + 16);
-            const __m128i c = load(s + x + 32);
-            const __m128i e = load(s + x + 48);
-            _mm_stream_si128(reinterpret_cast<__m128i*>(d + x), a);
-            _mm_stream_si128(reinterpret_cast<__m128i*>(d + x + 16), b);
-            _mm_stream_si128(reinterpret_cast<__m128i*>(d + x + 32), c);
-            _mm_stream_si128(reinterpret_cast<__m128i*>(d + x + 48), e);
-        }
-        for (; x + 16 <= width; x += 16)
-            _mm_stream_si128(reinterpret_cast<__m128i*>(d + x), load(s + x));
-        std::memcpy(d + x, s + x, static_cast<size_t>(width - x));
-    }
-    // Later loads of the copy, on any thread that synchronises with this one, see it.
-    _mm_sfence();
-}
-
 int64_t countInRange(const uint8_t* src, ptrdiff_t step, int32_t width, int32_t height,
                      uint8_t lower, uint8_t upper) {
     const __m128i offset = _mm_set1_epi8(static_cast<char>(lower));
@@ -169,9 +140,10 @@ void convertYuy2ToBgra(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrd
     }
 }
 
-void convertYuy2ToBgraAndCopy(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
-                              ptrdiff_t dstStep, uint8_t* copy, ptrdiff_t copyStep, int32_t width,
-                              int32_t height, uint8_t alpha) {
+// The rows without the closing fence, which the callers issue once.
+void convertYuy2ToBgraAndCopyRows(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
+                                  ptrdiff_t dstStep, uint8_t* copy, ptrdiff_t copyStep,
+                                  int32_t width, int32_t height, uint8_t alpha) {
     const __m128i alpha16 = _mm_set1_epi16(alpha);
     const int32_t vectorEnd = width & ~7;
     for (int32_t row = 0; row < height; ++row) {
@@ -198,6 +170,12 @@ void convertYuy2ToBgraAndCopy(const uint8_t* src, ptrdiff_t srcStep, uint8_t* ds
         std::memcpy(c + 4 * vectorEnd, d + 4 * vectorEnd,
                     4 * static_cast<size_t>(width - vectorEnd));
     }
+}
+
+void convertYuy2ToBgraAndCopy(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
+                              ptrdiff_t dstStep, uint8_t* copy, ptrdiff_t copyStep, int32_t width,
+                              int32_t height, uint8_t alpha) {
+    convertYuy2ToBgraAndCopyRows(src, srcStep, dst, dstStep, copy, copyStep, width, height, alpha);
     _mm_sfence();
 }
 
@@ -222,7 +200,8 @@ void packPlanar422ToYuy2(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u, pt
     }
 }
 
-// Row by row, so that each packed row is converted while it is still in the first-level cache.
+// Row by row, so that each packed row is converted while it is still in the first-level cache;
+// the packed rows go through the cache, the converted ones around it where aligned.
 void packPlanar422ToYuy2AndConvert(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u,
                                    ptrdiff_t uStep, const uint8_t* v, ptrdiff_t vStep,
                                    uint8_t* yuy2, ptrdiff_t yuy2Step, uint8_t* bgra,
@@ -232,9 +211,10 @@ void packPlanar422ToYuy2AndConvert(const uint8_t* y, ptrdiff_t yStep, const uint
         uint8_t* d = yuy2 + row * yuy2Step;
         packPlanar422ToYuy2(y + row * yStep, yStep, u + row * uStep, uStep, v + row * vStep, vStep,
                             d, yuy2Step, width, 1);
-        convertYuy2ToBgraAndCopy(d, yuy2Step, bgra + row * bgraStep, bgraStep,
-                                 copy + row * copyStep, copyStep, width, 1, alpha);
+        convertYuy2ToBgraAndCopyRows(d, yuy2Step, bgra + row * bgraStep, bgraStep,
+                                     copy + row * copyStep, copyStep, width, 1, alpha);
     }
+    _mm_sfence();
 }
 
 void yuy2ToNv12Row(const uint8_t* s, uint8_t* dy, uint8_t* duv, int32_t width) {
@@ -411,17 +391,11 @@ void scaleBgra(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, ui
 
 const KernelTable& sse2Kernels() {
     static const KernelTable table{
-        absoluteDifference,
-        copyPlane,
-        copyPlaneStreaming,
-        countInRange,
-        countInRangeBlocks,
-        convertYuy2ToBgra,
-        convertYuy2ToBgraAndCopy,
-        packPlanar422ToYuy2,
-        packPlanar422ToYuy2AndConvert,
-        convertYuy2ToNv12,
-        convertBgraToNv12,
+        absoluteDifference,  copyPlane,
+        countInRange,        countInRangeBlocks,
+        convertYuy2ToBgra,   convertYuy2ToBgraAndCopy,
+        packPlanar422ToYuy2, packPlanar422ToYuy2AndConvert,
+        convertYuy2ToNv12,   convertBgraToNv12,
         scaleBgra,
     };
     return table;

@@ -26,7 +26,7 @@ using namespace tovrel::imaging;
 
 // A 64-byte aligned block of pseudo-random bytes, freed with the object.
 class Frame {
-public:
+  public:
     explicit Frame(int64_t bytes) : data_(static_cast<uint8_t*>(alignedAlloc(bytes))) {
         std::mt19937 rng(static_cast<uint32_t>(bytes));
         for (int64_t i = 0; i < bytes; i += 4) {
@@ -39,7 +39,7 @@ public:
     Frame& operator=(const Frame&) = delete;
     uint8_t* get() const { return data_; }
 
-private:
+  private:
     uint8_t* data_;
 };
 
@@ -172,13 +172,14 @@ void count(benchmark::State& state, Impl impl, int w, int h) {
 void scale(benchmark::State& state, Impl impl, int sw, int sh, int dw, int dh) {
     Frame src(4 * int64_t{sw} * sh);
     Frame dst(4 * int64_t{dw} * dh);
-    int32_t specBytes = 0;
+    int32_t descriptionBytes = 0;
     int32_t initBytes = 0;
-    scalerQuerySizes({sw, sh}, {dw, dh}, Interpolation::kLinear, false, &specBytes, &initBytes);
-    std::vector<uint8_t> spec(specBytes);
-    scalerInit({sw, sh}, {dw, dh}, spec.data());
+    scalerQuerySizes({sw, sh}, {dw, dh}, Interpolation::kLinear, false, &descriptionBytes,
+                     &initBytes);
+    std::vector<uint8_t> description(descriptionBytes);
+    scalerInit({sw, sh}, {dw, dh}, description.data());
     int32_t workBytes = 0;
-    scalerQueryWorkSize(spec.data(), {dw, dh}, 4, &workBytes);
+    scalerQueryWorkSize(description.data(), {dw, dh}, 4, &workBytes);
     std::vector<uint8_t> work(workBytes);
     runImpl(state, impl, [&] {
         if (impl == Impl::kLibyuv) {
@@ -188,7 +189,7 @@ void scale(benchmark::State& state, Impl impl, int sw, int sh, int dw, int dh) {
 #endif
         } else {
             scaleBgra(src.get(), 4 * sw, dst.get(), 4 * dw, {0, 0}, {dw, dh},
-                      BorderKind::kReplicate, nullptr, spec.data(), work.data());
+                      BorderKind::kReplicate, nullptr, description.data(), work.data());
         }
     });
 }
@@ -245,7 +246,7 @@ void registerAll() {
 
 // Keeps the console output and collects the medians for the summary.
 class SummaryReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
@@ -269,8 +270,7 @@ public:
             const auto reference = medians_.find(base + "/reference");
             std::printf("%-36s ours %8.3f", base.c_str(), ours);
             if (anchor != medians_.end()) {
-                std::printf("  libyuv %8.3f  ratio %5.2f", anchor->second,
-                            ours / anchor->second);
+                std::printf("  libyuv %8.3f  ratio %5.2f", anchor->second, ours / anchor->second);
             }
             if (reference != medians_.end()) {
                 std::printf("  reference %8.3f", reference->second);
@@ -279,7 +279,7 @@ public:
         }
     }
 
-private:
+  private:
     std::map<std::string, double> medians_;
 };
 

@@ -30,17 +30,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Reader in{data, size};
     const Size src{static_cast<int32_t>(in.next(300)), static_cast<int32_t>(in.next(300))};
     const Size dst{static_cast<int32_t>(in.next(400)), static_cast<int32_t>(in.next(400))};
-    int32_t specBytes = 0;
+    int32_t descriptionBytes = 0;
     int32_t initBytes = 0;
     const int query =
-        scalerQuerySizes(src, dst, Interpolation::kLinear, false, &specBytes, &initBytes);
+        scalerQuerySizes(src, dst, Interpolation::kLinear, false, &descriptionBytes, &initBytes);
     if (src.width < 2 || src.height < 2) {
         if (query >= 0) std::abort();  // too small a source must be refused
         return 0;
     }
     if (query != kDone) std::abort();
-    std::vector<uint8_t> spec(static_cast<size_t>(specBytes));
-    if (scalerInit(src, dst, spec.data()) != kDone) std::abort();
+    std::vector<uint8_t> description(static_cast<size_t>(descriptionBytes));
+    if (scalerInit(src, dst, description.data()) != kDone) std::abort();
 
     // A tile of the destination.
     const Point offset{static_cast<int32_t>(in.next(dst.width + 1)),
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Size tile{static_cast<int32_t>(in.next(dst.width - offset.x + 1)),
                     static_cast<int32_t>(in.next(dst.height - offset.y + 1))};
     int32_t workBytes = 0;
-    if (scalerQueryWorkSize(spec.data(), tile, 4, &workBytes) != kDone) std::abort();
+    if (scalerQueryWorkSize(description.data(), tile, 4, &workBytes) != kDone) std::abort();
     std::vector<uint8_t> work(static_cast<size_t>(workBytes));
 
     const int32_t srcStep = 4 * src.width + static_cast<int32_t>(in.next(9));
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> expected(dstBytes + 1);  // never empty: a null destination is refused
     setKernelPathLimit(KernelPath::kReference);
     if (scaleBgra(pixels.data(), srcStep, expected.data(), dstStep, offset, tile,
-                  BorderKind::kReplicate, nullptr, spec.data(), work.data()) != kDone) {
+                  BorderKind::kReplicate, nullptr, description.data(), work.data()) != kDone) {
         std::abort();
     }
     for (KernelPath path : {KernelPath::kSse2, KernelPath::kAvx2}) {
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         setKernelPathLimit(path);
         std::vector<uint8_t> actual(dstBytes + 1);
         if (scaleBgra(pixels.data(), srcStep, actual.data(), dstStep, offset, tile,
-                      BorderKind::kReplicate, nullptr, spec.data(), work.data()) != kDone) {
+                      BorderKind::kReplicate, nullptr, description.data(), work.data()) != kDone) {
             std::abort();
         }
         if (actual != expected) std::abort();

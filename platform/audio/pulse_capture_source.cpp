@@ -126,17 +126,17 @@ void PulseCaptureSource::cancelPull(uint32_t) {
 }
 
 void PulseCaptureSource::recordLoop() {
-    pa_sample_spec spec{};
-    spec.format = static_cast<pa_sample_format_t>(paFormat_);
-    spec.rate = rate_;
-    spec.channels = static_cast<uint8_t>(channels_);
+    pa_sample_spec sampleFormat{};
+    sampleFormat.format = static_cast<pa_sample_format_t>(paFormat_);
+    sampleFormat.rate = rate_;
+    sampleFormat.channels = static_cast<uint8_t>(channels_);
     const uint32_t blockBytes = blockFrames_ * channels_ * (bits_ / 8);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.fragsize = blockBytes;
     int error = 0;
     pa_simple* stream = pa_simple_new(nullptr, "Tovrel", PA_STREAM_RECORD, sourceName_.c_str(),
-                                      "capture", &spec, nullptr, &attr, &error);
+                                      "capture", &sampleFormat, nullptr, &attr, &error);
     if (!stream) {
         std::lock_guard lock(mutex_);
         failure_ = MF_E_DEVICE_NOT_CONNECTED;

@@ -15,13 +15,13 @@ SinkRecorder::SinkRecorder(std::string sourceName) : source_(std::move(sourceNam
 SinkRecorder::~SinkRecorder() { stop(); }
 
 bool SinkRecorder::start() {
-    pa_sample_spec spec{PA_SAMPLE_S16LE, 48000, 2};
+    pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, 48000, 2};
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.fragsize = kBlockFrames * 4;
     int error = 0;
     pa_simple* s = pa_simple_new(nullptr, "tovrel-test", PA_STREAM_RECORD, source_.c_str(),
-                                 "sink recorder", &spec, nullptr, &attr, &error);
+                                 "sink recorder", &sampleFormat, nullptr, &attr, &error);
     if (!s) return false;
     stream_ = s;
     running_ = true;

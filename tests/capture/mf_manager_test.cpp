@@ -311,7 +311,6 @@ TEST_F(SessionFixture, MjpegFramesThatDoNotFitAreDroppedAndTheFirstShowsBlack) {
 }
 
 TEST_F(SessionFixture, MjpegFramesArriveWholeOnEveryRoad) {
-    // 40 rows: two strips of the preview's packing and a short last one.
     static constexpr std::array<sim::SimVideoMode, 1> kMjpg80x40{
         {{SimPixelFormat::Mjpg, 80, 40, 30, 1}}};
     open(kMjpg80x40);
@@ -339,30 +338,41 @@ TEST_F(SessionFixture, MjpegFramesArriveWholeOnEveryRoad) {
                                     manager.decodedFrame.get() + yuy2Bytes);
     };
 
-    // Recording with the preview hidden: the frame is packed whole for the recording.
+    // Recording with the preview hidden packs the whole frame for the recording: frames 3 and 2
+    // give the expected pictures, and frame 2 is left in decodedFrame.
     manager.streaming = true;
     manager.recording = true;
     manager.previewVisible = false;
+    deliver(frameOf(kMjpg80x40, 0, 3));
+    const std::vector<uint8_t> frame3 = recorded;
     deliver(frameOf(kMjpg80x40, 0, 2));
     const std::vector<uint8_t> frame2 = recorded;
-    ASSERT_EQ(frame2.size(), yuy2Bytes);
+    ASSERT_EQ(frame3.size(), yuy2Bytes);
+    ASSERT_NE(frame3, frame2);
 
-    // The preview alone packs strip by strip: the same picture, in both frames and in
-    // decodedFrame.
+    // The preview alone packs in its conversion pass: frame 3 in both BGRA frames and in
+    // decodedFrame, none of it left over from frame 2.
     manager.recording = false;
     manager.previewVisible = true;
-    deliver(frameOf(kMjpg80x40, 0, 2));
-    EXPECT_EQ(shown(), bgraOfFrame(frame2));
-    EXPECT_EQ(snapshot(), bgraOfFrame(frame2));
-    EXPECT_EQ(decoded(), frame2);
+    deliver(frameOf(kMjpg80x40, 0, 3));
+    EXPECT_EQ(decoded(), frame3);
+    EXPECT_EQ(shown(), bgraOfFrame(frame3));
+    EXPECT_EQ(snapshot(), bgraOfFrame(frame3));
 
     // Recording and preview together: the recording and the preview get the same frame.
     manager.recording = true;
     deliver(frameOf(kMjpg80x40, 0, 5));
-    EXPECT_NE(recorded, frame2) << "a later frame";
+    EXPECT_NE(recorded, frame3) << "a later frame";
+    EXPECT_EQ(decoded(), recorded);
     EXPECT_EQ(shown(), bgraOfFrame(recorded));
     EXPECT_EQ(snapshot(), bgraOfFrame(recorded));
+
+    // A frame that does not decode while the preview alone runs shows the last decoded frame.
     manager.recording = false;
+    const std::vector<uint8_t> frame5 = recorded;
+    deliver(frameOf(kMjpg80x40, 0, 6, VideoFault::CorruptJpeg));
+    EXPECT_EQ(decoded(), frame5);
+    EXPECT_EQ(shown(), bgraOfFrame(frame5));
     manager.streaming = false;
 }
 

@@ -37,9 +37,6 @@ TEST(InvalidArguments, ByteImageOperations) {
     EXPECT_LT(copyPlane(b.src.data(), 8, b.dst.data(), 7, {8, 8}), 0);
     EXPECT_LT(copyPlane(b.src.data(), 8, b.dst.data(), 8, {8, -1}), 0);
     EXPECT_LT(copyPlane(b.src.data(), 8, nullptr, 8, {8, 1}), 0);
-    EXPECT_LT(copyPlaneStreaming(b.src.data(), 8, b.dst.data(), 7, {8, 8}), 0);
-    EXPECT_LT(copyPlaneStreaming(b.src.data(), 8, b.dst.data(), 8, {0, 8}), 0);
-    EXPECT_LT(copyPlaneStreaming(nullptr, 8, b.dst.data(), 8, {8, 1}), 0);
     int64_t count = 77;
     EXPECT_LT(countInRange(b.src.data(), 8, {8, 8}, &count, 10, 9), 0);
     EXPECT_LT(countInRange(b.src.data(), 8, {8, 8}, nullptr, 0, 9), 0);
@@ -104,42 +101,45 @@ TEST(InvalidArguments, Conversions) {
 }
 
 TEST(InvalidArguments, Scaler) {
-    int32_t specBytes = -1;
+    int32_t descriptionBytes = -1;
     int32_t initBytes = -1;
-    EXPECT_LT(
-        scalerQuerySizes({1, 2}, {4, 4}, Interpolation::kLinear, false, &specBytes, &initBytes), 0);
-    EXPECT_LT(
-        scalerQuerySizes({2, 2}, {-1, 4}, Interpolation::kLinear, false, &specBytes, &initBytes),
-        0);
-    EXPECT_LT(
-        scalerQuerySizes({2, 2}, {4, 4}, Interpolation::kLinear, true, &specBytes, &initBytes), 0);
-    EXPECT_LT(scalerQuerySizes({2, 2}, {4, 4}, static_cast<Interpolation>(7), false, &specBytes,
+    EXPECT_LT(scalerQuerySizes({1, 2}, {4, 4}, Interpolation::kLinear, false, &descriptionBytes,
                                &initBytes),
               0);
-    EXPECT_LT(scalerQuerySizes({2, 2}, {INT32_MAX, 4}, Interpolation::kLinear, false, &specBytes,
+    EXPECT_LT(scalerQuerySizes({2, 2}, {-1, 4}, Interpolation::kLinear, false, &descriptionBytes,
                                &initBytes),
               0);
-    EXPECT_EQ(specBytes, -1);
+    EXPECT_LT(scalerQuerySizes({2, 2}, {4, 4}, Interpolation::kLinear, true, &descriptionBytes,
+                               &initBytes),
+              0);
+    EXPECT_LT(scalerQuerySizes({2, 2}, {4, 4}, static_cast<Interpolation>(7), false,
+                               &descriptionBytes, &initBytes),
+              0);
+    EXPECT_LT(scalerQuerySizes({2, 2}, {INT32_MAX, 4}, Interpolation::kLinear, false,
+                               &descriptionBytes, &initBytes),
+              0);
+    EXPECT_EQ(descriptionBytes, -1);
     EXPECT_EQ(initBytes, -1);
 
-    ASSERT_EQ(
-        scalerQuerySizes({4, 4}, {8, 8}, Interpolation::kLinear, false, &specBytes, &initBytes),
-        kDone);
-    std::vector<uint8_t> spec(specBytes, 0);
+    ASSERT_EQ(scalerQuerySizes({4, 4}, {8, 8}, Interpolation::kLinear, false, &descriptionBytes,
+                               &initBytes),
+              kDone);
+    std::vector<uint8_t> description(descriptionBytes, 0);
     int32_t workBytes = -1;
-    EXPECT_LT(scalerQueryWorkSize(spec.data(), {8, 8}, 4, &workBytes), 0);  // not initialised
-    ASSERT_EQ(scalerInit({4, 4}, {8, 8}, spec.data()), kDone);
-    EXPECT_LT(scalerQueryWorkSize(spec.data(), {8, 8}, 3, &workBytes), 0);
-    EXPECT_LT(scalerQueryWorkSize(spec.data(), {9, 8}, 4, &workBytes), 0);
+    EXPECT_LT(scalerQueryWorkSize(description.data(), {8, 8}, 4, &workBytes),
+              0);  // not initialised
+    ASSERT_EQ(scalerInit({4, 4}, {8, 8}, description.data()), kDone);
+    EXPECT_LT(scalerQueryWorkSize(description.data(), {8, 8}, 3, &workBytes), 0);
+    EXPECT_LT(scalerQueryWorkSize(description.data(), {9, 8}, 4, &workBytes), 0);
     EXPECT_EQ(workBytes, -1);
-    ASSERT_EQ(scalerQueryWorkSize(spec.data(), {8, 8}, 4, &workBytes), kDone);
+    ASSERT_EQ(scalerQueryWorkSize(description.data(), {8, 8}, 4, &workBytes), kDone);
     std::vector<uint8_t> work(workBytes);
 
     Buffers b;
     const auto scale = [&](int32_t srcStep, int32_t dstStep, Point offset, Size size,
                            BorderKind border) {
         return scaleBgra(b.src.data(), srcStep, b.dst.data(), dstStep, offset, size, border,
-                         nullptr, spec.data(), work.data());
+                         nullptr, description.data(), work.data());
     };
     EXPECT_LT(scale(15, 32, {0, 0}, {8, 8}, BorderKind::kReplicate), 0);
     EXPECT_LT(scale(16, 31, {0, 0}, {8, 8}, BorderKind::kReplicate), 0);
@@ -148,26 +148,26 @@ TEST(InvalidArguments, Scaler) {
     EXPECT_LT(scale(16, 32, {0, 0}, {8, 8}, static_cast<BorderKind>(0)), 0);
     EXPECT_EQ(scale(16, 32, {0, 0}, {0, 8}, BorderKind::kReplicate), kDone);  // nothing to do
     EXPECT_LT(scaleBgra(b.src.data(), 16, b.dst.data(), 32, {0, 0}, {8, 8}, BorderKind::kReplicate,
-                        nullptr, spec.data(), nullptr),
+                        nullptr, description.data(), nullptr),
               0);
     EXPECT_TRUE(b.untouched());
 }
 
 TEST(InvalidArguments, ZeroDestinationScalerIsAccepted) {
-    int32_t specBytes = 0;
+    int32_t descriptionBytes = 0;
     int32_t initBytes = 0;
-    ASSERT_EQ(
-        scalerQuerySizes({2, 2}, {0, 0}, Interpolation::kLinear, false, &specBytes, &initBytes),
-        kDone);
-    std::vector<uint8_t> spec(specBytes);
-    ASSERT_EQ(scalerInit({2, 2}, {0, 0}, spec.data()), kDone);
+    ASSERT_EQ(scalerQuerySizes({2, 2}, {0, 0}, Interpolation::kLinear, false, &descriptionBytes,
+                               &initBytes),
+              kDone);
+    std::vector<uint8_t> description(descriptionBytes);
+    ASSERT_EQ(scalerInit({2, 2}, {0, 0}, description.data()), kDone);
     int32_t workBytes = 0;
-    ASSERT_EQ(scalerQueryWorkSize(spec.data(), {0, 0}, 4, &workBytes), kDone);
+    ASSERT_EQ(scalerQueryWorkSize(description.data(), {0, 0}, 4, &workBytes), kDone);
     std::vector<uint8_t> work(workBytes);
     std::vector<uint8_t> src(16, 1);
     uint8_t dst = kUntouched;
     EXPECT_EQ(scaleBgra(src.data(), 8, &dst, 0, {0, 0}, {0, 0}, BorderKind::kReplicate, nullptr,
-                        spec.data(), work.data()),
+                        description.data(), work.data()),
               kDone);
     EXPECT_EQ(dst, kUntouched);
 }

@@ -127,21 +127,22 @@ TEST_F(ReferencePath, AbsoluteDifferenceBothOrders) {
 }
 
 struct Scaler {
-    std::vector<uint8_t> spec;
+    std::vector<uint8_t> description;
     std::vector<uint8_t> work;
 };
 
 Scaler makeScaler(Size src, Size dst) {
-    int32_t specBytes = 0;
+    int32_t descriptionBytes = 0;
     int32_t initBytes = -1;
-    EXPECT_EQ(scalerQuerySizes(src, dst, Interpolation::kLinear, false, &specBytes, &initBytes),
-              kDone);
+    EXPECT_EQ(
+        scalerQuerySizes(src, dst, Interpolation::kLinear, false, &descriptionBytes, &initBytes),
+        kDone);
     EXPECT_EQ(initBytes, 0);
     Scaler scaler;
-    scaler.spec.resize(specBytes);
-    EXPECT_EQ(scalerInit(src, dst, scaler.spec.data()), kDone);
+    scaler.description.resize(descriptionBytes);
+    EXPECT_EQ(scalerInit(src, dst, scaler.description.data()), kDone);
     int32_t workBytes = 0;
-    EXPECT_EQ(scalerQueryWorkSize(scaler.spec.data(), dst, 4, &workBytes), kDone);
+    EXPECT_EQ(scalerQueryWorkSize(scaler.description.data(), dst, 4, &workBytes), kDone);
     scaler.work.resize(workBytes);
     return scaler;
 }
@@ -152,7 +153,7 @@ TEST_F(ReferencePath, ScaleTwoByTwoToFourByFour) {
     Scaler scaler = makeScaler({2, 2}, {4, 4});
     std::array<uint8_t, 64> dst{};
     ASSERT_EQ(scaleBgra(src.data(), 8, dst.data(), 16, {0, 0}, {4, 4}, BorderKind::kReplicate,
-                        nullptr, scaler.spec.data(), scaler.work.data()),
+                        nullptr, scaler.description.data(), scaler.work.data()),
               kDone);
     const auto pixel = [&](int x, int y) {
         return std::array<uint8_t, 4>{dst[16 * y + 4 * x], dst[16 * y + 4 * x + 1],
@@ -175,7 +176,7 @@ TEST_F(ReferencePath, ScaleRoundsTiesToEven) {
     Scaler scaler = makeScaler({2, 2}, {1, 1});
     std::array<uint8_t, 4> dst{};
     ASSERT_EQ(scaleBgra(src.data(), 8, dst.data(), 4, {0, 0}, {1, 1}, BorderKind::kReplicate,
-                        nullptr, scaler.spec.data(), scaler.work.data()),
+                        nullptr, scaler.description.data(), scaler.work.data()),
               kDone);
     // 1.5 -> 2, 2.5 -> 2, 0.75 -> 1, 127.5 -> 128.
     EXPECT_EQ(dst, (std::array<uint8_t, 4>{2, 2, 1, 128}));
