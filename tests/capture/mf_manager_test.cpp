@@ -189,6 +189,10 @@ TEST_F(SessionFixture, ClearingStreamingEndsTheChain) {
     manager.startStreaming();
     source->step(1);
     ASSERT_TRUE(waitUntil([&] { return source->framesDelivered() == 1; }));
+    // The frame counts as delivered before its callback runs; clearing streaming before the
+    // callback got past its streaming check would end the chain at once. A frame of this size
+    // takes microseconds even under the sanitizers.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     manager.stopStreaming(clock);
     source->step(1);
     ASSERT_TRUE(waitUntil([&] { return source->framesDelivered() == 2; }))
