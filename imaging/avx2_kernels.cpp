@@ -3,6 +3,7 @@
 // baseline copy: tails go to the out-of-line reference rows.
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "imaging/kernel_table.h"
@@ -429,10 +430,57 @@ void convertBgraToNv12(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY, ptr
 // 8 sums before the rounding.
 constexpr int kGroupWords[4] = {0, 8, 4, 12};  // first 16-bit value of pixel j of a group
 
+// Source windows for the horizontal pass: when the 8 source pixels a group of 4 destination
+// columns reads lie within 4 consecutive ones (upscales), one 16-byte load serves the group and
+// two byte shuffles spread it into the multiply-add order, instead of four 8-byte loads, their
+// merges and widenings. Per group: the window's first source column, or -1 when the group does
+// not fit one, and the two masks (columns 0 | 1 and 2 | 3). Built once per call.
+struct SourceWindows {
+    const int32_t* first;
+    const __m256i* masks;
+};
+
+SourceWindows buildSourceWindows(const ScalerView& view, int32_t begin, int32_t end, void* work) {
+    const int32_t width = end - begin;
+    const auto area =
+        reinterpret_cast<uintptr_t>(work) + static_cast<uintptr_t>(scalerSlotsBytes(width));
+    auto* masks = reinterpret_cast<__m256i*>((area + 31) & ~uintptr_t{31});
+    const int32_t groups = width / 4;
+    auto* first = reinterpret_cast<int32_t*>(masks + 2 * static_cast<int64_t>(groups));
+    const int32_t srcWidth = view.header->src.width;
+    for (int32_t g = 0; g < groups; ++g) {
+        const int32_t x = begin + 4 * g;
+        first[g] = -1;
+        if (srcWidth < 4) continue;
+        const int32_t start = std::min(view.xLeft[x], srcWidth - 4);
+        bool fits = true;
+        for (int j = 0; j < 4; ++j) {
+            const int32_t local = view.xLeft[x + j] - start;
+            fits = fits && local >= 0 && local + 1 <= 3;
+        }
+        if (!fits) continue;
+        alignas(32) int8_t bytes[64];
+        for (int j = 0; j < 4; ++j) {
+            const int32_t local = view.xLeft[x + j] - start;
+            int8_t* lane = bytes + 16 * j;  // masks[2g] lanes: columns 0, 1; masks[2g + 1]: 2, 3
+            for (int c = 0; c < 4; ++c) {
+                lane[4 * c + 0] = static_cast<int8_t>(4 * local + c);
+                lane[4 * c + 1] = -1;
+                lane[4 * c + 2] = static_cast<int8_t>(4 * local + 4 + c);
+                lane[4 * c + 3] = -1;
+            }
+        }
+        masks[2 * g] = _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes));
+        masks[2 * g + 1] = _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes + 32));
+        first[g] = start;
+    }
+    return SourceWindows{first, masks};
+}
+
 // Horizontal pass for destination columns [begin, end): two columns per 8-byte-pair load step,
-// regrouped per channel and weighted with one multiply-add.
-void filterRowAvx2(const uint8_t* srcRow, const ScalerView& view, int32_t begin, int32_t end,
-                   int32_t* out) {
+// regrouped per channel and weighted with one multiply-add, or a group's window when it has one.
+void filterRowAvx2(const uint8_t* srcRow, const ScalerView& view, const SourceWindows& windows,
+                   int32_t begin, int32_t end, int32_t* out) {
     const __m128i regroup = _mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
     const __m256i lowMask = _mm256_set1_epi32(0x3fff);
     const int32_t* left = view.xLeft;
@@ -447,9 +495,20 @@ void filterRowAvx2(const uint8_t* srcRow, const ScalerView& view, int32_t begin,
     };
     auto* groups = reinterpret_cast<uint8_t*>(out);
     int32_t x = begin;
-    for (; x + 4 <= end; x += 4) {
-        const __m256i a = twoColumns(x);      // pixels 0 | 1
-        const __m256i b = twoColumns(x + 2);  // pixels 2 | 3
+    for (int32_t g = 0; x + 4 <= end; x += 4, ++g) {
+        __m256i a, b;  // pixels 0 | 1, 2 | 3
+        const int32_t start = windows.first[g];
+        if (start >= 0) {
+            const __m256i window = _mm256_broadcastsi128_si256(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(srcRow + 4 * int64_t{start})));
+            a = _mm256_madd_epi16(_mm256_shuffle_epi8(window, windows.masks[2 * g]),
+                                  load(view.xWeights + 8 * int64_t{x}));
+            b = _mm256_madd_epi16(_mm256_shuffle_epi8(window, windows.masks[2 * g + 1]),
+                                  load(view.xWeights + 8 * int64_t{x + 2}));
+        } else {
+            a = twoColumns(x);
+            b = twoColumns(x + 2);
+        }
         uint8_t* group = groups + 16 * (x - begin);
         store(group, _mm256_packus_epi32(_mm256_srli_epi32(a, 14), _mm256_srli_epi32(b, 14)));
         store(group + 32,
@@ -520,10 +579,63 @@ void combineRowAvx2(const int32_t* top, const int32_t* bottom, int32_t rowWeight
     }
 }
 
+// A destination row halfway between its two source rows (one row in three at 1.5x and 0.75x):
+// V = 8192 (T + B), so the result is T + B rounded by 2^15, and with T + B = H 2^14 + L (H, L the
+// sums of the stored high and low parts) every step fits 16 bits: the row takes half the work.
+// With H = 2 a1 + a0 and f = a0 2^14 + L < 3 2^14, V / 2^28 = a1 + f / 2^15, which rounds to
+// a1 + ((f + 2^14 - 1 + lsb) >> 15), lsb the parity of the kept quotient a1 + (f >> 15).
+inline __attribute__((always_inline)) __m256i combineHalfGroup(const uint8_t* top,
+                                                               const uint8_t* bottom) {
+    const __m256i one = _mm256_set1_epi16(1);
+    const __m256i high = _mm256_add_epi16(load(top), load(bottom));
+    const __m256i low = _mm256_add_epi16(load(top + 32), load(bottom + 32));
+    const __m256i a1 = _mm256_srli_epi16(high, 1);
+    const __m256i f = _mm256_add_epi16(_mm256_slli_epi16(_mm256_and_si256(high, one), 14), low);
+    const __m256i lsb = _mm256_and_si256(_mm256_add_epi16(a1, _mm256_srli_epi16(f, 15)), one);
+    const __m256i up = _mm256_srli_epi16(
+        _mm256_add_epi16(_mm256_add_epi16(f, _mm256_set1_epi16(0x3fff)), lsb), 15);
+    return _mm256_add_epi16(a1, up);  // the group's 16 values, in its word order
+}
+
+void combineHalfRowAvx2(const int32_t* top, const int32_t* bottom, uint8_t* dst, int32_t width) {
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const auto* t = reinterpret_cast<const uint8_t*>(top);
+    const auto* b = reinterpret_cast<const uint8_t*>(bottom);
+    const auto eight = [&](int32_t x) {
+        const __m256i packed =
+            _mm256_packus_epi16(combineHalfGroup(t + 16 * x, b + 16 * x),
+                                combineHalfGroup(t + 16 * x + 64, b + 16 * x + 64));
+        return _mm256_permutevar8x32_epi32(packed, order);
+    };
+    int32_t x = 0;
+    for (; x + 8 <= width; x += 8) store(dst + 4 * x, eight(x));
+    if (x < width) {
+        alignas(32) uint8_t last[32];
+        store(last, eight(x));
+        std::memcpy(dst + 4 * x, last, 4 * static_cast<size_t>(width - x));
+    }
+}
+
+void combineAnyRowAvx2(const int32_t* top, const int32_t* bottom, int32_t rowWeights, uint8_t* dst,
+                       int32_t width) {
+    constexpr int32_t kHalfWeights = (kWeightOne / 2) | ((kWeightOne / 2) << 16);
+    if (rowWeights == kHalfWeights) {
+        combineHalfRowAvx2(top, bottom, dst, width);
+    } else {
+        combineRowAvx2(top, bottom, rowWeights, dst, width);
+    }
+}
+
 void scaleBgra(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
                ptrdiff_t dstStep, Point dstOffset, Size dstSize, void* work) {
-    scaleWithFilteredRows<filterRowAvx2, combineRowAvx2>(view, src, srcStep, dst, dstStep,
-                                                         dstOffset, dstSize, work);
+    const SourceWindows windows =
+        buildSourceWindows(view, dstOffset.x, dstOffset.x + dstSize.width, work);
+    scaleWithFilteredRows(
+        view, src, srcStep, dst, dstStep, dstOffset, dstSize, work,
+        [&](const uint8_t* row, int32_t begin, int32_t end, int32_t* out) {
+            filterRowAvx2(row, view, windows, begin, end, out);
+        },
+        combineAnyRowAvx2);
 }
 
 }  // namespace

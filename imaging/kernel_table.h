@@ -64,10 +64,19 @@ const KernelTable& activeKernels();
 
 // Work buffer bytes for a destination region width (vector paths keep two rows of
 // horizontally filtered values, 16 bytes per pixel each, room for a last partial vector, and
-// alignment room).
+// alignment room; then the AVX2 path's source windows).
 inline constexpr int64_t kScalerSlotSlack = 128;
-inline int64_t scalerWorkBytes(int32_t dstWidth) {
+inline int64_t scalerSlotsBytes(int32_t dstWidth) {
     return 2 * (static_cast<int64_t>(dstWidth) * 16 + kScalerSlotSlack) + 64;
+}
+// After the rows, the AVX2 path keeps per group of 4 destination columns a source window start
+// and two 32-byte gather masks, with alignment room.
+inline int64_t scalerWindowBytes(int32_t dstWidth) {
+    const int64_t groups = (static_cast<int64_t>(dstWidth) + 3) / 4;
+    return groups * (64 + 4) + 64;
+}
+inline int64_t scalerWorkBytes(int32_t dstWidth) {
+    return scalerSlotsBytes(dstWidth) + scalerWindowBytes(dstWidth);
 }
 
 }  // namespace tovrel::imaging::detail

@@ -63,13 +63,13 @@ inline FilteredRows filteredRowsIn(void* work, int32_t width) {
 namespace tovrel::imaging::detail {
 namespace {
 
-// Drives the two passes over a destination region. FilterRow(srcRow, view, begin, end, out)
-// fills one slot for destination columns [begin, end); CombineRow(top, bottom, rowWeights, dst,
-// width) writes one destination row.
-template <auto FilterRow, auto CombineRow>
+// Drives the two passes over a destination region. filterRow(srcRow, begin, end, out) fills one
+// slot for destination columns [begin, end); combineRow(top, bottom, rowWeights, dst, width)
+// writes one destination row.
+template <typename FilterRow, typename CombineRow>
 void scaleWithFilteredRows(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep,
                            uint8_t* dst, ptrdiff_t dstStep, Point dstOffset, Size dstSize,
-                           void* work) {
+                           void* work, FilterRow filterRow, CombineRow combineRow) {
     FilteredRows rows = filteredRowsIn(work, dstSize.width);
     const int32_t begin = dstOffset.x;
     const int32_t end = dstOffset.x + dstSize.width;
@@ -79,11 +79,11 @@ void scaleWithFilteredRows(const ScalerView& view, const uint8_t* src, ptrdiff_t
         for (int32_t needed = top; needed <= top + 1; ++needed) {
             if (rows.row[0] == needed || rows.row[1] == needed) continue;
             const int victim = (rows.row[0] == top || rows.row[0] == top + 1) ? 1 : 0;
-            FilterRow(src + needed * srcStep, view, begin, end, rows.slot[victim]);
+            filterRow(src + needed * srcStep, begin, end, rows.slot[victim]);
             rows.row[victim] = needed;
         }
         const int topSlot = rows.row[0] == top ? 0 : 1;
-        CombineRow(rows.slot[topSlot], rows.slot[1 - topSlot], view.yWeights[dstRow],
+        combineRow(rows.slot[topSlot], rows.slot[1 - topSlot], view.yWeights[dstRow],
                    dst + y * dstStep, dstSize.width);
     }
 }

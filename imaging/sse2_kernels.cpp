@@ -383,8 +383,12 @@ void combineRowSse2(const int32_t* top, const int32_t* bottom, int32_t rowWeight
 
 void scaleBgra(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
                ptrdiff_t dstStep, Point dstOffset, Size dstSize, void* work) {
-    scaleWithFilteredRows<filterRowSse2, combineRowSse2>(view, src, srcStep, dst, dstStep,
-                                                         dstOffset, dstSize, work);
+    scaleWithFilteredRows(
+        view, src, srcStep, dst, dstStep, dstOffset, dstSize, work,
+        [&view](const uint8_t* row, int32_t begin, int32_t end, int32_t* out) {
+            filterRowSse2(row, view, begin, end, out);
+        },
+        combineRowSse2);
 }
 
 }  // namespace

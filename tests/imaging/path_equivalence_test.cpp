@@ -415,6 +415,13 @@ TEST(PathEquivalence, Scale) {
                                  {{64, 8}, {63, 9}},     {{7, 7}, {65, 3}},     {{100, 4}, {1, 1}},
                                  {{1922, 6}, {1920, 5}}, {{640, 3}, {1922, 4}}, {{5, 2}, {2, 7}},
                                  {{33, 33}, {32, 32}},   {{3, 3}, {16, 16}}};
+    // Rows halfway between two source rows (1.5x and 0.75x); with the width kept, every other
+    // value of such a row is an exact tie.
+    for (ScaleCase half : {ScaleCase{{37, 8}, {37, 12}}, ScaleCase{{64, 6}, {64, 9}},
+                           ScaleCase{{40, 12}, {40, 9}}, ScaleCase{{20, 8}, {30, 12}},
+                           ScaleCase{{1280, 4}, {1920, 6}}}) {
+        cases.push_back(half);
+    }
     std::mt19937 rng(99);
     for (int i = 0; i < 40; ++i) {
         cases.push_back(
