@@ -15,6 +15,14 @@ namespace {
 
 __m256i load(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
 void store(void* p, __m256i v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
+// Around the cache when the caller found the row aligned for it, through it otherwise.
+inline __attribute__((always_inline)) void put(void* p, __m256i v, bool stream) {
+    if (stream) {
+        _mm256_stream_si256(static_cast<__m256i*>(p), v);
+    } else {
+        store(p, v);
+    }
+}
 
 void absoluteDifference(const uint8_t* src1, ptrdiff_t step1, const uint8_t* src2, ptrdiff_t step2,
                         uint8_t* dst, ptrdiff_t dstStep, int32_t width, int32_t height) {
@@ -187,17 +195,10 @@ void convertYuy2ToBgraAndCopy(const uint8_t* src, ptrdiff_t srcStep, uint8_t* ds
             ((reinterpret_cast<uintptr_t>(d) | reinterpret_cast<uintptr_t>(c)) & 31) == 0;
         for (int32_t x = 0; x < vectorEnd; x += 16) {
             const Bgra16 p = yuy2ToBgra16(load(s + 2 * x), alpha16);
-            if (aligned) {
-                _mm256_stream_si256(reinterpret_cast<__m256i*>(d + 4 * x), p.low);
-                _mm256_stream_si256(reinterpret_cast<__m256i*>(d + 4 * x + 32), p.high);
-                _mm256_stream_si256(reinterpret_cast<__m256i*>(c + 4 * x), p.low);
-                _mm256_stream_si256(reinterpret_cast<__m256i*>(c + 4 * x + 32), p.high);
-            } else {
-                store(d + 4 * x, p.low);
-                store(d + 4 * x + 32, p.high);
-                store(c + 4 * x, p.low);
-                store(c + 4 * x + 32, p.high);
-            }
+            put(d + 4 * x, p.low, aligned);
+            put(d + 4 * x + 32, p.high, aligned);
+            put(c + 4 * x, p.low, aligned);
+            put(c + 4 * x + 32, p.high, aligned);
         }
         reference::yuy2ToBgraRow(s, d, vectorEnd, width, width, alpha);
         std::memcpy(c + 4 * vectorEnd, d + 4 * vectorEnd,
@@ -257,28 +258,21 @@ void packPlanar422ToYuy2AndConvert(const uint8_t* y, ptrdiff_t yStep, const uint
         const bool aligned = ((reinterpret_cast<uintptr_t>(d) | reinterpret_cast<uintptr_t>(b) |
                                reinterpret_cast<uintptr_t>(c)) &
                               31) == 0;
-        const auto put = [aligned](uint8_t* p, __m256i value) {
-            if (aligned) {
-                _mm256_stream_si256(reinterpret_cast<__m256i*>(p), value);
-            } else {
-                store(p, value);
-            }
-        };
         for (int32_t x = 0; x < vectorEnd; x += 32) {
             __m256i first, second;
             pack32(py + x, pu + x / 2, pv + x / 2, &first, &second);
-            put(d + 2 * x, first);
-            put(d + 2 * x + 32, second);
+            put(d + 2 * x, first, aligned);
+            put(d + 2 * x + 32, second, aligned);
             const Bgra16 p = yuy2ToBgra16(first, alpha16);
             const Bgra16 q = yuy2ToBgra16(second, alpha16);
-            put(b + 4 * x, p.low);
-            put(b + 4 * x + 32, p.high);
-            put(b + 4 * x + 64, q.low);
-            put(b + 4 * x + 96, q.high);
-            put(c + 4 * x, p.low);
-            put(c + 4 * x + 32, p.high);
-            put(c + 4 * x + 64, q.low);
-            put(c + 4 * x + 96, q.high);
+            put(b + 4 * x, p.low, aligned);
+            put(b + 4 * x + 32, p.high, aligned);
+            put(b + 4 * x + 64, q.low, aligned);
+            put(b + 4 * x + 96, q.high, aligned);
+            put(c + 4 * x, p.low, aligned);
+            put(c + 4 * x + 32, p.high, aligned);
+            put(c + 4 * x + 64, q.low, aligned);
+            put(c + 4 * x + 96, q.high, aligned);
         }
         reference::pack422Row(py, pu, pv, d, vectorEnd, width);
         reference::yuy2ToBgraRow(d, b, vectorEnd, width, width, alpha);
@@ -555,6 +549,20 @@ inline __attribute__((always_inline)) void combineGroup(const uint8_t* top, cons
                     _mm256_madd_epi16(_mm256_unpackhi_epi16(lowTop, lowBottom), rowWeights));
 }
 
+// Writes a row of width pixels from eight(x), which gives the 8 pixels from x on; the last,
+// partial vector goes through a stack copy so that nothing past the row is written.
+template <typename Eight>
+inline __attribute__((always_inline)) void storeRowByEights(uint8_t* dst, int32_t width,
+                                                            Eight eight) {
+    int32_t x = 0;
+    for (; x + 8 <= width; x += 8) store(dst + 4 * x, eight(x));
+    if (x < width) {
+        alignas(32) uint8_t last[32];
+        store(last, eight(x));
+        std::memcpy(dst + 4 * x, last, 4 * static_cast<size_t>(width - x));
+    }
+}
+
 void combineRowAvx2(const int32_t* top, const int32_t* bottom, int32_t rowWeights, uint8_t* dst,
                     int32_t width) {
     const __m256i weights = _mm256_set1_epi32(rowWeights);
@@ -570,13 +578,7 @@ void combineRowAvx2(const int32_t* top, const int32_t* bottom, int32_t rowWeight
             _mm256_packus_epi16(_mm256_packs_epi32(p01, p23), _mm256_packs_epi32(p45, p67));
         return _mm256_permutevar8x32_epi32(packed, order);
     };
-    int32_t x = 0;
-    for (; x + 8 <= width; x += 8) store(dst + 4 * x, eight(x));
-    if (x < width) {
-        alignas(32) uint8_t last[32];
-        store(last, eight(x));
-        std::memcpy(dst + 4 * x, last, 4 * static_cast<size_t>(width - x));
-    }
+    storeRowByEights(dst, width, eight);
 }
 
 // A destination row halfway between its two source rows (one row in three at 1.5x and 0.75x):
@@ -607,13 +609,7 @@ void combineHalfRowAvx2(const int32_t* top, const int32_t* bottom, uint8_t* dst,
                                 combineHalfGroup(t + 16 * x + 64, b + 16 * x + 64));
         return _mm256_permutevar8x32_epi32(packed, order);
     };
-    int32_t x = 0;
-    for (; x + 8 <= width; x += 8) store(dst + 4 * x, eight(x));
-    if (x < width) {
-        alignas(32) uint8_t last[32];
-        store(last, eight(x));
-        std::memcpy(dst + 4 * x, last, 4 * static_cast<size_t>(width - x));
-    }
+    storeRowByEights(dst, width, eight);
 }
 
 void combineAnyRowAvx2(const int32_t* top, const int32_t* bottom, int32_t rowWeights, uint8_t* dst,

@@ -14,6 +14,14 @@ namespace {
 
 __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
 void store(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+// Around the cache when the caller found the row aligned for it, through it otherwise.
+inline __attribute__((always_inline)) void put(void* p, __m128i v, bool stream) {
+    if (stream) {
+        _mm_stream_si128(static_cast<__m128i*>(p), v);
+    } else {
+        store(p, v);
+    }
+}
 
 void absoluteDifference(const uint8_t* src1, ptrdiff_t step1, const uint8_t* src2, ptrdiff_t step2,
                         uint8_t* dst, ptrdiff_t dstStep, int32_t width, int32_t height) {
@@ -154,17 +162,10 @@ void convertYuy2ToBgraAndCopyRows(const uint8_t* src, ptrdiff_t srcStep, uint8_t
             ((reinterpret_cast<uintptr_t>(d) | reinterpret_cast<uintptr_t>(c)) & 15) == 0;
         for (int32_t x = 0; x < vectorEnd; x += 8) {
             const Bgra8 p = yuy2ToBgra8(s + 2 * x, alpha16);
-            if (aligned) {
-                _mm_stream_si128(reinterpret_cast<__m128i*>(d + 4 * x), p.low);
-                _mm_stream_si128(reinterpret_cast<__m128i*>(d + 4 * x + 16), p.high);
-                _mm_stream_si128(reinterpret_cast<__m128i*>(c + 4 * x), p.low);
-                _mm_stream_si128(reinterpret_cast<__m128i*>(c + 4 * x + 16), p.high);
-            } else {
-                store(d + 4 * x, p.low);
-                store(d + 4 * x + 16, p.high);
-                store(c + 4 * x, p.low);
-                store(c + 4 * x + 16, p.high);
-            }
+            put(d + 4 * x, p.low, aligned);
+            put(d + 4 * x + 16, p.high, aligned);
+            put(c + 4 * x, p.low, aligned);
+            put(c + 4 * x + 16, p.high, aligned);
         }
         reference::yuy2ToBgraRow(s, d, vectorEnd, width, width, alpha);
         std::memcpy(c + 4 * vectorEnd, d + 4 * vectorEnd,
