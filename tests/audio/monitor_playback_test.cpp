@@ -66,7 +66,9 @@ TEST(MonitorPlaybackTest, TonesReachTheSpeakersIntactAndMutingSilencesThem) {
     std::this_thread::sleep_for(1000ms);
     manager.monitorMuted = 0;
     const uint64_t unmutedAt = recorder.frames();
-    std::this_thread::sleep_for(1000ms);
+    // Long enough that the sound after unmuting, which starts up to 400 ms late, still runs
+    // well past the window measured below before the stop cuts it.
+    std::this_thread::sleep_for(1500ms);
     manager.stopStreaming(platform::SystemClock::instance());
     manager.closeSession();
     std::this_thread::sleep_for(200ms);
@@ -106,7 +108,7 @@ TEST(MonitorPlaybackTest, TonesReachTheSpeakersIntactAndMutingSilencesThem) {
     }
     const size_t back = firstSound(s, unmutedAt);
     ASSERT_LT(back, unmutedAt + 48000 * 4 / 10);
-    EXPECT_NEAR(toneHz(s, back + 2400, 24000, 1), 1000.0, 3.0);
+    EXPECT_NEAR(toneHz(s, back + 2400, 9600, 1), 1000.0, 5.0);
 }
 
 }  // namespace
