@@ -7,13 +7,18 @@
 namespace tovrel::imaging {
 namespace {
 
-std::atomic<int> pathLimit{static_cast<int>(KernelPath::kAvx2)};
+std::atomic<int> pathLimit{static_cast<int>(kBestKernelPath)};
 
 }  // namespace
 
 KernelPath supportedKernelPath() {
     static const KernelPath supported = [] {
         __builtin_cpu_init();
+        // The built-in checks also that the system saves the wide registers.
+        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+            __builtin_cpu_supports("avx512vl")) {
+            return KernelPath::kAvx512;
+        }
         if (__builtin_cpu_supports("avx2")) return KernelPath::kAvx2;
         return KernelPath::kSse2;  // the x86-64 baseline
     }();
@@ -38,6 +43,8 @@ const char* kernelPathName(KernelPath path) {
             return "sse2";
         case KernelPath::kAvx2:
             return "avx2";
+        case KernelPath::kAvx512:
+            return "avx512";
     }
     return "unknown";
 }
@@ -46,6 +53,8 @@ namespace detail {
 
 const KernelTable& activeKernels() {
     switch (activeKernelPath()) {
+        case KernelPath::kAvx512:
+            return avx512Kernels();
         case KernelPath::kAvx2:
             return avx2Kernels();
         case KernelPath::kSse2:

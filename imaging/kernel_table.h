@@ -58,6 +58,7 @@ struct KernelTable {
 const KernelTable& referenceKernels();
 const KernelTable& sse2Kernels();
 const KernelTable& avx2Kernels();
+const KernelTable& avx512Kernels();  // avx2Kernels() with its AVX-512 replacements
 
 // The table of the active path.
 const KernelTable& activeKernels();

@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   BorderKind::kReplicate, nullptr, description.data(), work.data()) != kDone) {
         std::abort();
     }
-    for (KernelPath path : {KernelPath::kSse2, KernelPath::kAvx2}) {
+    for (KernelPath path : {KernelPath::kSse2, KernelPath::kAvx2, KernelPath::kAvx512}) {
         if (static_cast<int>(path) > static_cast<int>(supportedKernelPath())) continue;
         setKernelPathLimit(path);
         std::vector<uint8_t> actual(dstBytes + 1);
@@ -75,6 +75,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         if (actual != expected) std::abort();
     }
-    setKernelPathLimit(KernelPath::kAvx2);
+    setKernelPathLimit(kBestKernelPath);
     return 0;
 }

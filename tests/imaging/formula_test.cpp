@@ -17,7 +17,7 @@ namespace {
 class ReferencePath : public ::testing::Test {
   protected:
     void SetUp() override { setKernelPathLimit(KernelPath::kReference); }
-    void TearDown() override { setKernelPathLimit(KernelPath::kAvx2); }
+    void TearDown() override { setKernelPathLimit(kBestKernelPath); }
 };
 
 TEST_F(ReferencePath, Yuy2BlackAndWhitePairs) {

@@ -55,7 +55,7 @@ bool padIntact(Plane& plane, int64_t rowBytes, int32_t rows) {
 
 std::vector<KernelPath> vectorPaths() {
     std::vector<KernelPath> paths;
-    for (KernelPath path : {KernelPath::kSse2, KernelPath::kAvx2}) {
+    for (KernelPath path : {KernelPath::kSse2, KernelPath::kAvx2, KernelPath::kAvx512}) {
         if (static_cast<int>(path) <= static_cast<int>(supportedKernelPath())) {
             paths.push_back(path);
         }
@@ -77,13 +77,13 @@ void expectSameOnEveryPath(const std::string& what,
             if (actual[i] == expected[i]) continue;
             size_t first = 0;
             while (actual[i][first] == expected[i][first]) ++first;
-            setKernelPathLimit(KernelPath::kAvx2);
+            setKernelPathLimit(kBestKernelPath);
             FAIL() << what << ": " << kernelPathName(path) << " output " << i
                    << " differs first at byte " << first << " (" << int(actual[i][first]) << " vs "
                    << int(expected[i][first]) << ")";
         }
     }
-    setKernelPathLimit(KernelPath::kAvx2);
+    setKernelPathLimit(kBestKernelPath);
 }
 
 struct Shape {
@@ -156,13 +156,14 @@ TEST(PathEquivalence, ByteImageOperations) {
 TEST(PathEquivalence, CountInRangeOverLongRows) {
     // Long enough rows to overflow any 8-bit per-lane counter that is not folded in time.
     std::vector<uint8_t> ones(1 << 16, 1);
-    for (KernelPath path : {KernelPath::kReference, KernelPath::kSse2, KernelPath::kAvx2}) {
+    for (KernelPath path :
+         {KernelPath::kReference, KernelPath::kSse2, KernelPath::kAvx2, KernelPath::kAvx512}) {
         setKernelPathLimit(path);
         int64_t count = 0;
         ASSERT_EQ(countInRange(ones.data(), 1 << 15, {1 << 15, 2}, &count, 1, 1), kDone);
         EXPECT_EQ(count, 1 << 16) << kernelPathName(path);
     }
-    setKernelPathLimit(KernelPath::kAvx2);
+    setKernelPathLimit(kBestKernelPath);
 }
 
 TEST(PathEquivalence, CountInRangeBlocks) {
@@ -189,14 +190,15 @@ TEST(PathEquivalence, CountInRangeBlocks) {
     }
     // Every byte in range on every row: the largest count a block can hold.
     std::vector<uint8_t> full(32 * 15, 7);
-    for (KernelPath path : {KernelPath::kReference, KernelPath::kSse2, KernelPath::kAvx2}) {
+    for (KernelPath path :
+         {KernelPath::kReference, KernelPath::kSse2, KernelPath::kAvx2, KernelPath::kAvx512}) {
         setKernelPathLimit(path);
         uint8_t counts[2] = {0, 0};
         ASSERT_EQ(countInRangeBlocks(full.data(), 32, {32, 15}, counts, 0, 255), kDone);
         EXPECT_EQ(counts[0], 240) << kernelPathName(path);
         EXPECT_EQ(counts[1], 240) << kernelPathName(path);
     }
-    setKernelPathLimit(KernelPath::kAvx2);
+    setKernelPathLimit(kBestKernelPath);
 }
 
 TEST(PathEquivalence, Yuy2ToBgra) {
@@ -402,7 +404,7 @@ TEST(PathEquivalence, BgraToNv12OverEveryColour) {
             ASSERT_EQ(ref, vec) << kernelPathName(path) << " line " << line;
         }
     }
-    setKernelPathLimit(KernelPath::kAvx2);
+    setKernelPathLimit(kBestKernelPath);
 }
 
 struct ScaleCase {
@@ -417,9 +419,9 @@ TEST(PathEquivalence, Scale) {
                                  {{33, 33}, {32, 32}},   {{3, 3}, {16, 16}}};
     // Rows halfway between two source rows (1.5x and 0.75x); with the width kept, every other
     // value of such a row is an exact tie.
-    for (ScaleCase half : {ScaleCase{{37, 8}, {37, 12}}, ScaleCase{{64, 6}, {64, 9}},
-                           ScaleCase{{40, 12}, {40, 9}}, ScaleCase{{20, 8}, {30, 12}},
-                           ScaleCase{{1280, 4}, {1920, 6}}}) {
+    for (ScaleCase half :
+         {ScaleCase{{37, 8}, {37, 12}}, ScaleCase{{64, 6}, {64, 9}}, ScaleCase{{40, 12}, {40, 9}},
+          ScaleCase{{20, 8}, {30, 12}}, ScaleCase{{1280, 4}, {1920, 6}}}) {
         cases.push_back(half);
     }
     std::mt19937 rng(99);
@@ -477,16 +479,22 @@ TEST(PathEquivalence, Scale) {
     }
 }
 
-TEST(KernelPathChoice, Avx2TakenWhenAvailable) {
-    setKernelPathLimit(KernelPath::kAvx2);
+TEST(KernelPathChoice, WidestVectorPathTakenWhenAvailable) {
+    setKernelPathLimit(kBestKernelPath);
     __builtin_cpu_init();
-    const KernelPath expected =
-        __builtin_cpu_supports("avx2") ? KernelPath::kAvx2 : KernelPath::kSse2;
+    KernelPath expected = KernelPath::kSse2;
+    if (__builtin_cpu_supports("avx2")) expected = KernelPath::kAvx2;
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vl")) {
+        expected = KernelPath::kAvx512;
+    }
     EXPECT_EQ(supportedKernelPath(), expected);
     EXPECT_EQ(activeKernelPath(), expected);
+    setKernelPathLimit(KernelPath::kAvx2);
+    EXPECT_EQ(activeKernelPath(), expected == KernelPath::kSse2 ? expected : KernelPath::kAvx2);
     setKernelPathLimit(KernelPath::kReference);
     EXPECT_EQ(activeKernelPath(), KernelPath::kReference);
-    setKernelPathLimit(KernelPath::kAvx2);
+    setKernelPathLimit(kBestKernelPath);
     EXPECT_EQ(activeKernelPath(), expected);
 }
 
