@@ -624,6 +624,15 @@ void combineAnyRowAvx2(const int32_t* top, const int32_t* bottom, int32_t rowWei
 
 void scaleBgra(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
                ptrdiff_t dstStep, Point dstOffset, Size dstSize, void* work) {
+    scaleBgraAvx2With(view, src, srcStep, dst, dstStep, dstOffset, dstSize, work,
+                      combineAnyRowAvx2);
+}
+
+}  // namespace
+
+void scaleBgraAvx2With(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
+                       ptrdiff_t dstStep, Point dstOffset, Size dstSize, void* work,
+                       ScalerCombineRow combineRow) {
     const SourceWindows windows =
         buildSourceWindows(view, dstOffset.x, dstOffset.x + dstSize.width, work);
     scaleWithFilteredRows(
@@ -631,10 +640,8 @@ void scaleBgra(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, ui
         [&](const uint8_t* row, int32_t begin, int32_t end, int32_t* out) {
             filterRowAvx2(row, view, windows, begin, end, out);
         },
-        combineAnyRowAvx2);
+        combineRow);
 }
-
-}  // namespace
 
 const KernelTable& avx2Kernels() {
     static const KernelTable table{

@@ -1,8 +1,9 @@
 // The AVX-512 path: the AVX2 table with the primitives that gain from 64-byte vectors replaced.
-// BGRA-to-NV12 is bound by its single-precision arithmetic, which must stay operation for
-// operation the reference's, so only wider lanes make it faster. This file alone is compiled with
-// -mavx512f -mavx512bw -mavx512vl and runs only after the processor (and the system's saving of the
-// wide registers) was checked; like the AVX2 file it calls nothing inline from other files.
+// BGRA-to-NV12 and the scaler's vertical pass are bound by arithmetic (BGRA-to-NV12's must stay
+// operation for operation the reference's single-precision one), so only wider lanes make them
+// faster. This file alone is compiled with -mavx512f -mavx512bw -mavx512vl and runs only after the
+// processor (and the system's saving of the wide registers) was checked; like the AVX2 file it
+// calls nothing inline from other files.
 // GCC 12's AVX-512 headers pass deliberately undefined vectors as the merge source of unmasked
 // operations, which its own -Wmaybe-uninitialized then reports.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -11,6 +12,7 @@
 #include <immintrin.h>
 
 #include "imaging/kernel_table.h"
+#include "imaging/scaler_description.h"
 
 namespace tovrel::imaging::detail {
 namespace {
@@ -133,12 +135,126 @@ void convertBgraToNv12(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY, ptr
     }
 }
 
+// The scaler keeps the AVX2 horizontal pass and its filtered rows: per group of 4 destination
+// pixels, 32 bytes of high parts (sum >> 14) and then 32 bytes of low parts (sum & 0x3fff), 16-bit
+// values in the lane order pixel 0, 2 | 1, 3. Its vertical pass is bound by the integer rounding
+// arithmetic; here one 64-byte load takes a whole group, and one 128-bit-lane shuffle brings the
+// high and the low sums of two groups together, so every step covers 8 pixels instead of 4.
+constexpr int kLowHalves = _MM_SHUFFLE(1, 0, 1, 0);   // lanes 0, 1 of a, then of b
+constexpr int kHighHalves = _MM_SHUFFLE(3, 2, 3, 2);  // lanes 2, 3 of a, then of b
+
+// Group `index` of a filtered row, or zeros for a group past the row's last pixel (the tail's
+// lanes that are computed but not stored); `live` is the number of groups that hold pixels.
+inline __attribute__((always_inline)) __m512i groupAt(const uint8_t* row, int32_t index,
+                                                      int32_t live) {
+    return index < live ? _mm512_loadu_si512(row + 64 * index) : _mm512_setzero_si512();
+}
+
+// Rounds (high << 14) + low, divided by 2^28, to nearest with ties to even (the AVX2 rounding).
+inline __attribute__((always_inline)) __m512i roundSplit(__m512i sumHigh, __m512i sumLow) {
+    const __m512i lsb = _mm512_and_si512(
+        _mm512_srli_epi32(_mm512_add_epi32(sumHigh, _mm512_srli_epi32(sumLow, 14)), 14),
+        _mm512_set1_epi32(1));
+    const __m512i carry = _mm512_srli_epi32(
+        _mm512_add_epi32(_mm512_add_epi32(sumLow, _mm512_set1_epi32(0x7ffffff)), lsb), 14);
+    return _mm512_srli_epi32(_mm512_add_epi32(sumHigh, carry), 14);
+}
+
+// Groups `index` and `index + 1` as the two groups' 16-bit words, each group in its word order.
+inline __attribute__((always_inline)) __m512i combinePair(const uint8_t* top, const uint8_t* bottom,
+                                                          int32_t index, int32_t live,
+                                                          __m512i rowWeights) {
+    const __m512i t0 = groupAt(top, index, live);
+    const __m512i b0 = groupAt(bottom, index, live);
+    const __m512i t1 = groupAt(top, index + 1, live);
+    const __m512i b1 = groupAt(bottom, index + 1, live);
+    // Each product holds one group's high sums in lanes 0-1 and its low sums in lanes 2-3.
+    const __m512i low0 = _mm512_madd_epi16(_mm512_unpacklo_epi16(t0, b0), rowWeights);
+    const __m512i low1 = _mm512_madd_epi16(_mm512_unpacklo_epi16(t1, b1), rowWeights);
+    const __m512i high0 = _mm512_madd_epi16(_mm512_unpackhi_epi16(t0, b0), rowWeights);
+    const __m512i high1 = _mm512_madd_epi16(_mm512_unpackhi_epi16(t1, b1), rowWeights);
+    const __m512i first = roundSplit(_mm512_shuffle_i64x2(low0, low1, kLowHalves),
+                                     _mm512_shuffle_i64x2(low0, low1, kHighHalves));
+    const __m512i second = roundSplit(_mm512_shuffle_i64x2(high0, high1, kLowHalves),
+                                      _mm512_shuffle_i64x2(high0, high1, kHighHalves));
+    return _mm512_packs_epi32(first, second);
+}
+
+// The half-weight row of the AVX2 path (see combineHalfGroup there), for two groups.
+inline __attribute__((always_inline)) __m512i combineHalfPair(const uint8_t* top,
+                                                              const uint8_t* bottom, int32_t index,
+                                                              int32_t live) {
+    const __m512i one = _mm512_set1_epi16(1);
+    const __m512i sum0 = _mm512_add_epi16(groupAt(top, index, live), groupAt(bottom, index, live));
+    const __m512i sum1 =
+        _mm512_add_epi16(groupAt(top, index + 1, live), groupAt(bottom, index + 1, live));
+    const __m512i high = _mm512_shuffle_i64x2(sum0, sum1, kLowHalves);
+    const __m512i low = _mm512_shuffle_i64x2(sum0, sum1, kHighHalves);
+    const __m512i a1 = _mm512_srli_epi16(high, 1);
+    const __m512i f = _mm512_add_epi16(_mm512_slli_epi16(_mm512_and_si512(high, one), 14), low);
+    const __m512i lsb = _mm512_and_si512(_mm512_add_epi16(a1, _mm512_srli_epi16(f, 15)), one);
+    const __m512i up = _mm512_srli_epi16(
+        _mm512_add_epi16(_mm512_add_epi16(f, _mm512_set1_epi16(0x3fff)), lsb), 15);
+    return _mm512_add_epi16(a1, up);
+}
+
+// Writes a row of width pixels, 16 at a time from sixteen(x, liveGroups), which gets the words
+// of groups x / 4 .. x / 4 + 3 as two pairs; the last partial vector is stored under a mask.
+template <typename Sixteen>
+inline __attribute__((always_inline)) void storeRowBySixteens(uint8_t* dst, int32_t width,
+                                                              Sixteen sixteen) {
+    // Packing the pairs' words (groups 0 1 and 2 3) leaves the pixels in the dword order
+    // 0 2 8 10 | 1 3 9 11 | 4 6 12 14 | 5 7 13 15.
+    const __m512i order = _mm512_setr_epi32(0, 4, 1, 5, 8, 12, 9, 13, 2, 6, 3, 7, 10, 14, 11, 15);
+    const auto pixels = [&](int32_t x, int32_t live) {
+        const auto [pair01, pair23] = sixteen(x, live);
+        return _mm512_permutexvar_epi32(order, _mm512_packus_epi16(pair01, pair23));
+    };
+    int32_t x = 0;
+    for (; x + 16 <= width; x += 16) _mm512_storeu_si512(dst + 4 * x, pixels(x, 4));
+    if (x < width) {
+        const int32_t rest = width - x;
+        _mm512_mask_storeu_epi32(dst + 4 * x, static_cast<__mmask16>((1u << rest) - 1),
+                                 pixels(x, (rest + 3) / 4));
+    }
+}
+
+struct PairWords {
+    __m512i groups01, groups23;
+};
+
+void combineAnyRowAvx512(const int32_t* top, const int32_t* bottom, int32_t rowWeights,
+                         uint8_t* dst, int32_t width) {
+    constexpr int32_t kHalfWeights = (kWeightOne / 2) | ((kWeightOne / 2) << 16);
+    const auto* t = reinterpret_cast<const uint8_t*>(top);
+    const auto* b = reinterpret_cast<const uint8_t*>(bottom);
+    if (rowWeights == kHalfWeights) {
+        storeRowBySixteens(dst, width, [&](int32_t x, int32_t live) {
+            return PairWords{combineHalfPair(t + 16 * x, b + 16 * x, 0, live),
+                             combineHalfPair(t + 16 * x, b + 16 * x, 2, live)};
+        });
+        return;
+    }
+    const __m512i weights = _mm512_set1_epi32(rowWeights);
+    storeRowBySixteens(dst, width, [&](int32_t x, int32_t live) {
+        return PairWords{combinePair(t + 16 * x, b + 16 * x, 0, live, weights),
+                         combinePair(t + 16 * x, b + 16 * x, 2, live, weights)};
+    });
+}
+
+void scaleBgra(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
+               ptrdiff_t dstStep, Point dstOffset, Size dstSize, void* work) {
+    scaleBgraAvx2With(view, src, srcStep, dst, dstStep, dstOffset, dstSize, work,
+                      combineAnyRowAvx512);
+}
+
 }  // namespace
 
 const KernelTable& avx512Kernels() {
     static const KernelTable table = [] {
         KernelTable t = avx2Kernels();
         t.convertBgraToNv12 = convertBgraToNv12;
+        t.scaleBgra = scaleBgra;
         return t;
     }();
     return table;

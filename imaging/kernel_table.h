@@ -60,6 +60,15 @@ const KernelTable& sse2Kernels();
 const KernelTable& avx2Kernels();
 const KernelTable& avx512Kernels();  // avx2Kernels() with its AVX-512 replacements
 
+// The AVX2 scaler with another vertical pass, for wider paths that keep its horizontal pass and
+// its filtered-row layout (see avx2_kernels.cpp): combineRow(top, bottom, rowWeights, dst, width)
+// writes one destination row of width pixels and nothing past it.
+using ScalerCombineRow = void (*)(const int32_t* top, const int32_t* bottom, int32_t rowWeights,
+                                  uint8_t* dst, int32_t width);
+void scaleBgraAvx2With(const ScalerView& view, const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
+                       ptrdiff_t dstStep, Point dstOffset, Size dstSize, void* work,
+                       ScalerCombineRow combineRow);
+
 // The table of the active path.
 const KernelTable& activeKernels();
 

@@ -250,6 +250,10 @@ void registerAll() {
     if (supportedKernelPath() == KernelPath::kAvx512) {
         add("bgra_to_nv12/1920x1080", Impl::kAvx2,
             [](benchmark::State& s, Impl i) { bgraToNv12(s, i, 1920, 1080); });
+        add("scale/2560x1440-1920x1080", Impl::kAvx2,
+            [](benchmark::State& s, Impl i) { scale(s, i, 2560, 1440, 1920, 1080); });
+        add("scale/1280x720-1920x1080", Impl::kAvx2,
+            [](benchmark::State& s, Impl i) { scale(s, i, 1280, 720, 1920, 1080); });
     }
 }
 
