@@ -11,11 +11,192 @@
 #endif
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "imaging/kernel_table.h"
+#include "imaging/reference_kernels.h"
 #include "imaging/scaler_description.h"
 
 namespace tovrel::imaging::detail {
 namespace {
+
+// 32 pixels: 64 bytes of YUY2 to 128 bytes of BGRA, with the AVX2 path's arithmetic (16-bit
+// multiply-adds on the bytes where they lie; see yuy2ToBgra16 there) on twice the lanes.
+struct Bgra32 {
+    __m512i low, high;  // pixels 0-15, 16-31
+};
+
+inline __attribute__((always_inline)) Bgra32 yuy2ToBgra32(__m512i in, __m512i alpha16) {
+    const __m512i luma = _mm512_and_si512(in, _mm512_set1_epi16(0x00ff));  // Y0 | Y1 << 16
+    const __m512i chroma = _mm512_srli_epi16(in, 8);                       // U | V << 16
+    const __m512i vHigh =
+        _mm512_and_si512(chroma, _mm512_set1_epi32(static_cast<int>(0xffff0000u)));
+    const __m512i cEven = _mm512_slli_epi32(_mm512_madd_epi16(luma, _mm512_set1_epi32(19071)), 2);
+    const __m512i cOdd =
+        _mm512_slli_epi32(_mm512_madd_epi16(luma, _mm512_set1_epi32(19071 << 16)), 2);
+    const __m512i rTerm = _mm512_add_epi32(
+        _mm512_add_epi32(_mm512_slli_epi32(vHigh, 1),
+                         _mm512_madd_epi16(chroma, _mm512_set1_epi32(-26477 * 65536))),
+        _mm512_set1_epi32(-14575936));
+    const __m512i gTerm = _mm512_add_epi32(
+        _mm512_sub_epi32(
+            _mm512_madd_epi16(chroma, _mm512_set1_epi32((12255 << 16) | (-25690 & 0xffff))), vHigh),
+        _mm512_set1_epi32(8920512));
+    const __m512i bTerm =
+        _mm512_add_epi32(_mm512_add_epi32(_mm512_slli_epi32(chroma, 17),
+                                          _mm512_madd_epi16(chroma, _mm512_set1_epi32(1114))),
+                         _mm512_set1_epi32(-18107584));
+    const auto channel = [&](__m512i term) {
+        return _mm512_mask_blend_epi16(0xaaaaaaaau,
+                                       _mm512_srli_epi32(_mm512_add_epi32(cEven, term), 16),
+                                       _mm512_add_epi32(cOdd, term));
+    };
+    const __m512i br = _mm512_packus_epi16(channel(bTerm), channel(rTerm));
+    const __m512i ga = _mm512_packus_epi16(channel(gTerm), alpha16);
+    const __m512i bg = _mm512_unpacklo_epi8(br, ga);
+    const __m512i ra = _mm512_unpackhi_epi8(br, ga);
+    // Per 128-bit lane k (pixels 8k to 8k + 7): p0 holds its first four pixels, p1 the others.
+    const __m512i p0 = _mm512_unpacklo_epi16(bg, ra);
+    const __m512i p1 = _mm512_unpackhi_epi16(bg, ra);
+    const __m512i firstHalf = _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11);
+    const __m512i secondHalf = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
+    return Bgra32{_mm512_permutex2var_epi64(p0, firstHalf, p1),
+                  _mm512_permutex2var_epi64(p0, secondHalf, p1)};
+}
+
+// Around the cache when the caller found the rows aligned for it, through it otherwise.
+inline __attribute__((always_inline)) void put(uint8_t* p, __m512i v, bool stream) {
+    if (stream) {
+        _mm512_stream_si512(reinterpret_cast<__m512i*>(p), v);
+    } else {
+        _mm512_storeu_si512(p, v);
+    }
+}
+
+bool aligned64(const uint8_t* a, const uint8_t* b, const uint8_t* c = nullptr) {
+    return ((reinterpret_cast<uintptr_t>(a) | reinterpret_cast<uintptr_t>(b) |
+             reinterpret_cast<uintptr_t>(c)) &
+            63) == 0;
+}
+
+void convertYuy2ToBgra(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                       int32_t width, int32_t height, uint8_t alpha) {
+    const __m512i alpha16 = _mm512_set1_epi16(alpha);
+    const int32_t vectorEnd = width & ~31;
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* s = src + row * srcStep;
+        uint8_t* d = dst + row * dstStep;
+        for (int32_t x = 0; x < vectorEnd; x += 32) {
+            const Bgra32 p = yuy2ToBgra32(_mm512_loadu_si512(s + 2 * x), alpha16);
+            _mm512_storeu_si512(d + 4 * x, p.low);
+            _mm512_storeu_si512(d + 4 * x + 64, p.high);
+        }
+        reference::yuy2ToBgraRow(s, d, vectorEnd, width, width, alpha);
+    }
+}
+
+void convertYuy2ToBgraAndCopy(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst,
+                              ptrdiff_t dstStep, uint8_t* copy, ptrdiff_t copyStep, int32_t width,
+                              int32_t height, uint8_t alpha) {
+    const __m512i alpha16 = _mm512_set1_epi16(alpha);
+    const int32_t vectorEnd = width & ~31;
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* s = src + row * srcStep;
+        uint8_t* d = dst + row * dstStep;
+        uint8_t* c = copy + row * copyStep;
+        const bool aligned = aligned64(d, c);
+        for (int32_t x = 0; x < vectorEnd; x += 32) {
+            const Bgra32 p = yuy2ToBgra32(_mm512_loadu_si512(s + 2 * x), alpha16);
+            put(d + 4 * x, p.low, aligned);
+            put(d + 4 * x + 64, p.high, aligned);
+            put(c + 4 * x, p.low, aligned);
+            put(c + 4 * x + 64, p.high, aligned);
+        }
+        reference::yuy2ToBgraRow(s, d, vectorEnd, width, width, alpha);
+        std::memcpy(c + 4 * vectorEnd, d + 4 * vectorEnd,
+                    4 * static_cast<size_t>(width - vectorEnd));
+    }
+    _mm_sfence();
+}
+
+// Packs 64 pixels of the three planes into two YUY2 vectors (pixels 0-31, 32-63).
+inline __attribute__((always_inline)) void pack64(const uint8_t* py, const uint8_t* pu,
+                                                  const uint8_t* pv, __m512i* first,
+                                                  __m512i* second) {
+    const __m512i firstHalf = _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11);
+    const __m512i secondHalf = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
+    const __m512i luma = _mm512_loadu_si512(py);
+    const __m256i cu = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pu));
+    const __m256i cv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pv));
+    // U V pairs of pixels 0-15 | 32-47 and of 16-31 | 48-63, joined in pixel order.
+    const __m512i chroma =
+        _mm512_permutex2var_epi64(_mm512_castsi256_si512(_mm256_unpacklo_epi8(cu, cv)), firstHalf,
+                                  _mm512_castsi256_si512(_mm256_unpackhi_epi8(cu, cv)));
+    // Per 128-bit lane k (pixels 16k to 16k + 15): lo holds the first eight pixels, hi the rest.
+    const __m512i lo = _mm512_unpacklo_epi8(luma, chroma);
+    const __m512i hi = _mm512_unpackhi_epi8(luma, chroma);
+    *first = _mm512_permutex2var_epi64(lo, firstHalf, hi);
+    *second = _mm512_permutex2var_epi64(lo, secondHalf, hi);
+}
+
+void packPlanar422ToYuy2(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u, ptrdiff_t uStep,
+                         const uint8_t* v, ptrdiff_t vStep, uint8_t* dst, ptrdiff_t dstStep,
+                         int32_t width, int32_t height) {
+    const int32_t vectorEnd = width & ~63;
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* py = y + row * yStep;
+        const uint8_t* pu = u + row * uStep;
+        const uint8_t* pv = v + row * vStep;
+        uint8_t* d = dst + row * dstStep;
+        for (int32_t x = 0; x < vectorEnd; x += 64) {
+            __m512i first, second;
+            pack64(py + x, pu + x / 2, pv + x / 2, &first, &second);
+            _mm512_storeu_si512(d + 2 * x, first);
+            _mm512_storeu_si512(d + 2 * x + 64, second);
+        }
+        reference::pack422Row(py, pu, pv, d, vectorEnd, width);
+    }
+}
+
+// Even width. The YUY2 of each 64 pixels is converted from the registers it was packed in.
+void packPlanar422ToYuy2AndConvert(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u,
+                                   ptrdiff_t uStep, const uint8_t* v, ptrdiff_t vStep,
+                                   uint8_t* yuy2, ptrdiff_t yuy2Step, uint8_t* bgra,
+                                   ptrdiff_t bgraStep, uint8_t* copy, ptrdiff_t copyStep,
+                                   int32_t width, int32_t height, uint8_t alpha) {
+    const __m512i alpha16 = _mm512_set1_epi16(alpha);
+    const int32_t vectorEnd = width & ~63;
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* py = y + row * yStep;
+        const uint8_t* pu = u + row * uStep;
+        const uint8_t* pv = v + row * vStep;
+        uint8_t* d = yuy2 + row * yuy2Step;
+        uint8_t* b = bgra + row * bgraStep;
+        uint8_t* c = copy + row * copyStep;
+        const bool aligned = aligned64(d, b, c);
+        for (int32_t x = 0; x < vectorEnd; x += 64) {
+            __m512i first, second;
+            pack64(py + x, pu + x / 2, pv + x / 2, &first, &second);
+            put(d + 2 * x, first, aligned);
+            put(d + 2 * x + 64, second, aligned);
+            const Bgra32 p = yuy2ToBgra32(first, alpha16);
+            const Bgra32 q = yuy2ToBgra32(second, alpha16);
+            put(b + 4 * x, p.low, aligned);
+            put(b + 4 * x + 64, p.high, aligned);
+            put(b + 4 * x + 128, q.low, aligned);
+            put(b + 4 * x + 192, q.high, aligned);
+            put(c + 4 * x, p.low, aligned);
+            put(c + 4 * x + 64, p.high, aligned);
+            put(c + 4 * x + 128, q.low, aligned);
+            put(c + 4 * x + 192, q.high, aligned);
+        }
+        reference::pack422Row(py, pu, pv, d, vectorEnd, width);
+        reference::yuy2ToBgraRow(d, b, vectorEnd, width, width, alpha);
+        std::memcpy(c + 4 * vectorEnd, b + 4 * vectorEnd,
+                    4 * static_cast<size_t>(width - vectorEnd));
+    }
+    _mm_sfence();
+}
 
 struct Channels {
     __m512 b, g, r;
@@ -255,6 +436,10 @@ const KernelTable& avx512Kernels() {
         KernelTable t = avx2Kernels();
         t.convertBgraToNv12 = convertBgraToNv12;
         t.scaleBgra = scaleBgra;
+        t.convertYuy2ToBgra = convertYuy2ToBgra;
+        t.convertYuy2ToBgraAndCopy = convertYuy2ToBgraAndCopy;
+        t.packPlanar422ToYuy2 = packPlanar422ToYuy2;
+        t.packPlanar422ToYuy2AndConvert = packPlanar422ToYuy2AndConvert;
         return t;
     }();
     return table;

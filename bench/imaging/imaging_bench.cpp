@@ -248,6 +248,10 @@ void registerAll() {
             [](benchmark::State& s, Impl i) { scale(s, i, 1280, 720, 1920, 1080); });
     }
     if (supportedKernelPath() == KernelPath::kAvx512) {
+        add("yuy2_to_bgra/1920x1080", Impl::kAvx2,
+            [](benchmark::State& s, Impl i) { yuy2ToBgra(s, i, 1920, 1080); });
+        add("pack422_to_yuy2/1920x1080", Impl::kAvx2,
+            [](benchmark::State& s, Impl i) { pack422(s, i, 1920, 1080); });
         add("bgra_to_nv12/1920x1080", Impl::kAvx2,
             [](benchmark::State& s, Impl i) { bgraToNv12(s, i, 1920, 1080); });
         add("scale/2560x1440-1920x1080", Impl::kAvx2,
