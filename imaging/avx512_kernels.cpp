@@ -1,9 +1,9 @@
-// The AVX-512 path: the AVX2 table with the primitives that gain from 64-byte vectors replaced.
-// BGRA-to-NV12 and the scaler's vertical pass are bound by arithmetic (BGRA-to-NV12's must stay
-// operation for operation the reference's single-precision one), so only wider lanes make them
-// faster. This file alone is compiled with -mavx512f -mavx512bw -mavx512vl and runs only after the
-// processor (and the system's saving of the wide registers) was checked; like the AVX2 file it
-// calls nothing inline from other files.
+// The AVX-512 path: the AVX2 table with the primitives that gain from 64-byte vectors replaced,
+// those bound by arithmetic rather than by memory: BGRA-to-NV12 (whose single-precision steps
+// must stay operation for operation the reference's, so only wider lanes make it faster), the
+// scaler's vertical pass, YUY2-to-BGRA and the packing fused with it. This file alone is compiled
+// with -mavx512f -mavx512bw -mavx512vl and runs only after the processor (and the system's saving
+// of the wide registers) was checked; like the AVX2 file it calls nothing inline from other files.
 // GCC 12's AVX-512 headers pass deliberately undefined vectors as the merge source of unmasked
 // operations, which its own -Wmaybe-uninitialized then reports.
 #if defined(__GNUC__) && !defined(__clang__)
