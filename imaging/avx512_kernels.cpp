@@ -1,9 +1,10 @@
 // The AVX-512 path: the AVX2 table with the primitives that gain from 64-byte vectors replaced,
 // those bound by arithmetic rather than by memory: BGRA-to-NV12 (whose single-precision steps
 // must stay operation for operation the reference's, so only wider lanes make it faster), the
-// scaler's vertical pass, YUY2-to-BGRA and the packing fused with it. This file alone is compiled
-// with -mavx512f -mavx512bw -mavx512vl and runs only after the processor (and the system's saving
-// of the wide registers) was checked; like the AVX2 file it calls nothing inline from other files.
+// scaler's vertical pass, YUY2-to-BGRA and the packing fused with it (the packing alone is bound
+// by memory and keeps AVX2). This file alone is compiled with -mavx512f -mavx512bw -mavx512vl
+// and runs only after the processor (and the system's saving of the wide registers) was checked;
+// like the AVX2 file it calls nothing inline from other files.
 // GCC 12's AVX-512 headers pass deliberately undefined vectors as the merge source of unmasked
 // operations, which its own -Wmaybe-uninitialized then reports.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -19,6 +20,17 @@
 
 namespace tovrel::imaging::detail {
 namespace {
+
+// The 128-bit lanes of a and b interleaved, a0 b0 a1 b1 | a2 b2 a3 b3: for byte unpacks, which
+// work per lane, this puts their halves back in pixel order.
+struct Joined {
+    __m512i first, second;
+};
+
+inline __attribute__((always_inline)) Joined joinLanes(__m512i a, __m512i b) {
+    return Joined{_mm512_permutex2var_epi64(a, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), b),
+                  _mm512_permutex2var_epi64(a, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), b)};
+}
 
 // 32 pixels: 64 bytes of YUY2 to 128 bytes of BGRA, with the AVX2 path's arithmetic (16-bit
 // multiply-adds on the bytes where they lie; see yuy2ToBgra16 there) on twice the lanes.
@@ -58,10 +70,8 @@ inline __attribute__((always_inline)) Bgra32 yuy2ToBgra32(__m512i in, __m512i al
     // Per 128-bit lane k (pixels 8k to 8k + 7): p0 holds its first four pixels, p1 the others.
     const __m512i p0 = _mm512_unpacklo_epi16(bg, ra);
     const __m512i p1 = _mm512_unpackhi_epi16(bg, ra);
-    const __m512i firstHalf = _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11);
-    const __m512i secondHalf = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
-    return Bgra32{_mm512_permutex2var_epi64(p0, firstHalf, p1),
-                  _mm512_permutex2var_epi64(p0, secondHalf, p1)};
+    const Joined pixels = joinLanes(p0, p1);
+    return Bgra32{pixels.first, pixels.second};
 }
 
 // Around the cache when the caller found the rows aligned for it, through it otherwise.
@@ -123,39 +133,19 @@ void convertYuy2ToBgraAndCopy(const uint8_t* src, ptrdiff_t srcStep, uint8_t* ds
 inline __attribute__((always_inline)) void pack64(const uint8_t* py, const uint8_t* pu,
                                                   const uint8_t* pv, __m512i* first,
                                                   __m512i* second) {
-    const __m512i firstHalf = _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11);
-    const __m512i secondHalf = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
     const __m512i luma = _mm512_loadu_si512(py);
     const __m256i cu = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pu));
     const __m256i cv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pv));
     // U V pairs of pixels 0-15 | 32-47 and of 16-31 | 48-63, joined in pixel order.
-    const __m512i chroma =
-        _mm512_permutex2var_epi64(_mm512_castsi256_si512(_mm256_unpacklo_epi8(cu, cv)), firstHalf,
-                                  _mm512_castsi256_si512(_mm256_unpackhi_epi8(cu, cv)));
+    const __m512i chroma = joinLanes(_mm512_castsi256_si512(_mm256_unpacklo_epi8(cu, cv)),
+                                     _mm512_castsi256_si512(_mm256_unpackhi_epi8(cu, cv)))
+                               .first;
     // Per 128-bit lane k (pixels 16k to 16k + 15): lo holds the first eight pixels, hi the rest.
     const __m512i lo = _mm512_unpacklo_epi8(luma, chroma);
     const __m512i hi = _mm512_unpackhi_epi8(luma, chroma);
-    *first = _mm512_permutex2var_epi64(lo, firstHalf, hi);
-    *second = _mm512_permutex2var_epi64(lo, secondHalf, hi);
-}
-
-void packPlanar422ToYuy2(const uint8_t* y, ptrdiff_t yStep, const uint8_t* u, ptrdiff_t uStep,
-                         const uint8_t* v, ptrdiff_t vStep, uint8_t* dst, ptrdiff_t dstStep,
-                         int32_t width, int32_t height) {
-    const int32_t vectorEnd = width & ~63;
-    for (int32_t row = 0; row < height; ++row) {
-        const uint8_t* py = y + row * yStep;
-        const uint8_t* pu = u + row * uStep;
-        const uint8_t* pv = v + row * vStep;
-        uint8_t* d = dst + row * dstStep;
-        for (int32_t x = 0; x < vectorEnd; x += 64) {
-            __m512i first, second;
-            pack64(py + x, pu + x / 2, pv + x / 2, &first, &second);
-            _mm512_storeu_si512(d + 2 * x, first);
-            _mm512_storeu_si512(d + 2 * x + 64, second);
-        }
-        reference::pack422Row(py, pu, pv, d, vectorEnd, width);
-    }
+    const Joined packed = joinLanes(lo, hi);
+    *first = packed.first;
+    *second = packed.second;
 }
 
 // Even width. The YUY2 of each 64 pixels is converted from the registers it was packed in.
@@ -438,7 +428,6 @@ const KernelTable& avx512Kernels() {
         t.scaleBgra = scaleBgra;
         t.convertYuy2ToBgra = convertYuy2ToBgra;
         t.convertYuy2ToBgraAndCopy = convertYuy2ToBgraAndCopy;
-        t.packPlanar422ToYuy2 = packPlanar422ToYuy2;
         t.packPlanar422ToYuy2AndConvert = packPlanar422ToYuy2AndConvert;
         return t;
     }();
