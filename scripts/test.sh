@@ -4,6 +4,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh"
+"$top/scripts/check-format.sh"
 "$top/scripts/build.sh" "$top/build"
 
 state=$(mktemp -d /tmp/tovrel-test.XXXXXX)

@@ -36,8 +36,9 @@ std::string Caption::elapsedState(bool screen, uint64_t elapsedMs) {
     const uint64_t h = s / 3600;
     const uint64_t m = (s - 3600 * h) / 60;
     const uint64_t sec = s - 3600 * h - 60 * m;
-    return format(screen ? ShellTexts::kStateCaptureScreenElapsed : ShellTexts::kStateCaptureElapsed,
-                  static_cast<int>(h), static_cast<int>(m), static_cast<int>(sec));
+    return format(
+        screen ? ShellTexts::kStateCaptureScreenElapsed : ShellTexts::kStateCaptureElapsed,
+        static_cast<int>(h), static_cast<int>(m), static_cast<int>(sec));
 }
 
 std::string Caption::limit(std::string_view text) {
@@ -45,7 +46,8 @@ std::string Caption::limit(std::string_view text) {
     size_t end = 0;
     while (end < text.size()) {
         size_t next = end + 1;
-        while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80) ++next;
+        while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80)
+            ++next;
         size_t add = platform::utf16Units(text.substr(end, next - end));
         if (units + add > kMaxTextUnits - 1) break;
         units += add;

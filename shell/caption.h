@@ -9,7 +9,7 @@ namespace tovrel::shell {
 // The window caption: program name, capture state and video mode, "%s-%s-%s".
 // Pure functions; any thread.
 class Caption {
-public:
+  public:
     static constexpr size_t kMaxTextUnits = 100;
 
     // "%dx%dp@%.2f"; width and height are unsigned in the session and printed as signed.

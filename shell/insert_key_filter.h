@@ -9,10 +9,10 @@ namespace tovrel::shell {
 // GUI thread only.
 class InsertKeyFilter final : public QObject {
     Q_OBJECT
-public:
+  public:
     using QObject::QObject;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
 

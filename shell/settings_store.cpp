@@ -25,7 +25,8 @@ constexpr std::array<Key, 6> kKeys{{
 
 void SettingsStore::read(const std::string& path, Settings& settings) {
     for (const Key& key : kKeys) {
-        settings.*key.member = profiles_.getPrivateProfileInt(section_, key.name, key.defaultValue, path);
+        settings.*key.member =
+            profiles_.getPrivateProfileInt(section_, key.name, key.defaultValue, path);
     }
 }
 

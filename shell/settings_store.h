@@ -20,7 +20,7 @@ struct Settings {
 // out-of-range ones included, so a value the program does not understand survives a run.
 // GUI thread only.
 class SettingsStore {
-public:
+  public:
     SettingsStore(platform::ProfileStore& profiles, const char* section)
         : profiles_(profiles), section_(section) {}
 
@@ -30,7 +30,7 @@ public:
     // write failed (which the program does not report).
     bool write(const std::string& path, const Settings& settings);
 
-private:
+  private:
     platform::ProfileStore& profiles_;
     const char* section_;
 };

@@ -13,7 +13,7 @@ class CTovrel2Frame;
 // window-class marker and the creation of the main window.
 // GUI thread only; a QApplication must exist.
 class CTovrel2App {
-public:
+  public:
     CTovrel2App(platform::Backends& backends, const Edition& edition);
     ~CTovrel2App();
 
@@ -23,7 +23,7 @@ public:
 
     CTovrel2Frame* mainWindow() const { return frame_.get(); }
 
-private:
+  private:
     platform::Backends& backends_;
     const Edition& edition_;
     std::unique_ptr<CTovrel2Frame> frame_;

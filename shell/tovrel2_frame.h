@@ -24,7 +24,7 @@ class InsertKeyFilter;
 // GUI thread only.
 class CTovrel2Frame : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     static constexpr uint32_t kFormatNone = 0xFFFF;
     static constexpr int kCaptionTimerMs = 300;
 
@@ -75,10 +75,10 @@ public:
     bool keyboardFilterInstalled() const { return keyFilter_ != nullptr; }
     bool captionTimerActive() const { return captionTimer_.isActive(); }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void step(const char* name);
     std::string settingsPath() const;
 

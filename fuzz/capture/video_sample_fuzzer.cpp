@@ -16,7 +16,7 @@ namespace {
 using namespace tovrel;
 
 class NullSurface final : public capture::PreviewSurface {
-public:
+  public:
     void present(const Frame&) override {}
 };
 
@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     capture::MFManager manager(clock);
     NullSurface surface;
     auto source = std::make_shared<sim::SimulatedVideoSource>(
-        std::span<const sim::SimVideoMode>(&kModes[mode], 1), sim::SimulatedVideoSource::Pacing::Stepped);
+        std::span<const sim::SimVideoMode>(&kModes[mode], 1),
+        sim::SimulatedVideoSource::Pacing::Stepped);
     const bool mjpeg = kModes[mode].format == sim::SimPixelFormat::Mjpg;
     manager.openSession(&surface, nullptr, source, false, false, 0, 0, 0,
                         mjpeg ? capture::kFormatMjpg : capture::kFormatYuy2);

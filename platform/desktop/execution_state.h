@@ -12,7 +12,7 @@ constexpr uint32_t ES_CONTINUOUS = 0x80000000;
 // sleeping on its own until ES_CONTINUOUS alone ends the request.
 // GUI thread only.
 class ExecutionState {
-public:
+  public:
     virtual ~ExecutionState() = default;
     virtual void setThreadExecutionState(uint32_t flags) = 0;
     virtual bool keepingAwake() const = 0;

@@ -12,7 +12,7 @@ namespace tovrel::platform {
 // GUI thread only.
 class LocalSocketMarker final : public QObject, public WindowClassMarker {
     Q_OBJECT
-public:
+  public:
     LocalSocketMarker() = default;
     ~LocalSocketMarker() override;
 
@@ -22,7 +22,7 @@ public:
 
     static QString socketName(const std::string& className);
 
-private:
+  private:
     void onConnection();
 
     QLocalServer* server_ = nullptr;

@@ -33,9 +33,9 @@ void LogindExecutionState::acquire() {
         outputDebugString("keep-awake: no system bus, sleep is not inhibited");
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
-        "Inhibit");
+    QDBusMessage call =
+        QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                                       "org.freedesktop.login1.Manager", "Inhibit");
     call << QString("sleep") << who_ << QString("Capturing from the box") << QString("block");
     QDBusReply<QDBusUnixFileDescriptor> reply = bus.call(call, QDBus::Block, 2000);
     if (!reply.isValid()) {

@@ -7,8 +7,9 @@ namespace tovrel::platform {
 
 void QtMessageBoxes::show(QWidget* owner, const std::string& text, const std::string& caption,
                           MessageIcon icon) {
-    QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, QString::fromStdString(caption),
-                    QString::fromStdString(text), QMessageBox::Ok, owner);
+    QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+                    QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok,
+                    owner);
     box.exec();
 }
 

@@ -11,7 +11,7 @@ enum class MessageIcon { None, Error };
 // Message boxes (MessageBoxW's place). Only the OK button is ever asked for.
 // GUI thread only.
 class MessageBoxes {
-public:
+  public:
     virtual ~MessageBoxes() = default;
     // Shows a modal box; `owner` may be null for a box without owner.
     virtual void show(QWidget* owner, const std::string& text, const std::string& caption,
@@ -20,7 +20,7 @@ public:
 
 // Real boxes on the desktop.
 class QtMessageBoxes final : public MessageBoxes {
-public:
+  public:
     void show(QWidget* owner, const std::string& text, const std::string& caption,
               MessageIcon icon) override;
 };

@@ -8,7 +8,7 @@ namespace tovrel::platform {
 
 // Records every request, for tests. GUI thread only.
 class RecordingExecutionState final : public ExecutionState {
-public:
+  public:
     void setThreadExecutionState(uint32_t flags) override {
         calls.push_back(flags);
         if (flags & ES_CONTINUOUS) awake_ = (flags & ES_SYSTEM_REQUIRED) != 0;
@@ -16,7 +16,7 @@ public:
     bool keepingAwake() const override { return awake_; }
     std::vector<uint32_t> calls;
 
-private:
+  private:
     bool awake_ = false;
 };
 

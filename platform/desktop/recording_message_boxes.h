@@ -10,7 +10,7 @@ namespace tovrel::platform {
 // Records the boxes instead of showing them, for tests and for runs without a user to press OK.
 // GUI thread only.
 class RecordingMessageBoxes final : public MessageBoxes {
-public:
+  public:
     struct Box {
         std::string text;
         std::string caption;

@@ -11,7 +11,7 @@ namespace tovrel::platform {
 // with the same class, from any process, asks the holder to bring its window forward.
 // GUI thread only; the raise callback runs on the holder's GUI thread.
 class WindowClassMarker {
-public:
+  public:
     virtual ~WindowClassMarker() = default;
     // True when a window of this class exists; it has been asked to come forward.
     virtual bool findAndRaise(const std::string& className) = 0;

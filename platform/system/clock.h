@@ -8,7 +8,7 @@ namespace tovrel::platform {
 // that wraps after about 49.7 days, `getTickCount64` does not wrap. Both are monotonic.
 // Implementations are safe from any thread.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual uint32_t timeGetTime() = 0;
     virtual uint64_t getTickCount64() = 0;
@@ -17,7 +17,7 @@ public:
 
 // The process-wide monotonic clock.
 class SystemClock final : public Clock {
-public:
+  public:
     uint32_t timeGetTime() override;
     uint64_t getTickCount64() override;
     void sleep(uint32_t milliseconds) override;

@@ -6,8 +6,8 @@
 namespace tovrel::platform {
 
 // The debugger output of the capture, recording and shell logic (OutputDebugString's place).
-// Off unless enabled: the desktop backend routes it to the "tovrel.debugoutput" logging category, and
-// without it nothing is printed unless TOVREL_DEBUG is set. Tests install a sink to read it.
+// Off unless enabled: the desktop backend routes it to the "tovrel.debugoutput" logging category,
+// and without it nothing is printed unless TOVREL_DEBUG is set. Tests install a sink to read it.
 // Any thread.
 void outputDebugString(std::string_view text);
 

@@ -10,7 +10,7 @@ namespace tovrel::platform {
 // leaves the previous file intact.
 // Any thread, one call at a time per file.
 class IniFileStore final : public ProfileStore {
-public:
+  public:
     int getPrivateProfileInt(std::string_view section, std::string_view key, int defaultValue,
                              const std::string& path) override;
     bool writePrivateProfileString(std::string_view section, std::string_view key,

@@ -12,7 +12,7 @@ namespace tovrel::platform {
 // Section and key names compare without regard to ASCII case, as the platform's profile calls do.
 // Not thread-safe; owned by one caller at a time.
 class IniText {
-public:
+  public:
     IniText() = default;
     explicit IniText(std::string_view text);
 
@@ -29,7 +29,7 @@ public:
 
     std::string text() const;
 
-private:
+  private:
     struct Line {
         std::string content;  // without the line ending
         std::string ending;   // "\n", "\r\n" or "" for a last line without one

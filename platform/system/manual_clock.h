@@ -10,7 +10,7 @@ namespace tovrel::platform {
 // A clock that moves only when told to, for tests: `sleep` advances it instead of waiting, so
 // polling loops with time-outs run instantly and deterministically. Any thread.
 class ManualClock final : public Clock {
-public:
+  public:
     explicit ManualClock(uint64_t startMs = 0) : nowMs_(startMs) {}
 
     uint32_t timeGetTime() override { return static_cast<uint32_t>(nowMs_.load()); }
@@ -23,7 +23,7 @@ public:
     void advance(uint64_t milliseconds) { nowMs_ += milliseconds; }
     uint64_t totalSleptMs() const { return sleptMs_.load(); }
 
-private:
+  private:
     std::atomic<uint64_t> nowMs_;
     std::atomic<uint64_t> sleptMs_{0};
 };

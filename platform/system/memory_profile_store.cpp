@@ -12,7 +12,8 @@ int MemoryProfileStore::getPrivateProfileInt(std::string_view section, std::stri
 }
 
 bool MemoryProfileStore::writePrivateProfileString(std::string_view section, std::string_view key,
-                                                   std::string_view value, const std::string& path) {
+                                                   std::string_view value,
+                                                   const std::string& path) {
     if (failWrites) return false;
     IniText ini(files[path]);
     ini.setValue(section, key, value);

@@ -11,7 +11,7 @@ namespace tovrel::platform {
 // missing file; `failWrites` makes every write fail as a read-only folder would.
 // One thread at a time.
 class MemoryProfileStore final : public ProfileStore {
-public:
+  public:
     int getPrivateProfileInt(std::string_view section, std::string_view key, int defaultValue,
                              const std::string& path) override;
     bool writePrivateProfileString(std::string_view section, std::string_view key,

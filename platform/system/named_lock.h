@@ -12,7 +12,7 @@ namespace tovrel::platform {
 // The cross-process half is an flock on a file in the user's runtime directory.
 // Any thread; each object may be shared between threads.
 class NamedLock {
-public:
+  public:
     explicit NamedLock(const std::string& name);
     ~NamedLock();
     NamedLock(const NamedLock&) = delete;
@@ -29,7 +29,7 @@ public:
 
     struct Shared;
 
-private:
+  private:
     std::shared_ptr<Shared> shared_;
 };
 

@@ -9,12 +9,12 @@ namespace tovrel::platform {
 // section or key give the default; a write rewrites one key in place and creates what is missing.
 // Implementations are safe to call from one thread at a time.
 class ProfileStore {
-public:
+  public:
     virtual ~ProfileStore() = default;
 
     // GetPrivateProfileInt: a present but empty value also gives the default.
-    virtual int getPrivateProfileInt(std::string_view section, std::string_view key, int defaultValue,
-                                     const std::string& path) = 0;
+    virtual int getPrivateProfileInt(std::string_view section, std::string_view key,
+                                     int defaultValue, const std::string& path) = 0;
 
     // WritePrivateProfileString; false when the file could not be written.
     virtual bool writePrivateProfileString(std::string_view section, std::string_view key,

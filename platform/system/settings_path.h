@@ -12,7 +12,7 @@ namespace tovrel::platform {
 // (259 characters and the terminator). nullopt when it does not fit or the directory is unknown.
 // Any thread.
 class SettingsPath {
-public:
+  public:
     static constexpr size_t kMaxPathUnits = 260;
 
     static std::optional<std::string> inWorkingDirectory(std::string_view fileName);

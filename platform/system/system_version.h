@@ -6,7 +6,7 @@ namespace tovrel::platform {
 // minor ≥ 0, service pack ≥ 0). Every Linux system this program builds on qualifies, so the
 // check passes; it stays a call so that start-up keeps its one decision point. Any thread.
 class SystemVersion {
-public:
+  public:
     static bool atLeast(unsigned major, unsigned minor, unsigned servicePackMajor);
 };
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "sim/audio/simulated_audio_source.h"
-#include "sim/bridge/simulated_extension_unit_bus.h"
 #include "sim/box/box_model.h"
+#include "sim/bridge/simulated_extension_unit_bus.h"
 #include "sim/video/simulated_video_source.h"
 
 namespace tovrel::sim {

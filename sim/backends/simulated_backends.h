@@ -15,9 +15,10 @@ std::unique_ptr<platform::Backends> makeSimulatedBackends();
 // The programs' one option: "--simulate" selects the simulated box, otherwise the Linux backends.
 // Unknown arguments are left to the caller (Qt's own options pass through).
 class BackendChoice {
-public:
+  public:
     static bool wantsSimulation(const std::vector<std::string>& arguments);
-    static std::unique_ptr<platform::Backends> fromArguments(const std::vector<std::string>& arguments);
+    static std::unique_ptr<platform::Backends> fromArguments(
+        const std::vector<std::string>& arguments);
 };
 
 }  // namespace tovrel::sim

@@ -33,7 +33,7 @@ void writeFile(const std::filesystem::path& path, const std::string& text) {
 }
 
 class FrameTest : public ::testing::Test {
-protected:
+  protected:
     FrameTest() : cwd_(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
     std::filesystem::path settingsFile() const { return cwd_.path() / "setting.ini"; }
 
@@ -84,9 +84,9 @@ TEST_F(FrameTest, WithoutADeviceTheWindowStaysOpenWithoutCaptureAndCloseWritesTh
     EXPECT_EQ(frame.captureManager, nullptr);
 
     const std::vector<std::string> expected{
-        "readSettings",   "createCaptureManager",  "createAudioCapture", "keepAwake",
+        "readSettings",     "createCaptureManager", "createAudioCapture", "keepAwake",
         "stopCaptionTimer", "removeKeyboardFilter", "closeSession",       "releaseCaptureSources",
-        "writeSettings",  "endKeepAwake"};
+        "writeSettings",    "endKeepAwake"};
     EXPECT_EQ(steps, expected);
     EXPECT_EQ(test_.clock.totalSleptMs(), 700u) << "500 ms, then 100 ms twice";
     EXPECT_EQ(test_.executionState->calls,
@@ -105,9 +105,11 @@ TEST_F(FrameTest, CloseKeepsHandAddedKeysOtherSectionsAndOutOfRangeValues) {
         EXPECT_NE(frame.settings.settingAspectRatio, 0);
         frame.onClose();
     }
-    EXPECT_EQ(readFile(settingsFile()),
-              "[TOVREL2]\r\nQuality=9\r\nControl=1\r\nAspectRatio=1\r\nVideoType=0\r\nAudioType=0\r\n"
-              "Hardware=1\r\n" + other);
+    EXPECT_EQ(
+        readFile(settingsFile()),
+        "[TOVREL2]\r\nQuality=9\r\nControl=1\r\nAspectRatio=1\r\nVideoType=0\r\nAudioType=0\r\n"
+        "Hardware=1\r\n" +
+            other);
 }
 
 TEST_F(FrameTest, CloseRunsOnceAndTheWindowCloseEventRunsIt) {
@@ -172,7 +174,8 @@ TEST(InitialGeometry, FollowsTheScreenRule) {
 
 TEST(InsertKeyFilter, WritesOneLineWhenInsertIsReleasedAndPassesEveryKeyOn) {
     std::vector<std::string> lines;
-    auto previous = platform::setDebugOutputSink([&](std::string_view t) { lines.emplace_back(t); });
+    auto previous =
+        platform::setDebugOutputSink([&](std::string_view t) { lines.emplace_back(t); });
     QWidget window;
     window.show();
     InsertKeyFilter filter;

@@ -16,9 +16,9 @@ namespace tovrel::shell {
 namespace {
 
 bool logindHoldsSleepInhibitorOf(const QString& who) {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
-        "ListInhibitors");
+    QDBusMessage call =
+        QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                                       "org.freedesktop.login1.Manager", "ListInhibitors");
     QDBusMessage reply = QDBusConnection::systemBus().call(call, QDBus::Block, 2000);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
     const QDBusArgument list = reply.arguments().at(0).value<QDBusArgument>();
@@ -47,7 +47,8 @@ bool eventually(const QString& who, bool held) {
 // Against the mock logind on the test script's private bus: the window holds a sleep inhibitor
 // from its creation to the end of its shutdown, also when no box was found.
 TEST(KeepAwake, HeldFromWindowCreationToTheEndOfShutdown) {
-    if (!std::getenv("TOVREL_TEST_LOGIND")) GTEST_SKIP() << "no mock logind (run through scripts/test.sh)";
+    if (!std::getenv("TOVREL_TEST_LOGIND"))
+        GTEST_SKIP() << "no mock logind (run through scripts/test.sh)";
     testing::ScopedWorkingDirectory cwd("keep-awake");
     testing::TestBackends test;
     const QString who = QString("tovrel2-test-%1").arg(QCoreApplication::applicationPid());
@@ -59,7 +60,8 @@ TEST(KeepAwake, HeldFromWindowCreationToTheEndOfShutdown) {
     EXPECT_TRUE(eventually(who, true)) << "no inhibitor after window creation";
     bool heldWhenSettingsWritten = false;
     frame.stepObserver = [&](const char* step) {
-        if (std::string(step) == "writeSettings") heldWhenSettingsWritten = logindHoldsSleepInhibitorOf(who);
+        if (std::string(step) == "writeSettings")
+            heldWhenSettingsWritten = logindHoldsSleepInhibitorOf(who);
     };
     frame.onClose();
     EXPECT_TRUE(heldWhenSettingsWritten) << "the inhibitor ended before the last shutdown steps";

@@ -42,8 +42,9 @@ TEST(SettingsStore, KeepsOutOfRangeValuesAndNormalisesOnlyTheTwoFlags) {
     EXPECT_EQ(settings.settingControl, 1);
     EXPECT_EQ(settings.settingHardware, 0);
     ASSERT_TRUE(store.write("p", settings));
-    EXPECT_EQ(profiles.files["p"],
-              "[TOVREL2]\nQuality=7\nVideoType=-1\nAudioType=3\nAspectRatio=1\nControl=1\nHardware=0\n");
+    EXPECT_EQ(
+        profiles.files["p"],
+        "[TOVREL2]\nQuality=7\nVideoType=-1\nAudioType=3\nAspectRatio=1\nControl=1\nHardware=0\n");
 }
 
 TEST(SettingsStore, AReportedWriteFailureLosesNothingElse) {

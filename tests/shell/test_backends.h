@@ -17,7 +17,7 @@ namespace tovrel::testing {
 
 // A window-class marker that lives in this process only.
 class InProcessMarker final : public platform::WindowClassMarker {
-public:
+  public:
     bool findAndRaise(const std::string& className) override {
         if (!claimed_ || className != className_) return false;
         if (raise_) raise_();
@@ -31,7 +31,7 @@ public:
     }
     void release() override { claimed_ = false; }
 
-private:
+  private:
     std::string className_;
     std::function<void()> raise_;
     bool claimed_ = false;
@@ -60,7 +60,7 @@ struct TestBackends {
 
 // Runs a test in a fresh working directory of its own and returns to the old one afterwards.
 class ScopedWorkingDirectory {
-public:
+  public:
     explicit ScopedWorkingDirectory(const std::string& tag) {
         old_ = std::filesystem::current_path();
         dir_ = std::filesystem::temp_directory_path() /
@@ -75,7 +75,7 @@ public:
     }
     const std::filesystem::path& path() const { return dir_; }
 
-private:
+  private:
     std::filesystem::path old_;
     std::filesystem::path dir_;
 };

@@ -90,7 +90,8 @@ TEST(Tovrel2Gui, StartsWithoutADeviceAndWritesTheSettingsOnClose) {
         if (!box || !box->isVisible()) return;
         QApplication::processEvents();
         boxText = box->text().toStdString();
-        QGuiApplication::primaryScreen()->grabWindow(0).save(SCREENSHOT_DIR "/tovrel2-no-device-message.png");
+        QGuiApplication::primaryScreen()->grabWindow(0).save(SCREENSHOT_DIR
+                                                             "/tovrel2-no-device-message.png");
         box->accept();
     });
     watcher.start(200);
@@ -105,12 +106,14 @@ TEST(Tovrel2Gui, StartsWithoutADeviceAndWritesTheSettingsOnClose) {
     while (timer.elapsed() < 500) QApplication::processEvents();
     EXPECT_TRUE(frame->isVisible());
     EXPECT_EQ(frame->windowTitle().toStdString(), "Tovrel2");
-    QGuiApplication::primaryScreen()->grabWindow(0).save(SCREENSHOT_DIR "/tovrel2-no-device-window.png");
+    QGuiApplication::primaryScreen()->grabWindow(0).save(SCREENSHOT_DIR
+                                                         "/tovrel2-no-device-window.png");
     frame->close();
     std::ifstream settings(cwd.path() / "setting.ini");
     std::stringstream text;
     text << settings.rdbuf();
-    EXPECT_EQ(text.str(), "[TOVREL2]\nQuality=2\nVideoType=0\nAudioType=0\nAspectRatio=0\nHardware=1\n");
+    EXPECT_EQ(text.str(),
+              "[TOVREL2]\nQuality=2\nVideoType=0\nAudioType=0\nAspectRatio=0\nHardware=1\n");
 }
 
 }  // namespace

@@ -17,9 +17,9 @@ namespace {
 
 // The "who" of every sleep inhibitor the mock logind holds.
 QStringList inhibitorOwners() {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
-        "ListInhibitors");
+    QDBusMessage call =
+        QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                                       "org.freedesktop.login1.Manager", "ListInhibitors");
     QDBusMessage reply = QDBusConnection::systemBus().call(call, QDBus::Block, 2000);
     QStringList owners;
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return owners;
@@ -46,7 +46,8 @@ bool waitForOwner(const QString& who, bool present) {
 }
 
 TEST(LogindExecutionState, HoldsASleepInhibitorWhileTheRequestLasts) {
-    if (!std::getenv("TOVREL_TEST_LOGIND")) GTEST_SKIP() << "no mock logind (run through scripts/test.sh)";
+    if (!std::getenv("TOVREL_TEST_LOGIND"))
+        GTEST_SKIP() << "no mock logind (run through scripts/test.sh)";
     const QString who = QString("tovrel-test-%1").arg(QCoreApplication::applicationPid());
     LogindExecutionState state(who);
     state.setThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);

@@ -17,9 +17,9 @@ TEST(ProfileTextToInt, FollowsThePlatformConversion) {
         const char* text;
         int expected;
     } cases[] = {
-        {"42", 42},     {"  7", 7},      {"\t-3", -3},  {"+5", 5},        {"12abc", 12},
-        {"abc", 0},     {"-", 0},        {"0x10", 0},   {"3.9", 3},       {"- 4", 0},
-        {"4294967297", 1},  // accumulates in 32 bits
+        {"42", 42}, {"  7", 7},  {"\t-3", -3}, {"+5", 5},  {"12abc", 12},     {"abc", 0},
+        {"-", 0},   {"0x10", 0}, {"3.9", 3},   {"- 4", 0}, {"4294967297", 1},  // accumulates in 32
+                                                                               // bits
     };
     for (const Case& c : cases) EXPECT_EQ(profileTextToInt(c.text), c.expected) << c.text;
 }
@@ -41,11 +41,13 @@ TEST(IniText, EmptyValueGivesTheDefault) {
 
 TEST(IniText, RewritesOneKeyInPlaceKeepingEverythingElse) {
     const std::string original =
-        "; top comment\r\n[TOVREL2]\r\nQuality=1\r\n; keep me\r\nControl=1\r\n\r\n[TOVREL]\r\nQuality=3\r\n";
+        "; top comment\r\n[TOVREL2]\r\nQuality=1\r\n; keep "
+        "me\r\nControl=1\r\n\r\n[TOVREL]\r\nQuality=3\r\n";
     IniText ini(original);
     ini.setValue("tovrel2", "QUALITY", "4");
     EXPECT_EQ(ini.text(),
-              "; top comment\r\n[TOVREL2]\r\nQUALITY=4\r\n; keep me\r\nControl=1\r\n\r\n[TOVREL]\r\nQuality=3\r\n");
+              "; top comment\r\n[TOVREL2]\r\nQUALITY=4\r\n; keep "
+              "me\r\nControl=1\r\n\r\n[TOVREL]\r\nQuality=3\r\n");
 }
 
 TEST(IniText, AppendsNewKeysAtTheEndOfTheirSectionAndNewSectionsAtTheEnd) {
@@ -56,7 +58,7 @@ TEST(IniText, AppendsNewKeysAtTheEndOfTheirSectionAndNewSectionsAtTheEnd) {
 }
 
 class IniFileStoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = std::filesystem::temp_directory_path() /
                ("tovrel-ini-" + std::to_string(::getpid()) + "-" +
@@ -89,8 +91,8 @@ TEST_F(IniFileStoreTest, MissingFileGivesDefaultsAndAWriteCreatesIt) {
 
 TEST_F(IniFileStoreTest, WriteFailsInAReadOnlyFolderAndLeavesNoFile) {
     if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-    std::filesystem::permissions(dir_, std::filesystem::perms::owner_read |
-                                           std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        dir_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     EXPECT_FALSE(store_.writePrivateProfileString("S", "K", "3", path_));
     EXPECT_FALSE(std::filesystem::exists(path_));
 }

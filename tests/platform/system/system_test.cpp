@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -107,7 +107,9 @@ TEST(NamedLockChild, TriesTheLock) {
     const char* name = std::getenv("TOVREL_LOCK_CHILD");
     if (!name) GTEST_SKIP() << "only run as the second process of ExcludesAnotherProcess";
     NamedLock other(name);
-    ::_exit(other.tryLockFor(static_cast<uint32_t>(std::atoi(std::getenv("TOVREL_LOCK_WAIT_MS")))) ? 0 : 1);
+    ::_exit(other.tryLockFor(static_cast<uint32_t>(std::atoi(std::getenv("TOVREL_LOCK_WAIT_MS"))))
+                ? 0
+                : 1);
 }
 
 int runChild(const std::string& name, int waitMs) {
@@ -119,7 +121,8 @@ int runChild(const std::string& name, int waitMs) {
     if (child == 0) {
         ::setenv("TOVREL_LOCK_CHILD", name.c_str(), 1);
         ::setenv("TOVREL_LOCK_WAIT_MS", std::to_string(waitMs).c_str(), 1);
-        ::execl(self, self, "--gtest_filter=NamedLockChild.TriesTheLock", static_cast<char*>(nullptr));
+        ::execl(self, self, "--gtest_filter=NamedLockChild.TriesTheLock",
+                static_cast<char*>(nullptr));
         ::_exit(127);
     }
     int status = 0;
