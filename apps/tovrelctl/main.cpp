@@ -2,6 +2,8 @@
 // Speaks the same register protocol as the Settings window, through the vendor-library
 // transport, under the same named lock.
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,9 @@
 
 #include "device/box_status.h"
 #include "device/device_texts.h"
+#include "device/firmware_folder.h"
+#include "device/firmware_update.h"
+#include "device/panel_transport.h"
 #include "device/register_transport.h"
 #include "device/supported_boxes.h"
 #include "platform/system/clock.h"
@@ -39,12 +44,18 @@ Commands:
                      out command REG (6 brightness, 7 contrast, 8 hue, 9 saturation,
                      22 sharpness, 15 audio input 5/6, 26 volume, 27 mute, ...)
 
+  flash FILE         write the firmware image FILE into the box's flash and tell the box which
+                     image it got (--target windows, the default, or --target mac); refuses an
+                     empty image or one larger than the flash before touching it, and stops at
+                     the first failure without changing the box's mode; progress on stderr
+
 REG and VALUE are decimal or 0x-prefixed hexadecimal; only their low 8 bits are used.
 
 Options:
   --simulate         talk to the simulated box instead of the hardware (a fresh box each run)
   --json             print the result as one JSON object
   --bridge           (get) read a bridge-side register
+  --target T         (flash) windows or mac
   -h, --help         print this help
 
 Exit status: 0 on success, 1 when no supported box is attached or the box did not answer,
@@ -55,6 +66,7 @@ struct Options {
     bool simulate = false;
     bool json = false;
     bool bridge = false;
+    std::string target;
     std::vector<std::string> words;
 };
 
@@ -175,6 +187,65 @@ int runSet(Operation& op, const Options& options, long reg, long value) {
     return ok ? 0 : 1;
 }
 
+int flashFailed(const Options& options, const device::FirmwareResult& result,
+                const std::string& file) {
+    if (options.json) {
+        std::printf(
+            "{\"ok\":%s,\"outcome\":\"%s\",\"file\":%s,\"device_type\":%d,"
+            "\"image_bytes\":%u,\"programmed_bytes\":%u,\"flash_touched\":%s,"
+            "\"message\":%s}\n",
+            result.ok() ? "true" : "false", std::string(result.key()).c_str(),
+            jsonString(file).c_str(), result.deviceType, result.imageBytes, result.programmedBytes,
+            result.flashTouched ? "true" : "false", jsonString(result.message).c_str());
+    }
+    if (result.ok()) {
+        if (!options.json) std::printf("%s\n", result.message.c_str());
+        return 0;
+    }
+    std::fprintf(stderr, "tovrelctl: %s\n", result.message.c_str());
+    return 1;
+}
+
+int runFlash(const Options& options, const std::string& file) {
+    auto image = device::FirmwareFolder::readFile(file, device::FirmwareUpdate::kMaxImageBytes);
+    if (!image) {
+        std::fprintf(stderr, "tovrelctl: cannot read the image '%s'\n", file.c_str());
+        return 1;
+    }
+    platform::Clock& clock = platform::SystemClock::instance();
+    std::unique_ptr<platform::ExtensionUnitBus> bus;
+    if (options.simulate) {
+        bus = std::make_unique<sim::SimulatedExtensionUnitBus>(
+            std::make_shared<sim::SimulatedBridge>(clock));
+    } else {
+        bus = platform::makeLinuxExtensionUnitBus();
+    }
+    // Keeps the Settings window and every other tovrelctl off the box while its flash is written.
+    platform::NamedLock lock(device::kRegisterLockName);
+    lock.lock();
+    device::PanelTransport transport(*bus, clock, [](std::string_view line) {
+        std::fprintf(stderr, "tovrelctl: %.*s\n", static_cast<int>(line.size()), line.data());
+    });
+    device::FirmwareUpdate updater(transport);
+    const bool tty = ::isatty(2);
+    int lastStep = -1;
+    auto progress = [&](const device::FirmwareProgress& p) {
+        const int percent = p.total ? static_cast<int>(uint64_t{p.done} * 100 / p.total) : 0;
+        const int step = static_cast<int>(p.phase) * 1000 + (tty ? percent : percent / 10 * 10);
+        if (step == lastStep) return;
+        lastStep = step;
+        std::fprintf(stderr, tty ? "\r%.*s: %3d%%" : "%.*s: %d%%\n",
+                     static_cast<int>(p.text.size()), p.text.data(), percent);
+        if (tty && p.total && p.done == p.total) std::fputc('\n', stderr);
+    };
+    const auto target =
+        options.target == "mac" ? device::FirmwareTarget::Mac : device::FirmwareTarget::Windows;
+    auto result = updater.flashImage(target, *image, file, progress);
+    lock.unlock();
+    if (tty) std::fputc('\n', stderr);
+    return flashFailed(options, result, file);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,6 +261,11 @@ int main(int argc, char** argv) {
             options.json = true;
         } else if (arg == "--bridge") {
             options.bridge = true;
+        } else if (arg == "--target") {
+            if (i + 1 >= argc) return usageError("--target needs windows or mac");
+            options.target = argv[++i];
+            if (options.target != "windows" && options.target != "mac")
+                return usageError("--target is windows or mac, not '" + options.target + "'");
         } else if (arg.size() > 1 && arg[0] == '-' && !parseNumber(arg)) {
             return usageError("unknown option '" + arg + "'");
         } else {
@@ -200,6 +276,12 @@ int main(int argc, char** argv) {
 
     const std::string& command = options.words[0];
     const size_t operands = options.words.size() - 1;
+    if (!options.target.empty() && command != "flash")
+        return usageError("--target goes with flash");
+    if (command == "flash") {
+        if (operands != 1) return usageError("flash takes one image file");
+        return runFlash(options, options.words[1]);
+    }
     std::vector<long> numbers;
     for (size_t i = 1; i < options.words.size(); ++i) {
         auto number = parseNumber(options.words[i]);

@@ -107,3 +107,45 @@ TEST(Tovrelctl, WithoutABoxSaysSoOnStandardError) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string writeImage(const std::string& name, size_t bytes) {
+    const std::string path = ::testing::TempDir() + name;
+    FILE* f = fopen(path.c_str(), "wb");
+    for (size_t i = 0; i < bytes; ++i) fputc(static_cast<int>(i * 7 + 3) & 0xFF, f);
+    fclose(f);
+    return path;
+}
+
+TEST(TovrelctlFlash, WritesAnImageAndReportsEachStepAndFailure) {
+    const std::string image = writeImage("flash-300.bin", 300);
+    CtlRun ok = run("--simulate flash " + image + " --target mac");
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    EXPECT_NE(ok.out.find("written: 300 bytes"), std::string::npos) << ok.out;
+    EXPECT_NE(ok.err.find("Programming the flash: 100%"), std::string::npos) << ok.err;
+
+    CtlRun json = run("--simulate --json flash " + image);
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_NE(json.out.find("\"ok\":true,\"outcome\":\"done\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"programmed_bytes\":300"), std::string::npos) << json.out;
+
+    CtlRun empty = run("--simulate --json flash " + writeImage("flash-empty.bin", 0));
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_NE(empty.out.find("\"outcome\":\"image_empty\""), std::string::npos) << empty.out;
+    EXPECT_NE(empty.out.find("\"flash_touched\":false"), std::string::npos) << empty.out;
+
+    CtlRun large = run("--simulate flash " + writeImage("flash-large.bin", (2u << 20) - 4095));
+    EXPECT_EQ(large.status, 1);
+    EXPECT_NE(large.err.find("larger than the box's flash allows"), std::string::npos) << large.err;
+
+    CtlRun missing = run("--simulate flash /nonexistent/image.bin");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("cannot read the image"), std::string::npos) << missing.err;
+
+    EXPECT_EQ(run("--simulate flash").status, 2);
+    EXPECT_EQ(run("--simulate flash " + image + " --target linux").status, 2);
+    EXPECT_EQ(run("--simulate status --target mac").status, 2);
+}
+
+}  // namespace
