@@ -29,6 +29,7 @@ MAY_USE = {
     "sim/audio": ["sim/box"],
     "sim/video": ["sim/box", "imaging"],
     "sim/bridge": ["device", "platform/usb"],
+    "sim/firmware": ["device"],
     "sim/backends": ["sim/audio", "sim/video", "sim/bridge", "platform/backends"],
     "audio": ["platform/audio", "imaging"],
     "recording": ["platform/media", "imaging"],
