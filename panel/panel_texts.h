@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string_view>
+
+namespace tovrel::panel {
+
+// The panel's own texts, each written once here.
+inline constexpr std::string_view kLogLineIn = "Line-In";
+inline constexpr std::string_view kLogHdmi = "HDMI";
+inline constexpr const char* kValueFormat = "%d";
+inline constexpr const char* kVolumeFormat = "%.1fdB";
+
+}  // namespace tovrel::panel
