@@ -35,6 +35,58 @@ AppDelegate::AppDelegate(device::PanelTransport& transport, device::FirmwareLibr
     }
 }
 
+AppDelegate::~AppDelegate() {
+    if (worker_.joinable()) worker_.join();
+}
+
+void AppDelegate::setThreadHandoff(Post post, std::function<void()> changed) {
+    post_ = std::move(post);
+    changed_ = std::move(changed);
+}
+
+void AppDelegate::ConfigureWindowsClick() { configure(device::FirmwareTarget::Windows); }
+
+void AppDelegate::ConfigureMacClick() { configure(device::FirmwareTarget::Mac); }
+
+void AppDelegate::configure(device::FirmwareTarget target) {
+    if (state_.updating || !post_) return;
+    if (worker_.joinable()) worker_.join();
+    state_.updating = true;
+    state_.message.clear();
+    state_.progressDone = state_.progressTotal = 0;
+    worker_ = std::thread([this, target] {
+        std::lock_guard lock(devlock);
+        device::FirmwareUpdate updater(transport_, log_);
+        auto progress = [this](const device::FirmwareProgress& p) {
+            post_([this, text = std::string(p.text), done = p.done, total = p.total] {
+                state_.progressText = text;
+                state_.progressDone = done;
+                state_.progressTotal = total;
+                if (changed_) changed_();
+            });
+        };
+        device::FirmwareResult result = updater.update(target, firmware_, progress);
+        bool switched = false;
+        // A box whose update failed keeps the mode it runs: it can then be updated again.
+        if (result.ok() && transport_.OpenBox()) {
+            transport_.WriteReg(device::Cmd::AudioInput, device::kAudioInputHdmi);
+            switched =
+                transport_.WriteReg(device::Cmd::Mode, target == device::FirmwareTarget::Windows
+                                                           ? device::kModeSwitchToWindows
+                                                           : device::kModeSwitchToMac);
+            transport_.CloseBox();
+        }
+        post_([this, result, switched] { finished(result, switched); });
+    });
+}
+
+void AppDelegate::finished(const device::FirmwareResult& result, bool switched) {
+    if (worker_.joinable()) worker_.join();
+    state_.updating = false;
+    state_.message = result.message + std::string(switched ? kModeSwitched : kModeNotSwitched);
+    if (changed_) changed_();
+}
+
 void AppDelegate::showSlider(PanelState::Slider slider) {
     uint8_t value = 0;
     if (!transport_.ReadReg(kSliderRegisters[slider], value)) {
@@ -76,6 +128,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::update() {
+    if (state_.updating) return;
     std::lock_guard lock(devlock);
     if (transport_.OpenBox()) {
         if (!m_bDevice) {
@@ -112,6 +165,7 @@ void AppDelegate::keyDown(int keyCode) {
 }
 
 void AppDelegate::changeSource(int tag) {
+    if (state_.updating) return;
     if (tag != 0 && tag != 1) return;
     std::lock_guard lock(devlock);
     if (!transport_.OpenBox()) return;
@@ -122,6 +176,7 @@ void AppDelegate::changeSource(int tag) {
 }
 
 void AppDelegate::muteClick(bool on) {
+    if (state_.updating) return;
     std::lock_guard lock(devlock);
     if (!transport_.OpenBox()) return;
     transport_.WriteReg(device::Cmd::Mute, on ? device::kMuted : device::kNotMuted);
@@ -130,6 +185,7 @@ void AppDelegate::muteClick(bool on) {
 }
 
 void AppDelegate::sliderMoved(PanelState::Slider slider, int value) {
+    if (state_.updating) return;
     std::lock_guard lock(devlock);
     if (!transport_.OpenBox()) return;
     transport_.WriteReg(kSliderRegisters[slider], value & 0xFF);
@@ -138,6 +194,7 @@ void AppDelegate::sliderMoved(PanelState::Slider slider, int value) {
 }
 
 void AppDelegate::defaultClick() {
+    if (state_.updating) return;
     std::lock_guard lock(devlock);
     if (!transport_.OpenBox()) return;
     for (uint8_t reg : {device::Cmd::Brightness, device::Cmd::Contrast, device::Cmd::Hue,

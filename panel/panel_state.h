@@ -23,6 +23,12 @@ struct PanelState {
     bool firmwareButtonsVisible = false;
     bool windowsButtonEnabled = false;
     bool macButtonEnabled = false;
+    // A firmware update: every control is disabled while it runs.
+    bool updating = false;
+    std::string progressText;
+    uint32_t progressDone = 0;
+    uint32_t progressTotal = 0;
+    std::string message;  // how the last update ended
 };
 
 }  // namespace tovrel::panel

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <mutex>
+#include <thread>
+
 #include "device/register_map.h"
 #include "platform/system/manual_clock.h"
 #include "sim/bridge/simulated_extension_unit_bus.h"
@@ -101,6 +105,61 @@ TEST(AppDelegate, ActionsWriteTheirRegistersAndDefaultsRestoreEverything) {
     ASSERT_FALSE(commands.empty());
     EXPECT_EQ(commands.back().number, device::Cmd::Mode);
     EXPECT_EQ(commands.back().parameter, 1);
+}
+
+}  // namespace
+}  // namespace tovrel::panel
+
+namespace tovrel::panel {
+namespace {
+
+// The GUI thread's queue: the worker posts, the test drains as the event loop would.
+struct Handoff {
+    std::mutex mutex;
+    std::vector<std::function<void()>> calls;
+    int changes = 0;
+    void post(std::function<void()> call) {
+        std::lock_guard lock(mutex);
+        calls.push_back(std::move(call));
+    }
+    void drainUntil(const std::function<bool()>& done) {
+        for (int i = 0; i < 20000 && !done(); ++i) {
+            std::vector<std::function<void()>> now;
+            {
+                std::lock_guard lock(mutex);
+                now.swap(calls);
+            }
+            for (auto& call : now) call();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+};
+
+TEST(AppDelegate, ConfigureRunsTheUpdateOffTheGuiThreadAndSwitchesTheModeOnlyAfterSuccess) {
+    for (bool fails : {false, true}) {
+        Rig rig;
+        Handoff handoff;
+        rig.delegate.setThreadHandoff([&](std::function<void()> c) { handoff.post(std::move(c)); },
+                                      [&] { ++handoff.changes; });
+        rig.delegate.applicationDidFinishLaunching();
+        if (fails) rig.bridge->setFaults({.flashBusyForever = true});
+        rig.delegate.ConfigureMacClick();
+        EXPECT_TRUE(rig.delegate.state().updating);
+        rig.delegate.sliderMoved(PanelState::Hue, 3);  // refused while the update runs
+        handoff.drainUntil([&] { return !rig.delegate.state().updating; });
+        ASSERT_FALSE(rig.delegate.state().updating);
+        EXPECT_NE(rig.bridge->readRegister(device::Reg::Hue), 3);
+        EXPECT_GT(handoff.changes, 1);
+        EXPECT_EQ(rig.bridge->macMode(), !fails) << rig.delegate.state().message;
+        EXPECT_EQ(rig.bridge->fwTarget(), fails ? 0 : 15);
+        EXPECT_NE(rig.delegate.state().message.find(fails ? "was not switched" : "was switched"),
+                  std::string::npos)
+            << rig.delegate.state().message;
+        if (!fails) {
+            EXPECT_EQ(rig.bridge->flashContents(0, 4096),
+                      sim::GeneratedFirmware::image("KOVA_ROM_FILE_MAC", 4096));
+        }
+    }
 }
 
 }  // namespace
