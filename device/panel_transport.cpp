@@ -29,10 +29,18 @@ void PanelTransport::say(std::string_view message) { messages_(message); }
 bool PanelTransport::OpenBox() {
     unit_.reset();
     for (const SupportedBox& box : kPanelBoxes) {
-        auto units = bus_.openUnits(box.vendorId, box.productId);
-        if (!units.empty()) {
+        platform::UnitSearch found = bus_.searchUnits(box.vendorId, box.productId);
+        if (!found.busOpened) {
+            // No box of any kind can be found then: one message, no second try.
+            say(kMsgCreateServiceFailed);
+            break;
+        }
+        // A box that is there but cannot be reached counts as not found; a reachable box of
+        // the next kind is still used.
+        if (found.units.empty() && found.notClaimed > 0) say(kMsgGetInterfaceFailed);
+        if (!found.units.empty()) {
             // With two boxes of one kind, the first the system enumerates; the others close.
-            unit_ = std::move(units.front());
+            unit_ = std::move(found.units.front());
             deviceType_ = box.deviceType;
             return true;
         }

@@ -30,6 +30,36 @@ TEST(PanelTransport, OpenBoxPrefersTheFirstKindAndKnowsOnlyTwo) {
     EXPECT_EQ(rig.transport.deviceType(), 0);  // kept until the next OpenBox
 }
 
+TEST(PanelTransport, OpenBoxSaysWhyTheBusOrTheBoxCouldNotBeOpened) {
+    Rig rig;
+    rig.bus.attached[{0x7B30, 0x4E11}] = 1;
+    rig.bus.busOpens = false;
+    EXPECT_FALSE(rig.transport.OpenBox());
+    EXPECT_EQ(rig.transport.deviceType(), 255);
+    EXPECT_EQ(rig.messages, std::vector<std::string>{"Failed to create service"});
+    EXPECT_EQ(rig.bus.lookups.size(), 1u);  // once: no other kind can be found either
+
+    rig.messages.clear();
+    rig.bus.busOpens = true;
+    rig.bus.attached.clear();
+    rig.bus.unclaimable[{0x7B30, 0x4E11}] = 1;
+    EXPECT_FALSE(rig.transport.OpenBox());
+    EXPECT_FALSE(rig.transport.isOpen());
+    EXPECT_EQ(rig.messages, std::vector<std::string>{"Failed to get interface"});
+
+    // The type-0 box cannot be reached, the type-1 box can: it is used.
+    rig.messages.clear();
+    rig.bus.attached[{0x5D42, 0x0A60}] = 1;
+    EXPECT_TRUE(rig.transport.OpenBox());
+    EXPECT_EQ(rig.transport.deviceType(), 1);
+    EXPECT_EQ(rig.messages, std::vector<std::string>{"Failed to get interface"});
+
+    rig.messages.clear();
+    rig.bus.unclaimable.clear();
+    EXPECT_TRUE(rig.transport.OpenBox());
+    EXPECT_TRUE(rig.messages.empty());
+}
+
 TEST(PanelTransport, TransferFailuresPrintTheirMessage) {
     Rig rig;
     uint8_t byte = 0;
