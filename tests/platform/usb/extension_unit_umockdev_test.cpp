@@ -12,6 +12,7 @@
 #include "platform/usb/libusb_bus.h"
 #include "platform/usb/linux_extension_unit_bus.h"
 #include "platform/usb/uvc_node_bus.h"
+#include "tests/platform/usb/extension_unit_conformance.h"
 #include "tests/platform/usb/umockdev_bed.h"
 
 namespace tovrel::platform {
@@ -191,3 +192,43 @@ TEST_F(ExtensionUnitUmockdev, ASearchTellsTheBoxesItFoundButCouldNotOpen) {
 
 }  // namespace
 }  // namespace tovrel::platform
+
+namespace tovrel::platform::testing {
+namespace {
+
+// A real backend over the emulated box; the bed lives as long as the bus.
+template <typename Bus>
+class EmulatedBackend final : public ConformanceBackend {
+  public:
+    EmulatedBackend(std::shared_ptr<sim::SimulatedBridge> bridge, UmockdevBed::Options options)
+        : bed_(std::move(bridge), options) {}
+    ExtensionUnitBus& bus() override { return bus_; }
+
+  private:
+    UmockdevBed bed_;
+    Bus bus_;
+};
+
+template <typename Bus>
+ConformanceCase emulated(std::string name, UmockdevBed::Options options) {
+    return {std::move(name),
+            [options](std::shared_ptr<sim::SimulatedBridge> bridge,
+                      std::string& skipReason) -> std::unique_ptr<ConformanceBackend> {
+                if (!UmockdevBed::available()) {
+                    skipReason = "needs umockdev-wrapper (umockdev preload)";
+                    return nullptr;
+                }
+                return std::make_unique<EmulatedBackend<Bus>>(std::move(bridge), options);
+            }};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RealBackends, ExtensionUnitConformance,
+    ::testing::Values(emulated<LibusbBus>("Libusb", {}),
+                      emulated<UvcNodeBus>("UvcvideoNode",
+                                           {.videoNode = true, .strictLengths = true}),
+                      emulated<LinuxExtensionUnitBus>("LinuxBus", {.videoNode = true})),
+    conformanceCaseName);
+
+}  // namespace
+}  // namespace tovrel::platform::testing

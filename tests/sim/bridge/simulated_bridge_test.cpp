@@ -14,6 +14,7 @@
 #include "device/status_decoder.h"
 #include "platform/system/manual_clock.h"
 #include "sim/bridge/simulated_extension_unit_bus.h"
+#include "tests/platform/usb/extension_unit_conformance.h"
 
 namespace tovrel::sim {
 namespace {
@@ -322,3 +323,26 @@ TEST(SimulatedBridgeThreads, OperationsUnderTheRegisterLockAllLandWhileTheSource
 
 }  // namespace
 }  // namespace tovrel::sim
+
+namespace tovrel::platform::testing {
+namespace {
+
+class SimulatedBackend final : public ConformanceBackend {
+  public:
+    explicit SimulatedBackend(std::shared_ptr<sim::SimulatedBridge> bridge) : bus_(bridge) {}
+    ExtensionUnitBus& bus() override { return bus_; }
+
+  private:
+    sim::SimulatedExtensionUnitBus bus_;
+};
+
+INSTANTIATE_TEST_SUITE_P(SimulatedBridge, ExtensionUnitConformance,
+                         ::testing::Values(ConformanceCase{
+                             "SimulatedBus",
+                             [](std::shared_ptr<sim::SimulatedBridge> bridge, std::string&) {
+                                 return std::make_unique<SimulatedBackend>(std::move(bridge));
+                             }}),
+                         conformanceCaseName);
+
+}  // namespace
+}  // namespace tovrel::platform::testing
