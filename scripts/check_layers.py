@@ -32,8 +32,9 @@ MAY_USE = {
     "sim/firmware": ["device"],
     "sim/backends": ["sim/audio", "sim/video", "sim/bridge", "platform/backends"],
     "audio": ["platform/audio", "imaging"],
-    "recording": ["platform/media", "imaging"],
-    "capture": ["audio", "recording", "imaging", "platform/media"],
+    "capture": ["audio", "imaging", "platform/media"],
+    # A recording drives the capture manager's writer; the capture callbacks know nothing of it.
+    "recording": ["capture", "platform/media", "imaging"],
     "audio/ui": ["audio", "capture", "platform/desktop"],
     "device/ui": ["device", "capture", "platform/desktop"],
     "shell": ["capture", "recording", "audio", "device", "audio/ui", "device/ui",
