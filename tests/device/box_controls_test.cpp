@@ -4,6 +4,9 @@
 
 #include <thread>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "device/device_texts.h"
 #include "device/register_map.h"
 #include "platform/audio/memory_capture_endpoints.h"
@@ -22,6 +25,15 @@ struct I2cWrite {
     bool locked;
     bool operator==(const I2cWrite& o) const { return reg == o.reg && value == o.value; }
 };
+
+// CTest runs the cases as parallel processes: each keeps the cross-process lock in a runtime
+// directory of its own, so that a neighbour's lock is not taken for ours.
+const bool kPrivateLockDirectory = [] {
+    const std::string dir = "/tmp/tovrel-box-controls-test-" + std::to_string(::getpid());
+    ::mkdir(dir.c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    return true;
+}();
 
 bool lockHeldElsewhere() {
     bool got = false;
