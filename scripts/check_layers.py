@@ -24,7 +24,7 @@ MAY_USE = {
     "platform/ffmpeg": ["platform/media", "imaging"],
     "platform/imaging": ["platform/system", "imaging"],
     "platform/backends": ["platform/audio", "platform/v4l2", "platform/usb", "platform/desktop"],
-    "device": ["platform/usb", "platform/system"],
+    "device": ["platform/usb", "platform/audio", "platform/system"],
     "sim/box": ["platform/media"],
     "sim/audio": ["sim/box"],
     "sim/video": ["sim/box", "imaging"],

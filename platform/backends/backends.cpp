@@ -1,6 +1,7 @@
 #include "platform/backends/backends.h"
 
 #include "platform/audio/alsa_audio_endpoint_enumerator.h"
+#include "platform/audio/pulse_capture_endpoints.h"
 #include "platform/audio/pulse_capture_enumerator.h"
 #include "platform/system/ini_file_store.h"
 #include "platform/usb/linux_extension_unit_bus.h"
@@ -20,6 +21,7 @@ std::unique_ptr<Backends> makeLinuxBackends() {
     backends->mediaDevices->addEnumerator(std::make_unique<V4l2DeviceEnumerator>());
     backends->extensionUnits = makeLinuxExtensionUnitBus();
     backends->audioEndpoints = std::make_unique<AlsaAudioEndpointEnumerator>();
+    backends->captureEndpoints = std::make_unique<PulseCaptureEndpoints>();
     return backends;
 }
 

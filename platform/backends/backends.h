@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/audio/audio_endpoint_enumerator.h"
+#include "platform/audio/capture_endpoints.h"
 #include "platform/desktop/execution_state.h"
 #include "platform/desktop/message_boxes.h"
 #include "platform/desktop/window_class_marker.h"
@@ -37,6 +38,9 @@ struct Backends {
     // The default output the audio monitor plays to: ALSA's "default" (the sound server on a
     // desktop) in every choice, the speakers being real; fakes in tests. Monitor thread.
     std::unique_ptr<AudioEndpointEnumerator> audioEndpoints;
+    // The capture endpoints whose volume and mute the box controls set: the sound server's
+    // sources, the simulated box's own endpoint in memory. Any thread.
+    std::unique_ptr<CaptureEndpoints> captureEndpoints;
 };
 
 // The desktop facilities are real in every choice; only the box's devices differ.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/audio/memory_capture_endpoints.h"
 #include "sim/audio/simulated_audio_source.h"
 #include "sim/box/box_model.h"
 #include "sim/bridge/simulated_extension_unit_bus.h"
@@ -19,6 +20,10 @@ std::unique_ptr<platform::Backends> makeSimulatedBackends() {
         simulatedAudioEntry(kDefaultBoxModel, SimulatedAudioSource::Pacing::RealTime));
     backends->mediaDevices->addDevice(
         simulatedVideoEntry(kDefaultBoxModel, SimulatedVideoSource::Pacing::RealTime));
+    // The box's capture endpoint lives with it; the real sources are not touched.
+    auto endpoints = std::make_unique<platform::MemoryCaptureEndpoints>();
+    endpoints->add(std::string(kDefaultBoxModel.audioFriendlyName));
+    backends->captureEndpoints = std::move(endpoints);
     // The bridge answers under the box's ids; a model without a microcontroller lends the ids
     // of the first one that has one, so the register tools always find the simulated box.
     const BoxModel* registerModel = &kDefaultBoxModel;

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/audio/capture_endpoints.h"
+
+namespace tovrel::platform {
+
+// Capture endpoints held in memory: the simulated box's own and the test doubles. A level above
+// `maxLevelDb` is refused with E_INVALIDARG, as a device endpoint refuses one outside its range.
+// Any thread.
+class MemoryCaptureEndpoints final : public CaptureEndpoints {
+  public:
+    struct State {
+        float levelDb = 0.0f;
+        bool muted = false;
+    };
+
+    explicit MemoryCaptureEndpoints(float maxLevelDb = 11.0f) : maxLevelDb_(maxLevelDb) {}
+
+    void add(const std::string& friendlyName) {
+        std::lock_guard lock(mutex_);
+        order_.push_back(friendlyName);
+        states_[friendlyName];
+    }
+    State state(const std::string& friendlyName) const {
+        std::lock_guard lock(mutex_);
+        auto it = states_.find(friendlyName);
+        return it == states_.end() ? State{} : it->second;
+    }
+    int calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+    std::vector<std::string> EnumAudioEndpoints() override {
+        std::lock_guard lock(mutex_);
+        return order_;
+    }
+    HRESULT SetMasterVolumeLevel(const std::string& friendlyName, float levelDb) override {
+        std::lock_guard lock(mutex_);
+        ++calls_;
+        auto it = states_.find(friendlyName);
+        if (it == states_.end()) return E_INVALIDARG;
+        if (levelDb > maxLevelDb_) return E_INVALIDARG;
+        it->second.levelDb = levelDb;
+        return S_OK;
+    }
+    HRESULT SetMute(const std::string& friendlyName, bool mute) override {
+        std::lock_guard lock(mutex_);
+        ++calls_;
+        auto it = states_.find(friendlyName);
+        if (it == states_.end()) return E_INVALIDARG;
+        it->second.muted = mute;
+        return S_OK;
+    }
+
+  private:
+    const float maxLevelDb_;
+    mutable std::mutex mutex_;
+    std::vector<std::string> order_;
+    std::map<std::string, State> states_;
+    int calls_ = 0;
+};
+
+}  // namespace tovrel::platform
