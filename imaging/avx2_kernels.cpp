@@ -645,12 +645,17 @@ void scaleBgraAvx2With(const ScalerView& view, const uint8_t* src, ptrdiff_t src
 
 const KernelTable& avx2Kernels() {
     static const KernelTable table{
-        absoluteDifference,  copyPlane,
-        countInRange,        countInRangeBlocks,
-        convertYuy2ToBgra,   convertYuy2ToBgraAndCopy,
-        packPlanar422ToYuy2, packPlanar422ToYuy2AndConvert,
-        convertYuy2ToNv12,   convertBgraToNv12,
-        scaleBgra,
+        .absoluteDifference = absoluteDifference,
+        .copyPlane = copyPlane,
+        .countInRange = countInRange,
+        .countInRangeBlocks = countInRangeBlocks,
+        .convertYuy2ToBgra = convertYuy2ToBgra,
+        .convertYuy2ToBgraAndCopy = convertYuy2ToBgraAndCopy,
+        .packPlanar422ToYuy2 = packPlanar422ToYuy2,
+        .packPlanar422ToYuy2AndConvert = packPlanar422ToYuy2AndConvert,
+        .convertYuy2ToNv12 = convertYuy2ToNv12,
+        .convertBgraToNv12 = convertBgraToNv12,
+        .scaleBgra = scaleBgra,
     };
     return table;
 }

@@ -227,17 +227,17 @@ namespace tovrel::imaging::detail {
 
 const KernelTable& referenceKernels() {
     static const KernelTable table{
-        reference::absoluteDifferenceImage,
-        reference::copyPlaneImage,
-        reference::countInRangeImage,
-        reference::countInRangeBlocksImage,
-        reference::yuy2ToBgraImage,
-        reference::yuy2ToBgraAndCopyImage,
-        reference::pack422Image,
-        reference::pack422AndConvertImage,
-        reference::yuy2ToNv12Image,
-        reference::bgraToNv12Image,
-        reference::scaleImage,
+        .absoluteDifference = reference::absoluteDifferenceImage,
+        .copyPlane = reference::copyPlaneImage,
+        .countInRange = reference::countInRangeImage,
+        .countInRangeBlocks = reference::countInRangeBlocksImage,
+        .convertYuy2ToBgra = reference::yuy2ToBgraImage,
+        .convertYuy2ToBgraAndCopy = reference::yuy2ToBgraAndCopyImage,
+        .packPlanar422ToYuy2 = reference::pack422Image,
+        .packPlanar422ToYuy2AndConvert = reference::pack422AndConvertImage,
+        .convertYuy2ToNv12 = reference::yuy2ToNv12Image,
+        .convertBgraToNv12 = reference::bgraToNv12Image,
+        .scaleBgra = reference::scaleImage,
     };
     return table;
 }

@@ -52,14 +52,14 @@ int CTovrel2Frame::onCreate() {
 
     step("createCaptureManager");
     interfaceMask = 0;
-    captureManager = std::make_unique<capture::MFManager>();
+    captureManager = std::make_unique<capture::MFManager>(*backends_.clock);
     captureManager->audioMonitor.setEndpoints(backends_.audioEndpoints.get());
 
     step("createAudioCapture");
     platform::HRESULT hr = createAudioCapture();
     if (platform::SUCCEEDED(hr)) {
         step("createVideoCapture");
-        hr = createVideoCapture(kFormatNone);
+        hr = createVideoCapture(capture::kFormatNone);
     }
     if (platform::SUCCEEDED(hr)) {
         step("openSession");

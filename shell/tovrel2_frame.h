@@ -25,7 +25,6 @@ class InsertKeyFilter;
 class CTovrel2Frame : public QMainWindow {
     Q_OBJECT
   public:
-    static constexpr uint32_t kFormatNone = 0xFFFF;
     static constexpr int kCaptionTimerMs = 300;
 
     CTovrel2Frame(platform::Backends& backends, const Edition& edition);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -37,6 +38,20 @@ void outputDebugString(std::string_view text) {
     } else {
         defaultSink(text);
     }
+}
+
+void logCallFailure(std::string_view device, std::string_view call, std::string_view errorText) {
+    std::string text;
+    text.reserve(device.size() + call.size() + errorText.size() + 12);
+    text.append(device).append(": ").append(call).append(" failed: ").append(errorText);
+    outputDebugString(text);
+}
+
+void logErrno(std::string_view device, std::string_view call, int error) {
+    char buffer[128];
+    // The GNU strerror_r: thread-safe, and it may answer a static text instead of the buffer.
+    const char* text = ::strerror_r(error, buffer, sizeof buffer);
+    logCallFailure(device, call, text);
 }
 
 DebugSink setDebugOutputSink(DebugSink sink) {

@@ -11,6 +11,13 @@ namespace tovrel::platform {
 // Any thread.
 void outputDebugString(std::string_view text);
 
+// A failed call of a backend, in one shape: "DEVICE: CALL failed: ERROR TEXT". The backends log
+// every failing system or library call through it, so that a user who enables the output sees
+// which device refused what.
+void logCallFailure(std::string_view device, std::string_view call, std::string_view errorText);
+// The same with errno's text for `error`.
+void logErrno(std::string_view device, std::string_view call, int error);
+
 using DebugSink = std::function<void(std::string_view)>;
 // Replaces the sink; an empty sink restores the default. Returns the previous sink.
 DebugSink setDebugOutputSink(DebugSink sink);

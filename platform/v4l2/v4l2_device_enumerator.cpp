@@ -1,18 +1,16 @@
 #include "platform/v4l2/v4l2_device_enumerator.h"
 
-#include <fcntl.h>
 #include <libudev.h>
-#include <linux/videodev2.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/media/mf_guids.h"
+#include "platform/system/debug_output.h"
+#include "platform/v4l2/linux_v4l2_system_calls.h"
 #include "platform/v4l2/v4l2_media_source.h"
+#include "platform/v4l2/v4l2_node.h"
 
 namespace tovrel::platform {
 
@@ -25,31 +23,13 @@ int nodeNumber(const std::string& path) {
     return digits < path.size() ? std::atoi(path.c_str() + digits) : -1;
 }
 
-bool queryCapture(const std::string& path, std::string* card) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    v4l2_capability capability{};
-    int rc;
-    do {
-        rc = ::ioctl(fd, VIDIOC_QUERYCAP, &capability);
-    } while (rc < 0 && errno == EINTR);
-    ::close(fd);
-    if (rc < 0) return false;
-    // A node of a multi-node device reports its own capabilities in device_caps.
-    const uint32_t caps = (capability.capabilities & V4L2_CAP_DEVICE_CAPS)
-                              ? capability.device_caps
-                              : capability.capabilities;
-    if (!(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) return false;
-    const char* text = reinterpret_cast<const char*>(capability.card);
-    *card = std::string(text, strnlen(text, sizeof capability.card));
-    return true;
-}
-
 }  // namespace
 
 std::vector<V4l2DeviceEnumerator::Node> V4l2DeviceEnumerator::captureNodes() {
     std::vector<std::string> paths;
-    if (udev* context = udev_new()) {
+    udev* context = udev_new();
+    if (context == nullptr) logErrno("udev", "udev_new", errno);
+    if (context != nullptr) {
         if (udev_enumerate* enumerate = udev_enumerate_new(context)) {
             udev_enumerate_add_match_subsystem(enumerate, "video4linux");
             udev_enumerate_scan_devices(enumerate);
@@ -70,8 +50,10 @@ std::vector<V4l2DeviceEnumerator::Node> V4l2DeviceEnumerator::captureNodes() {
     });
     std::vector<Node> nodes;
     for (const std::string& path : paths) {
-        Node node{path, {}};
-        if (queryCapture(path, &node.cardName)) nodes.push_back(std::move(node));
+        int error = 0;
+        std::unique_ptr<V4l2Node> node =
+            V4l2Node::open(LinuxV4l2SystemCalls::instance(), path, &error);
+        if (node && node->canCapture()) nodes.push_back({path, node->cardName()});
     }
     return nodes;
 }

@@ -2,8 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,22 +9,15 @@
 #include <cstring>
 
 #include "platform/media/mf_guids.h"
+#include "platform/system/debug_output.h"
+#include "platform/v4l2/linux_v4l2_system_calls.h"
 #include "platform/v4l2/v4l2_formats.h"
 
 namespace tovrel::platform {
 
 namespace {
 
-constexpr uint32_t kBufferCount = 4;
 constexpr uint32_t kPoolDepth = 6;
-
-int xioctl(int fd, unsigned long request, void* arg) {
-    int rc;
-    do {
-        rc = ::ioctl(fd, request, arg);
-    } while (rc < 0 && errno == EINTR);
-    return rc;
-}
 
 HRESULT fromErrno(int error) {
     if (error == ENODEV || error == ENXIO || error == EIO) return MF_E_DEVICE_NOT_CONNECTED;
@@ -49,14 +40,15 @@ MediaType makeType(uint32_t pixelFormat, uint32_t width, uint32_t height, uint32
 }
 
 // Intervals are seconds per frame; rates are frames per second.
-void addIntervals(int fd, uint32_t pixelFormat, uint32_t width, uint32_t height,
+void addIntervals(V4l2Node& node, uint32_t pixelFormat, uint32_t width, uint32_t height,
                   std::vector<MediaType>* types, std::vector<uint32_t>* formats) {
     v4l2_frmivalenum interval{};
     interval.pixel_format = pixelFormat;
     interval.width = width;
     interval.height = height;
     bool any = false;
-    for (interval.index = 0; xioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &interval) == 0;
+    for (interval.index = 0; node.ioctl(VIDIOC_ENUM_FRAMEINTERVALS, &interval,
+                                        "VIDIOC_ENUM_FRAMEINTERVALS", EINVAL) == 0;
          ++interval.index) {
         if (interval.type == V4L2_FRMIVAL_TYPE_DISCRETE) {
             types->push_back(makeType(pixelFormat, width, height, interval.discrete.denominator,
@@ -80,22 +72,25 @@ void addIntervals(int fd, uint32_t pixelFormat, uint32_t width, uint32_t height,
 
 }  // namespace
 
-HRESULT V4l2MediaSource::enumerateTypes(int fd, std::vector<MediaType>* types,
+HRESULT V4l2MediaSource::enumerateTypes(V4l2Node& node, std::vector<MediaType>* types,
                                         std::vector<uint32_t>* pixelFormats) {
     types->clear();
     pixelFormats->clear();
     v4l2_fmtdesc format{};
     format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    for (format.index = 0; xioctl(fd, VIDIOC_ENUM_FMT, &format) == 0; ++format.index) {
+    for (format.index = 0; node.ioctl(VIDIOC_ENUM_FMT, &format, "VIDIOC_ENUM_FMT", EINVAL) == 0;
+         ++format.index) {
         v4l2_frmsizeenum size{};
         size.pixel_format = format.pixelformat;
-        for (size.index = 0; xioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
+        for (size.index = 0;
+             node.ioctl(VIDIOC_ENUM_FRAMESIZES, &size, "VIDIOC_ENUM_FRAMESIZES", EINVAL) == 0;
+             ++size.index) {
             if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
-                addIntervals(fd, format.pixelformat, size.discrete.width, size.discrete.height,
+                addIntervals(node, format.pixelformat, size.discrete.width, size.discrete.height,
                              types, pixelFormats);
             } else {
                 // A range of sizes: its largest stands for it.
-                addIntervals(fd, format.pixelformat, size.stepwise.max_width,
+                addIntervals(node, format.pixelformat, size.stepwise.max_width,
                              size.stepwise.max_height, types, pixelFormats);
                 break;
             }
@@ -106,17 +101,30 @@ HRESULT V4l2MediaSource::enumerateTypes(int fd, std::vector<MediaType>* types,
 
 std::shared_ptr<V4l2MediaSource> V4l2MediaSource::open(const std::string& devicePath,
                                                        HRESULT* result) {
-    const int fd = ::open(devicePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (result) *result = fromErrno(errno);
+    return open(LinuxV4l2SystemCalls::instance(), devicePath, result);
+}
+
+std::shared_ptr<V4l2MediaSource> V4l2MediaSource::open(V4l2SystemCalls& calls,
+                                                       const std::string& devicePath,
+                                                       HRESULT* result) {
+    int error = 0;
+    std::unique_ptr<V4l2Node> node = V4l2Node::open(calls, devicePath, &error);
+    if (!node) {
+        if (result) *result = fromErrno(error);
         return nullptr;
     }
-    std::shared_ptr<V4l2MediaSource> source(new V4l2MediaSource(devicePath, fd));
-    enumerateTypes(fd, &source->types_, &source->pixelFormats_);
+    if (!node->canCapture()) {
+        outputDebugString(devicePath + ": no video capture with streaming");
+        if (result) *result = MF_E_INVALIDREQUEST;
+        return nullptr;
+    }
+    std::shared_ptr<V4l2MediaSource> source(new V4l2MediaSource(std::move(node)));
+    V4l2Node& opened = *source->node_;
+    enumerateTypes(opened, &source->types_, &source->pixelFormats_);
     // The driver's current format, when it is one of the listed types, is where the stream starts.
     v4l2_format current{};
     current.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (xioctl(fd, VIDIOC_G_FMT, &current) == 0) {
+    if (opened.ioctl(VIDIOC_G_FMT, &current, "VIDIOC_G_FMT") == 0) {
         for (uint32_t i = 0; i < source->types_.size(); ++i) {
             uint32_t w = 0, h = 0;
             MFGetAttributeSize(&source->types_[i], MF_MT_FRAME_SIZE, &w, &h);
@@ -131,9 +139,12 @@ std::shared_ptr<V4l2MediaSource> V4l2MediaSource::open(const std::string& device
     return source;
 }
 
-V4l2MediaSource::V4l2MediaSource(std::string devicePath, int fd)
-    : devicePath_(std::move(devicePath)), fd_(fd) {
-    if (::pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) wakePipe_[0] = wakePipe_[1] = -1;
+V4l2MediaSource::V4l2MediaSource(std::unique_ptr<V4l2Node> node)
+    : devicePath_(node->path()), node_(std::move(node)) {
+    if (::pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) {
+        logErrno(devicePath_, "pipe2", errno);
+        wakePipe_[0] = wakePipe_[1] = -1;
+    }
 }
 
 V4l2MediaSource::~V4l2MediaSource() {
@@ -156,8 +167,7 @@ HRESULT V4l2MediaSource::Shutdown() {
     if (shutDown_) return S_OK;
     stopLocked();
     shutDown_ = true;
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    node_.reset();
     return S_OK;
 }
 
@@ -187,15 +197,16 @@ HRESULT V4l2MediaSource::applyFormatLocked(uint32_t index) {
     format.fmt.pix.height = height;
     format.fmt.pix.pixelformat = pixelFormats_[index];
     format.fmt.pix.field = V4L2_FIELD_NONE;
-    if (xioctl(fd_, VIDIOC_S_FMT, &format) < 0) return fromErrno(errno);
+    if (const int error = node_->ioctl(VIDIOC_S_FMT, &format, "VIDIOC_S_FMT"))
+        return fromErrno(error);
     if (SUCCEEDED(
             MFGetAttributeRatio(&types_[index], MF_MT_FRAME_RATE, &numerator, &denominator))) {
         v4l2_streamparm parameters{};
         parameters.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         parameters.parm.capture.timeperframe.numerator = denominator;
         parameters.parm.capture.timeperframe.denominator = numerator;
-        // Drivers without rate control refuse it; the size still holds.
-        xioctl(fd_, VIDIOC_S_PARM, &parameters);
+        // Drivers without rate control refuse it (logged); the size still holds.
+        node_->ioctl(VIDIOC_S_PARM, &parameters, "VIDIOC_S_PARM");
     }
     formatApplied_ = true;
     return S_OK;
@@ -231,38 +242,48 @@ HRESULT V4l2MediaSource::startLocked() {
     }
     v4l2_format format{};
     format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (xioctl(fd_, VIDIOC_G_FMT, &format) < 0) return fromErrno(errno);
+    if (const int error = node_->ioctl(VIDIOC_G_FMT, &format, "VIDIOC_G_FMT"))
+        return fromErrno(error);
 
     v4l2_requestbuffers request{};
     request.count = kBufferCount;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
-    if (xioctl(fd_, VIDIOC_REQBUFS, &request) < 0) return fromErrno(errno);
+    if (const int error = node_->ioctl(VIDIOC_REQBUFS, &request, "VIDIOC_REQBUFS"))
+        return fromErrno(error);
+    // The driver grants what its memory allows; with none there is nothing to stream into.
+    if (request.count < kBufferCount) {
+        outputDebugString(devicePath_ + ": VIDIOC_REQBUFS granted " +
+                          std::to_string(request.count) + " of " + std::to_string(kBufferCount) +
+                          " buffers");
+    }
+    if (request.count == 0) return E_OUTOFMEMORY;
     for (uint32_t i = 0; i < request.count; ++i) {
         v4l2_buffer buffer{};
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buffer.memory = V4L2_MEMORY_MMAP;
         buffer.index = i;
-        if (xioctl(fd_, VIDIOC_QUERYBUF, &buffer) < 0) {
+        if (const int error = node_->ioctl(VIDIOC_QUERYBUF, &buffer, "VIDIOC_QUERYBUF")) {
             stopLocked();
-            return fromErrno(errno);
+            return fromErrno(error);
         }
-        void* address = ::mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
-                               buffer.m.offset);
-        if (address == MAP_FAILED) {
+        int error = 0;
+        void* address = node_->mmap(buffer.length, buffer.m.offset, &error);
+        if (address == nullptr) {
             stopLocked();
-            return fromErrno(errno);
+            return fromErrno(error);
         }
         buffers_.push_back({address, buffer.length});
-        if (xioctl(fd_, VIDIOC_QBUF, &buffer) < 0) {
+        if (const int queueError = node_->ioctl(VIDIOC_QBUF, &buffer, "VIDIOC_QBUF")) {
             stopLocked();
-            return fromErrno(errno);
+            return fromErrno(queueError);
         }
+        ++buffersQueued_;
     }
     v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (xioctl(fd_, VIDIOC_STREAMON, &type) < 0) {
+    if (const int error = node_->ioctl(VIDIOC_STREAMON, &type, "VIDIOC_STREAMON")) {
         stopLocked();
-        return fromErrno(errno);
+        return fromErrno(error);
     }
     const uint32_t frameBytes = format.fmt.pix.sizeimage != 0
                                     ? format.fmt.pix.sizeimage
@@ -275,20 +296,27 @@ HRESULT V4l2MediaSource::startLocked() {
 }
 
 void V4l2MediaSource::stopLocked() {
-    if (fd_ < 0) return;
+    if (!node_) return;
     if (streaming_) {
         v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        xioctl(fd_, VIDIOC_STREAMOFF, &type);
+        node_->ioctl(VIDIOC_STREAMOFF, &type, "VIDIOC_STREAMOFF");
     }
-    for (const MappedBuffer& buffer : buffers_) ::munmap(buffer.address, buffer.length);
+    for (const MappedBuffer& buffer : buffers_) node_->munmap(buffer.address, buffer.length);
     if (!buffers_.empty()) {
         v4l2_requestbuffers release{};
         release.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         release.memory = V4L2_MEMORY_MMAP;
-        xioctl(fd_, VIDIOC_REQBUFS, &release);
+        node_->ioctl(VIDIOC_REQBUFS, &release, "VIDIOC_REQBUFS");
     }
     buffers_.clear();
+    buffersQueued_ = 0;
     streaming_ = false;
+    // A restart asks for buffers anew; a node that is gone fails it by itself.
+    failure_ = S_OK;
+    wake();
+}
+
+void V4l2MediaSource::wake() {
     if (wakePipe_[1] >= 0) (void)!::write(wakePipe_[1], "x", 1);
 }
 
@@ -299,27 +327,38 @@ HRESULT V4l2MediaSource::stopStream(uint32_t stream) {
     return S_OK;
 }
 
-void V4l2MediaSource::cancelPull(uint32_t) {
-    if (wakePipe_[1] >= 0) (void)!::write(wakePipe_[1], "x", 1);
+void V4l2MediaSource::cancelPull(uint32_t) { wake(); }
+
+void V4l2MediaSource::requeueLocked(v4l2_buffer* buffer) {
+    if (const int error = node_->ioctl(VIDIOC_QBUF, buffer, "VIDIOC_QBUF")) {
+        // The driver keeps streaming into the buffers it still holds; without any, no frame can
+        // come, and the stream ends rather than waiting for ever.
+        if (buffersQueued_ == 0 || fromErrno(error) == MF_E_DEVICE_NOT_CONNECTED)
+            failure_ = fromErrno(error);
+        return;
+    }
+    ++buffersQueued_;
 }
 
 HRESULT V4l2MediaSource::pullSample(uint32_t stream, uint32_t timeoutMs, SourceReadResult* result) {
     if (result == nullptr) return E_POINTER;
     if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
     *result = SourceReadResult{};
-    int fd;
+    V4l2SystemCalls* calls = nullptr;
+    int fd = -1;
     {
         std::lock_guard lock(mutex_);
         if (shutDown_) return MF_E_SHUTDOWN;
-        if (!streaming_) {
-            fd = -1;
-        } else {
-            fd = fd_;
-        }
+        if (FAILED(failure_)) return failure_;
+        calls = &node_->calls();
+        // A node that does not stream answers poll at once: then only the wake pipe is waited on.
+        if (streaming_) fd = node_->fd();
     }
     pollfd waits[2] = {{fd, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
-    const int ready = ::poll(waits, 2, static_cast<int>(timeoutMs));
-    if (waits[1].revents & POLLIN) {
+    const int ready = calls->poll(waits, 2, static_cast<int>(timeoutMs));
+    // An interrupted wait answers "nothing yet": the reader pulls again.
+    if (ready < 0 && errno != EINTR) logErrno(devicePath_, "poll", errno);
+    if (ready > 0 && (waits[1].revents & POLLIN)) {
         char drain[16];
         while (::read(wakePipe_[0], drain, sizeof drain) > 0) {
         }
@@ -332,12 +371,20 @@ HRESULT V4l2MediaSource::pullSample(uint32_t stream, uint32_t timeoutMs, SourceR
     v4l2_buffer buffer{};
     buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     buffer.memory = V4L2_MEMORY_MMAP;
-    if (xioctl(fd_, VIDIOC_DQBUF, &buffer) < 0) {
-        if (errno == EAGAIN) return S_FALSE;
-        return fromErrno(errno);
+    if (const int error = node_->ioctl(VIDIOC_DQBUF, &buffer, "VIDIOC_DQBUF", EAGAIN)) {
+        if (error == EAGAIN) return S_FALSE;
+        failure_ = fromErrno(error);
+        return failure_;
+    }
+    --buffersQueued_;
+    if (buffer.index >= buffers_.size()) {
+        outputDebugString(devicePath_ + ": VIDIOC_DQBUF answered buffer " +
+                          std::to_string(buffer.index) + " of " + std::to_string(buffers_.size()));
+        ++buffersQueued_;  // not one of ours: nothing to hand back
+        return S_FALSE;
     }
     std::shared_ptr<Sample> sample = pool_ ? pool_->acquire() : nullptr;
-    if (sample && buffer.index < buffers_.size() && !(buffer.flags & V4L2_BUF_FLAG_ERROR)) {
+    if (sample && !(buffer.flags & V4L2_BUF_FLAG_ERROR)) {
         MemoryBuffer* out = SamplePool::bufferOf(sample);
         uint32_t capacity = 0;
         out->GetMaxLength(&capacity);
@@ -355,7 +402,7 @@ HRESULT V4l2MediaSource::pullSample(uint32_t stream, uint32_t timeoutMs, SourceR
         result->timestamp100ns = stamp - firstStamp100ns_;
         result->sample = std::move(sample);
     }
-    xioctl(fd_, VIDIOC_QBUF, &buffer);
+    requeueLocked(&buffer);
     return result->sample ? S_OK : S_FALSE;
 }
 

@@ -8,6 +8,8 @@
 
 #include "platform/media/media_source.h"
 #include "platform/media/sample_pool.h"
+#include "platform/v4l2/v4l2_node.h"
+#include "platform/v4l2/v4l2_system_calls.h"
 
 namespace tovrel::platform {
 
@@ -16,12 +18,25 @@ namespace tovrel::platform {
 // streaming uses mmap buffers, dequeued on the reader's worker thread and copied into pooled
 // samples (the driver's buffer goes straight back to the queue), stamped in 100 ns from the
 // first frame of the stream.
+// Every system call goes through a V4l2SystemCalls (the kernel's, or a test's fake), and a
+// failing one is logged through the debug output.
+//
+// Results beyond MediaSource's: MF_E_DEVICE_NOT_CONNECTED when the node went away (ENODEV,
+// ENXIO, EIO), E_OUTOFMEMORY when the driver grants no buffer, otherwise the errno as
+// HRESULT_FROM_WIN32-style 0x8007xxxx. A buffer the driver refuses to take back is logged and
+// the stream goes on with the others; once none is left, the next pull fails with the refusal.
 // Threads: as MediaSource documents; the node's descriptor is guarded by one lock, and a
 // blocking wait happens in poll() outside it so cancelPull can wake it through a pipe.
 class V4l2MediaSource final : public MediaSource {
   public:
-    // Opens the node and reads its types; null when it cannot be opened or is not a capture node.
+    // The buffers asked of the driver; it may grant fewer.
+    static constexpr uint32_t kBufferCount = 4;
+
+    // Opens the node and reads its types; null when it cannot be opened (*result the errno's
+    // HRESULT) or is not a capture node (MF_E_INVALIDREQUEST).
     static std::shared_ptr<V4l2MediaSource> open(const std::string& devicePath, HRESULT* result);
+    static std::shared_ptr<V4l2MediaSource> open(V4l2SystemCalls& calls,
+                                                 const std::string& devicePath, HRESULT* result);
     ~V4l2MediaSource() override;
 
     HRESULT Stop() override;
@@ -39,14 +54,17 @@ class V4l2MediaSource final : public MediaSource {
     const std::string& devicePath() const { return devicePath_; }
 
     // Lists the node's native types (used by open; exposed for the enumerator's tests).
-    static HRESULT enumerateTypes(int fd, std::vector<MediaType>* types,
+    static HRESULT enumerateTypes(V4l2Node& node, std::vector<MediaType>* types,
                                   std::vector<uint32_t>* pixelFormats);
 
   private:
-    V4l2MediaSource(std::string devicePath, int fd);
+    explicit V4l2MediaSource(std::unique_ptr<V4l2Node> node);
     HRESULT applyFormatLocked(uint32_t index);
     HRESULT startLocked();
     void stopLocked();
+    void wake();
+    // Hands a dequeued buffer back to the driver, noting a refusal.
+    void requeueLocked(v4l2_buffer* buffer);
 
     struct MappedBuffer {
         void* address = nullptr;
@@ -55,7 +73,7 @@ class V4l2MediaSource final : public MediaSource {
 
     const std::string devicePath_;
     std::mutex mutex_;
-    int fd_ = -1;
+    std::unique_ptr<V4l2Node> node_;  // null once shut down
     int wakePipe_[2] = {-1, -1};
     std::vector<MediaType> types_;
     std::vector<uint32_t> pixelFormats_;  // per type
@@ -66,6 +84,8 @@ class V4l2MediaSource final : public MediaSource {
     bool haveFirstStamp_ = false;
     int64_t firstStamp100ns_ = 0;
     std::vector<MappedBuffer> buffers_;
+    uint32_t buffersQueued_ = 0;  // held by the driver
+    HRESULT failure_ = S_OK;      // why the driver can deliver no more frames
     std::unique_ptr<SamplePool> pool_;
 };
 
