@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include "audio/ui/image_pane.h"
+
 #include <chrono>
 #include <thread>
 
@@ -68,6 +70,12 @@ TEST_F(AnalyzerWindowTest, ASimulatedToneLandsInItsBandOnBothChannelsAndClosingS
     EXPECT_TRUE(waitFor([&] { return model.bufferSizeText() == "192000"; }))
         << "the scope's read-outs follow the block";
 
+    dialog.show();
+    ASSERT_TRUE(waitFor([&] {
+        const QImage pane = dialog.spectrumPane()->image();
+        return !pane.isNull() && pane.pixelColor(200, 324) == QColor(0x40, 0x40, 0xFF);
+    }));
+    dialog.grab().save(QString(SCREENSHOT_DIR) + "/analyzer_window.png");
     dialog.reject();
     EXPECT_FALSE(model.workerRunning());
     const uint64_t blocks = model.analyzer().blocksProcessed();
