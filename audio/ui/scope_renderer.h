@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+
+#include <cstdint>
+#include <vector>
+
+#include "audio/scope_history.h"
+#include "audio/scope_window.h"
+
+namespace tovrel::audio::ui {
+
+// Draws the oscilloscope pane: black, the middle line with 11 ticks (longer at both edges and
+// the centre), then the shown window of each channel's history, left then right. A history
+// value of fullScale / gain lies half the pane above the channel's zero line, which a positive
+// offset moves down.
+// One renderer per thread; it keeps its point buffer between drawings.
+class ScopeRenderer {
+  public:
+    struct Channel {
+        double gain = 1.0;
+        int32_t offset = 0;
+    };
+
+    void draw(QImage& image, const ScopeHistory& history, const ScopeWindow::Span& span,
+              int32_t fullScale, const Channel& left, const Channel& right);
+
+  private:
+    void trace(QPainter& painter, const std::vector<ScopePoint>& points,
+               const ScopeWindow::Range& range, int32_t fullScale, const Channel& channel,
+               int32_t height);
+
+    std::vector<QPoint> points_;
+};
+
+}  // namespace tovrel::audio::ui
