@@ -25,7 +25,10 @@
 namespace tovrel::shell {
 
 CTovrel2Frame::CTovrel2Frame(platform::Backends& backends, const Edition& edition)
-    : devices(backends), programName(edition.programName), backends_(backends), edition_(edition) {
+    : devices(backends.mediaDevices.get()),
+      programName(edition.programName),
+      backends_(backends),
+      edition_(edition) {
     setWindowTitle(QString::fromUtf8(edition.programName));
     // The preview paints every pixel (black where no picture is): nothing erases beneath it.
     setAttribute(Qt::WA_OpaquePaintEvent);
