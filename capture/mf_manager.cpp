@@ -1,5 +1,6 @@
 #include "capture/mf_manager.h"
 
+#include <chrono>
 #include <new>
 
 #include "capture/capture_texts.h"
@@ -65,6 +66,12 @@ HRESULT MFManager::openSession(PreviewSurface* surface, std::shared_ptr<MediaSou
         configureVideoType(videoReader.get(), requestedWidth, requestedHeight, fps, format);
         clock_.sleep(kOpenSettleMs);
         keepAspect = aspect;
+        if (aspect) {
+            if (!d3dDevice) createD3DPresenter();
+            computeDestRect();
+        } else if (!d2dTarget) {
+            createD2DTarget();
+        }
     }
     attributes.reset();
     useSystemClock = systemClock;
@@ -82,6 +89,11 @@ void MFManager::closeSession() {
     if (frameEvent) {
         frameEvent->reset();
         frameEvent.reset();
+    }
+    {
+        std::lock_guard lock(frameLock);
+        d3dDevice.reset();
+        d2dTarget.reset();
     }
     // Stopping a reader joins its worker: no callback runs (or reaches for its reader) past this.
     if (audioReader) audioReader->Shutdown();
@@ -151,16 +163,18 @@ void MFManager::renderLoop() {
 }
 
 void MFManager::presentFrame() {
-    std::lock_guard lock(frameLock);
-    if (window == nullptr || !bgraFrame || width == 0 || height == 0) return;
-    PreviewSurface::Frame frame;
-    frame.bgra = bgraFrame.get();
-    frame.stride = bgraStride;
-    frame.width = width;
-    frame.height = height;
-    frame.keepAspect = keepAspect;
-    frame.recordingIndicator = recording || screenRecording;
-    window->present(frame);
+    const auto start = std::chrono::steady_clock::now();
+    if (keepAspect) {
+        std::lock_guard lock(frameLock);
+        presentD3D(bgraFrame.get());
+    } else {
+        presentD2D();
+    }
+    if (renderCostObserver) {
+        renderCostObserver(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::now() - start)
+                               .count());
+    }
 }
 
 }  // namespace tovrel::capture

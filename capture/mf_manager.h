@@ -12,8 +12,11 @@
 #include "audio/audio_format.h"
 #include "audio/audio_monitor.h"
 #include "audio/audio_ring.h"
+#include "capture/aspect_presenter.h"
 #include "capture/frame_event.h"
+#include "capture/preview_geometry.h"
 #include "capture/preview_surface.h"
+#include "capture/stretch_target.h"
 #include "capture/video_mode.h"
 #include "imaging/jpeg_decoder.h"
 #include "platform/media/media_source.h"
@@ -79,6 +82,17 @@ class MFManager {
     // leaves once `streaming` is clear.
     void renderLoop();
 
+    // The two renderers. Creation, resize and reset on the GUI thread; the presents on the
+    // render thread; every one of them inside frameLock.
+    platform::HRESULT createD2DTarget();
+    void presentD2D();
+    platform::HRESULT createD3DPresenter();
+    void computeDestRect();
+    platform::HRESULT resetD3DPresenter();
+    platform::HRESULT presentD3D(const uint8_t* frame);
+    // The main window's new client size (WM_SIZE, and after a video-mode restart).
+    void resizeRenderer(uint32_t clientWidth, uint32_t clientHeight);
+
     // --- members, in the record's order ---
     PreviewSurface* window = nullptr;
     std::shared_ptr<MFCB_A> audioCallback;
@@ -91,7 +105,12 @@ class MFManager {
     std::unique_ptr<platform::SourceReader> videoReader;
     audio::AudioFormat audioFormat;  // written by configureAudioType, read by the audio callback
     std::atomic<int32_t> monitorMuted{0};
+    std::unique_ptr<StretchTarget> d2dTarget;  // the stretching renderer
+    // Frame counter of the recording indicator; starting at 0 puts the first blink a second in.
     int32_t indicatorCounter = 0;
+    std::unique_ptr<AspectPresenter> d3dDevice;  // the aspect-keeping renderer
+    PreviewGeometry::Rect destRect;
+    std::atomic<bool> d3dResetting{false};
     uint32_t width = 0;
     uint32_t height = 0;
     int32_t yuy2Stride = 0;
@@ -156,6 +175,10 @@ class MFManager {
                                     const uint8_t*)>
         recordVideoSample;
 
+    // Told the render thread's cost of each presented frame in nanoseconds (the benchmark);
+    // empty otherwise. Render thread.
+    std::function<void(int64_t)> renderCostObserver;
+
     platform::Clock& clock() { return clock_; }
 
     // The time a recorded sample is stamped with: the system millisecond clock in 100 ns units
@@ -164,6 +187,7 @@ class MFManager {
 
   private:
     void presentFrame();
+    void drawIndicator(PreviewImages::Image& image, uint32_t bgra) const;
 
     platform::Clock& clock_;
 };

@@ -2,28 +2,33 @@
 
 #include <cstdint>
 
+#include "capture/preview_images.h"
+
 namespace tovrel::capture {
 
-// Where the capture session's preview goes: the main window implements it (drawing on the GUI
-// thread), tests use an off-screen one. The render thread calls present() once per shown frame
-// while it holds the session's frameLock, so the frame is stable for the whole call but is
-// overwritten as soon as it returns: an implementation copies what it needs (into a buffer it
-// allocated beforehand) and hands the drawing to its own thread. present() must not block on
-// the GUI thread, which may itself be waiting for the session to close.
+// Where the capture session's preview goes: the main window implements it, tests and the
+// benchmark use an off-screen one. The renderers draw each frame, already at the window's pixel
+// size, into one of the surface's images on the render thread and then call imageReady(); the
+// surface puts that image on screen on its own thread without scaling. imageReady() must not
+// block: the GUI thread may itself be waiting for the session to close.
 class PreviewSurface {
   public:
-    struct Frame {
-        const uint8_t* bgra = nullptr;  // B, G, R, A bytes per pixel
-        int32_t stride = 0;             // bytes per row
-        uint32_t width = 0;
-        uint32_t height = 0;
-        bool keepAspect = false;          // letterbox instead of stretching to the client area
-        bool recordingIndicator = false;  // a recording or screen recording runs
+    struct ClientSize {
+        int32_t width = 0;
+        int32_t height = 0;
     };
 
     virtual ~PreviewSurface() = default;
-    // Render thread, inside frameLock.
-    virtual void present(const Frame& frame) = 0;
+    // GUI thread: the client area in pixels (GetClientRect's width and height).
+    virtual ClientSize clientSize() const = 0;
+    // Any thread: false while the window is hidden, minimised or otherwise not on screen, when
+    // nothing is drawn (the occluded state).
+    virtual bool exposed() const = 0;
+    // The images the renderers draw into; they outlive every session, so the window keeps the
+    // last picture after capture stops.
+    virtual PreviewImages& images() = 0;
+    // Render thread, inside frameLock: a new image was published.
+    virtual void imageReady() = 0;
 };
 
 }  // namespace tovrel::capture

@@ -15,6 +15,19 @@ start_xvfb() {
     echo "export DISPLAY=:$(head -n1 "$fdfile")" >>"$state/env"
 }
 
+# A real window manager, so frames, always-on-top, full screen, move and resize behave as on a
+# desktop.
+start_openbox() {
+    local display
+    display=$(head -n1 "$state/xvfb.display")
+    DISPLAY=":$display" openbox --sm-disable >"$state/openbox.log" 2>&1 &
+    echo $! >>"$state/pids"
+    for _ in $(seq 50); do
+        DISPLAY=":$display" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
+        sleep 0.1
+    done
+}
+
 start_pulse() {
     mkdir -p "$state/runtime" "$state/home"
     chmod 700 "$state/runtime"
@@ -67,6 +80,7 @@ start)
     : >"$state/env"
     : >"$state/pids"
     start_xvfb
+    start_openbox
     start_pulse
     start_dbus
     ;;

@@ -17,6 +17,9 @@ struct ShellTexts {
     static constexpr char kStateCaptureElapsed[] = "Capture(%02d:%02d:%02d)";
     static constexpr char kStateCaptureScreenElapsed[] = "Capture Screen(%02d:%02d:%02d)";
 
+    static constexpr char kRecordingExtension[] = ".mp4";
+    static constexpr const char* kSnapshotExtensions[3] = {".jpg", ".png", ".bmp"};
+
     static constexpr char kCaptionFormat[] = "%s-%s-%s";
     static constexpr char kModeFormat[] = "%dx%dp@%.2f";
 

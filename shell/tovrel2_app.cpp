@@ -7,6 +7,7 @@
 #include "platform/system/system_version.h"
 #include "shell/initial_geometry.h"
 #include "shell/shell_texts.h"
+#include "shell/signal_closer.h"
 #include "shell/tovrel2_frame.h"
 
 namespace tovrel::shell {
@@ -42,6 +43,9 @@ bool CTovrel2App::initInstance() {
 
     frame->onCreate();
     frame->show();
+    // A logout, Ctrl+C or kill closes the window the ordinary way: settings written, recordings
+    // finished.
+    new SignalCloser([frame] { frame->close(); }, frame);
     return true;
 }
 

@@ -2,11 +2,24 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWindow>
 
+#include <map>
+
+#include "device/register_map.h"
+#include "device/register_transport.h"
 #include "platform/system/debug_output.h"
 #include "platform/system/settings_path.h"
 #include "shell/caption.h"
+#include "shell/edge_zones.h"
 #include "shell/insert_key_filter.h"
+#include "shell/output_files.h"
+#include "shell/preview_presenter.h"
 #include "shell/shell_texts.h"
 
 namespace tovrel::shell {
@@ -17,11 +30,11 @@ CTovrel2Frame::CTovrel2Frame(platform::Backends& backends, const Edition& editio
       backends_(backends),
       edition_(edition) {
     setWindowTitle(QString::fromUtf8(edition.programName));
-    // The window class paints a black background wherever no picture is drawn.
-    QPalette black = palette();
-    black.setColor(QPalette::Window, Qt::black);
-    setPalette(black);
-    setAutoFillBackground(true);
+    // The preview paints every pixel (black where no picture is): nothing erases beneath it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+    setMouseTracking(true);  // the sizing cursors of the borderless window
+    presenter_ = new PreviewPresenter(this);
     captionTimer_.setInterval(kCaptionTimerMs);
     connect(&captionTimer_, &QTimer::timeout, this, &CTovrel2Frame::onCaptionTimer);
 }
@@ -63,8 +76,7 @@ int CTovrel2Frame::onCreate() {
     }
     if (platform::SUCCEEDED(hr)) {
         step("openSession");
-        // No preview surface yet: the session runs and the render thread presents nothing.
-        captureManager->openSession(nullptr, devices.audioSource, devices.videoSource,
+        captureManager->openSession(presenter_, devices.audioSource, devices.videoSource,
                                     devices.usb3Bridge != 0, settings.settingAspectRatio != 0, 0, 0,
                                     0, 0);
         step("startStreaming");
@@ -102,6 +114,10 @@ void CTovrel2Frame::onClose() {
     }
 
     if (captureManager) {
+        step("stopRecordings");
+        if (captureManager->recording && entryPoints.StopRecording) entryPoints.StopRecording();
+        if (captureManager->screenRecording && entryPoints.StopScreenRecording)
+            entryPoints.StopScreenRecording();
         if (captureManager->streaming) {
             step("stopStreaming");
             captureManager->stopStreaming(clock);
@@ -170,6 +186,11 @@ void CTovrel2Frame::onCaptionTimer() {
     stateText = Caption::elapsedState(screen, backends_.clock->getTickCount64() - recordStartTick);
     captionText = Caption::compose(programName, stateText, formatText);
     setWindowTitle(QString::fromStdString(captionText));
+    // The box is told once per recording that one runs.
+    if (recordNoticeSent == 0 && entryPoints.RecordStart) {
+        entryPoints.RecordStart();
+        recordNoticeSent = 1;
+    }
 }
 
 void CTovrel2Frame::bringForward() {
@@ -177,6 +198,463 @@ void CTovrel2Frame::bringForward() {
     if (isMinimized()) showNormal();
     raise();
     activateWindow();
+}
+
+// --- painting and the window states ---
+
+void CTovrel2Frame::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    presenter_->paint(painter);
+}
+
+void CTovrel2Frame::updateExposed() { presenter_->setExposed(isVisible() && !isMinimized()); }
+
+void CTovrel2Frame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    updateExposed();
+}
+
+void CTovrel2Frame::hideEvent(QHideEvent* event) {
+    QMainWindow::hideEvent(event);
+    updateExposed();
+}
+
+static CTovrel2Frame::SizeType sizeTypeOf(Qt::WindowStates states) {
+    if (states & Qt::WindowMinimized) return CTovrel2Frame::SizeType::kOther;
+    if (states & (Qt::WindowFullScreen | Qt::WindowMaximized))
+        return CTovrel2Frame::SizeType::kMaximized;
+    return CTovrel2Frame::SizeType::kRestored;
+}
+
+void CTovrel2Frame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    const QSize pixels = size() * devicePixelRatio();
+    onSize(sizeTypeOf(windowState()), pixels.width(), pixels.height());
+}
+
+void CTovrel2Frame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) return;
+    updateExposed();
+    const QSize pixels = size() * devicePixelRatio();
+    onSize(sizeTypeOf(windowState()), pixels.width(), pixels.height());
+}
+
+void CTovrel2Frame::applyFrameState() {
+    Qt::WindowFlags wanted = windowFlags();
+    if (captionShown) {
+        wanted &= ~(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    } else {
+        wanted |= Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    }
+    if (wanted == windowFlags()) return;
+    const bool visible = isVisible();
+    const QRect client = geometry();
+    // Changing the frame recreates the native window; keep the client area where it was.
+    setWindowFlags(wanted);
+    setGeometry(client);
+    if (visible) show();
+}
+
+void CTovrel2Frame::onSize(SizeType type, int clientWidth, int clientHeight) {
+    if (type == SizeType::kOther) return;  // a minimised window keeps its renderer
+    if (type == SizeType::kRestored) {
+        applyFrameState();
+        fullScreen = 0;
+    } else {
+        fullScreen = 1;
+    }
+    if (captureManager) {
+        captureManager->resizeRenderer(static_cast<uint32_t>(std::max(clientWidth, 0)),
+                                       static_cast<uint32_t>(std::max(clientHeight, 0)));
+    }
+}
+
+void CTovrel2Frame::toggleFullScreen() {
+    if (fullScreen) {
+        showNormal();
+    } else {
+        showFullScreen();
+    }
+    fullScreen = fullScreen ? 0 : 1;
+}
+
+void CTovrel2Frame::leaveFullScreen() {
+    if (!fullScreen) return;
+    showNormal();
+    fullScreen = 0;
+}
+
+void CTovrel2Frame::toggleCaption() {
+    if (fullScreen) return;
+    captionShown = captionShown ? 0 : 1;
+    applyFrameState();
+}
+
+void CTovrel2Frame::toggleKeepAspect() {
+    settings.settingAspectRatio = settings.settingAspectRatio != 0 ? 0 : 1;
+    restartCapture(requestedWidth, requestedHeight, requestedFps, devices.videoFormat);
+}
+
+int CTovrel2Frame::pressCode(int x, int y) const {
+    if (captionShown || fullScreen) return EdgeZones::kCaption;
+    const EdgeZones::Zone* zone = EdgeZones::find(x, y, 0, 0, width(), height());
+    return zone ? zone->code : EdgeZones::kCaption;
+}
+
+void CTovrel2Frame::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        std::unique_ptr<QMenu> menu = buildPopupMenu();
+        QAction* chosen = menu->exec(QCursor::pos());
+        if (chosen != nullptr) onCommand(chosen->data().toInt());
+        return;
+    }
+    if (event->button() == Qt::LeftButton && windowHandle() != nullptr) {
+        const QPoint at = event->position().toPoint();
+        const int code = pressCode(at.x(), at.y());
+        // The window manager moves or resizes the window from here on, as a press on a title
+        // bar or a frame edge would.
+        if (code == EdgeZones::kCaption) {
+            windowHandle()->startSystemMove();
+        } else {
+            for (const EdgeZones::Zone& zone : EdgeZones::kZones) {
+                if (zone.code == code) windowHandle()->startSystemResize(zone.edges);
+            }
+        }
+    }
+    QMainWindow::mousePressEvent(event);
+}
+
+void CTovrel2Frame::mouseDoubleClickEvent(QMouseEvent* event) {
+    // A double-click on the picture is a double-click on a title bar: full screen and back.
+    if (event->button() == Qt::LeftButton) toggleFullScreen();
+    QMainWindow::mouseDoubleClickEvent(event);
+}
+
+void CTovrel2Frame::mouseMoveEvent(QMouseEvent* event) {
+    if (!captionShown && !fullScreen && event->buttons() == Qt::NoButton) {
+        const QPoint at = event->position().toPoint();
+        const EdgeZones::Zone* zone = EdgeZones::find(at.x(), at.y(), 0, 0, width(), height());
+        if (zone) {
+            setCursor(zone->cursor);
+        } else {
+            unsetCursor();
+        }
+    } else if (event->buttons() == Qt::NoButton) {
+        unsetCursor();
+    }
+    QMainWindow::mouseMoveEvent(event);
+}
+
+void CTovrel2Frame::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        leaveFullScreen();
+    } else if (const CommandTable::Command* command = CommandTable::forKey(event->key())) {
+        onCommand(command->id);
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+// --- the command table ---
+
+bool CTovrel2Frame::checked(const CommandTable::Command& command, bool lineIn) const {
+    using Check = CommandTable::Check;
+    const capture::MFManager* m = captureManager.get();
+    switch (command.check) {
+        case Check::kNever:
+            return false;
+        case Check::kMotionDetection:
+            return m && m->motionDetection;
+        case Check::kRecording:
+            return m && m->recording;
+        case Check::kScreenRecording:
+            return m && m->screenRecording;
+        case Check::kMonitorMuted:
+            return m && m->monitorMuted != 0;
+        case Check::kPreviewVisible:
+            return m && m->previewVisible;
+        case Check::kFullScreen:
+            return fullScreen != 0;
+        case Check::kCaptionShown:
+            return captionShown != 0;
+        case Check::kKeepAspect:
+            return settings.settingAspectRatio != 0;
+        case Check::kAudioHdmi:
+            return !lineIn;
+        case Check::kAudioLineIn:
+            return lineIn;
+        case Check::kQuality:
+            return settings.settingQuality == command.value;
+        case Check::kVideoType:
+            return settings.settingVideoType == command.value;
+        case Check::kAudioType:
+            return settings.settingAudioType == command.value;
+        case Check::kHardware:
+            return settings.settingHardware != 0;
+    }
+    return false;
+}
+
+std::unique_ptr<QMenu> CTovrel2Frame::buildPopupMenu() {
+    const bool lineIn = boxReportsLineIn();
+    auto menu = std::make_unique<QMenu>(this);
+    QMenu* sub = nullptr;
+    const char* subName = nullptr;
+    for (const CommandTable::Command& command : CommandTable::kCommands) {
+        if (command.submenu != subName) {
+            subName = command.submenu;
+            sub = subName ? menu->addMenu(QString::fromUtf8(subName)) : nullptr;
+        }
+        QMenu* into = sub ? sub : menu.get();
+        QAction* action = into->addAction(QString::fromUtf8(command.text));
+        action->setData(command.id);
+        if (command.check != CommandTable::Check::kNever) {
+            action->setCheckable(true);
+            action->setChecked(checked(command, lineIn));
+        }
+        if (command.separatorAfter) menu->addSeparator();
+    }
+    return menu;
+}
+
+bool CTovrel2Frame::boxReportsLineIn() {
+    if (!backends_.extensionUnits) return false;
+    device::KelmUvcLibrary library(*backends_.extensionUnits);
+    device::RegisterTransport transport(library, *backends_.clock);
+    auto session = transport.IdentifyDevice();
+    bool lineIn = false;
+    uint8_t value = 0;
+    if (transport.usable() && transport.ReadReg(device::Reg::AudioInput, value))
+        lineIn = value == device::kAudioInputLineIn;
+    transport.CloseDeviceSession(std::move(session));
+    return lineIn;
+}
+
+void CTovrel2Frame::sendAudioInput(int value) {
+    if (!backends_.extensionUnits) return;
+    device::KelmUvcLibrary library(*backends_.extensionUnits);
+    device::RegisterTransport transport(library, *backends_.clock);
+    auto session = transport.IdentifyDevice();
+    if (transport.usable()) transport.WriteReg(device::Reg::AudioInput, value);
+    transport.CloseDeviceSession(std::move(session));
+}
+
+void CTovrel2Frame::setPreviewCaption() {
+    const bool visible = captureManager && captureManager->previewVisible;
+    setCaptionState(visible ? ShellTexts::kStatePreview : "");
+}
+
+void CTovrel2Frame::onCommand(int id) {
+    using C = CommandTable;
+    const C::Command* command = C::find(id);
+    if (command == nullptr) return;
+    capture::MFManager* m = captureManager.get();
+    switch (id) {
+        case C::kMotionDetection:
+            if (m) m->motionDetection = !m->motionDetection;
+            break;
+        case C::kRecording:
+            onBoxRecording();
+            break;
+        case C::kScreenRecording:
+            onScreenRecording();
+            break;
+        case C::kSnapshotJpg:
+        case C::kSnapshotPng:
+        case C::kSnapshotBmp:
+            onSnapshot(false, command->value);
+            break;
+        case C::kScreenSnapshotJpg:
+        case C::kScreenSnapshotPng:
+        case C::kScreenSnapshotBmp:
+            onSnapshot(true, command->value);
+            break;
+        case C::kMute:
+            if (m) m->monitorMuted = m->monitorMuted ? 0 : 1;
+            break;
+        case C::kAudioAnalyze:
+            if (analyzerDialog == nullptr && entryPoints.OpenAudioAnalyzer) {
+                analyzerDialog = this;  // marks the window open until it returns
+                entryPoints.OpenAudioAnalyzer(this);
+                analyzerDialog = nullptr;
+            }
+            break;
+        case C::kSettings:
+            if (settingsDialog == nullptr && entryPoints.OpenSettings) {
+                settingsDialog = this;
+                entryPoints.OpenSettings(this);
+                settingsDialog = nullptr;
+            }
+            break;
+        case C::kPreview:
+            if (m) {
+                m->previewVisible = !m->previewVisible;
+                if (m->recording) {
+                    setCaptionState(ShellTexts::kStateCapture);
+                } else {
+                    setPreviewCaption();
+                }
+            }
+            break;
+        case C::kFullScreen:
+            toggleFullScreen();
+            break;
+        case C::kShowCaption:
+            toggleCaption();
+            break;
+        case C::kKeepAspectRatio:
+            toggleKeepAspect();
+            break;
+        case C::kAudioHdmi:
+        case C::kAudioLineIn:
+            sendAudioInput(command->value);
+            break;
+        case C::kQualityLowest:
+        case C::kQualityLow:
+        case C::kQualityNormal:
+        case C::kQualityHigh:
+        case C::kQualityHighest:
+            settings.settingQuality = command->value;
+            break;
+        case C::kVideoAvc:
+        case C::kVideoHevc:
+            settings.settingVideoType = command->value;
+            break;
+        case C::kAudioAac:
+        case C::kAudioMp3:
+            settings.settingAudioType = command->value;
+            break;
+        case C::kPreferHardware:
+            settings.settingHardware = settings.settingHardware ? 0 : 1;
+            break;
+        case C::kExit:
+            close();
+            break;
+        default:
+            break;
+    }
+}
+
+// --- recordings and snapshots ---
+
+void CTovrel2Frame::onBoxRecording() {
+    capture::MFManager* m = captureManager.get();
+    if (m == nullptr || m->screenRecording) return;  // the two recordings exclude each other
+    if (m->recording) {
+        if (entryPoints.StopRecording) entryPoints.StopRecording();
+        setPreviewCaption();
+        if (entryPoints.RecordStop) entryPoints.RecordStop();
+        return;
+    }
+    if (!entryPoints.StartRecording) {
+        platform::outputDebugString("recording: not available in this build");
+        return;
+    }
+    std::optional<std::string> name =
+        OutputFiles::forNow(OutputFiles::Folder::kVideos, ShellTexts::kRecordingExtension);
+    if (!name) return;
+    recordNoticeSent = 0;
+    const platform::HRESULT hr =
+        entryPoints.StartRecording(*name, settings.settingQuality, settings.settingVideoType,
+                                   settings.settingAudioType, settings.settingHardware != 0);
+    if (platform::FAILED(hr)) {
+        // Saying "Capture" over a recording that never started would hide the failure.
+        platform::outputDebugString("recording: the start failed for " + *name);
+        return;
+    }
+    setCaptionState(ShellTexts::kStateCapture);
+    recordStartTick = backends_.clock->getTickCount64();
+}
+
+void CTovrel2Frame::onScreenRecording() {
+    capture::MFManager* m = captureManager.get();
+    if (m == nullptr || m->recording) return;
+    if (m->screenRecording) {
+        if (entryPoints.StopScreenRecording) entryPoints.StopScreenRecording();
+        setPreviewCaption();
+        if (entryPoints.RecordStop) entryPoints.RecordStop();
+        return;
+    }
+    if (!entryPoints.StartScreenRecording) {
+        platform::outputDebugString("screen recording: not available in this build");
+        return;
+    }
+    std::optional<std::string> name =
+        OutputFiles::forNow(OutputFiles::Folder::kVideos, ShellTexts::kRecordingExtension);
+    if (!name) return;
+    recordNoticeSent = 0;
+    const platform::HRESULT hr =
+        entryPoints.StartScreenRecording(*name, settings.settingQuality, settings.settingVideoType,
+                                         settings.settingAudioType, settings.settingHardware != 0);
+    if (platform::FAILED(hr)) {
+        platform::outputDebugString("screen recording: the start failed for " + *name);
+        return;
+    }
+    setCaptionState(ShellTexts::kStateCaptureScreen);
+    recordStartTick = backends_.clock->getTickCount64();
+}
+
+void CTovrel2Frame::onSnapshot(bool screen, int extensionIndex) {
+    const auto& take = screen ? entryPoints.TakeScreenSnapshot : entryPoints.TakeSnapshot;
+    if (!take) {
+        platform::outputDebugString("snapshot: not available in this build");
+        return;
+    }
+    if (extensionIndex < 0 || extensionIndex >= 3) return;
+    std::optional<std::string> name = OutputFiles::forNow(
+        OutputFiles::Folder::kPictures, ShellTexts::kSnapshotExtensions[extensionIndex]);
+    if (name) take(*name);
+}
+
+// --- capture restart ---
+
+void CTovrel2Frame::tearDownCapture() {
+    platform::Clock& clock = *backends_.clock;
+    if (captureManager) {
+        if (captureManager->recording && entryPoints.StopRecording) entryPoints.StopRecording();
+        if (captureManager->screenRecording && entryPoints.StopScreenRecording)
+            entryPoints.StopScreenRecording();
+        if (captureManager->streaming) captureManager->stopStreaming(clock);
+    }
+    clock.sleep(100);
+    if (captureManager) captureManager->closeSession();
+    clock.sleep(100);
+    releaseCaptureSources();
+}
+
+void CTovrel2Frame::buildUpCapture(int32_t width, int32_t height, int32_t fps, int32_t format) {
+    createAudioCapture();
+    createVideoCapture(kFormatNone);
+    if (!captureManager) return;
+    captureManager->openSession(presenter_, devices.audioSource, devices.videoSource,
+                                devices.usb3Bridge != 0, settings.settingAspectRatio != 0, width,
+                                height, fps, format);
+    captureManager->startStreaming();
+}
+
+void CTovrel2Frame::restartCapture(int32_t width, int32_t height, int32_t fps, int32_t format) {
+    platform::Clock& clock = *backends_.clock;
+    devices.registerCapableBox = 0;
+    devices.px40Model = 0;
+    devices.usb3Bridge = 0;
+    clock.sleep(100);
+    tearDownCapture();
+    clock.sleep(100);
+    createAudioCapture();
+    createVideoCapture(static_cast<uint32_t>(format));
+    requestedWidth = width;
+    requestedHeight = height;
+    requestedFps = fps;
+    if (captureManager) {
+        captureManager->openSession(presenter_, devices.audioSource, devices.videoSource,
+                                    devices.usb3Bridge != 0, settings.settingAspectRatio != 0,
+                                    width, height, fps, format);
+        captureManager->startStreaming();
+        const capture::PreviewSurface::ClientSize client = presenter_->clientSize();
+        captureManager->resizeRenderer(static_cast<uint32_t>(client.width),
+                                       static_cast<uint32_t>(client.height));
+    }
+    setPreviewCaption();
 }
 
 }  // namespace tovrel::shell

@@ -3,6 +3,8 @@
 #include <QMainWindow>
 #include <QTimer>
 
+class QMenu;
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,16 +13,21 @@
 #include "capture/device_discovery.h"
 #include "capture/mf_manager.h"
 #include "platform/backends/backends.h"
+#include "shell/command_table.h"
 #include "shell/edition.h"
 #include "shell/settings_store.h"
+#include "shell/subsystem_entry_points.h"
 
 namespace tovrel::shell {
 
 class InsertKeyFilter;
+class PreviewPresenter;
 
 // The main window: holds the settings, the box flags, the capture manager and the capture
 // devices, and runs the start-up sequence when it is created and the shutdown sequence when it
-// closes, each step in its fixed order.
+// closes, each step in its fixed order. It is only a surface for the live picture: every command
+// comes from the popup menu and the keys of the command table; its three states are framed,
+// borderless on top, and full screen.
 // GUI thread only.
 class CTovrel2Frame : public QMainWindow {
     Q_OBJECT
@@ -46,6 +53,42 @@ class CTovrel2Frame : public QMainWindow {
 
     // Brings the window forward, restoring it when minimised (asked by a second copy).
     void bringForward();
+
+    // Runs one command of the table (menu item or key).
+    void onCommand(int id);
+    // The popup menu as it would be shown now, check marks set (reads the box's audio source).
+    std::unique_ptr<QMenu> buildPopupMenu();
+    // Reads register 15 of the box: true when it reports Line-In.
+    bool boxReportsLineIn();
+    // Sends the AudioInput command with the value; nothing when no box is found.
+    void sendAudioInput(int value);
+
+    // The window states.
+    void toggleFullScreen();
+    void leaveFullScreen();
+    void toggleCaption();
+    void toggleKeepAspect();
+    // The size handler: restored and full-screen sizes set the styles and tell the renderer,
+    // a minimised window changes nothing.
+    enum class SizeType { kRestored, kMaximized, kOther };
+    void onSize(SizeType type, int clientWidth, int clientHeight);
+    // The hit-test code of a client point for a left press: HTCAPTION (move) or an edge zone.
+    int pressCode(int x, int y) const;
+
+    // The commands of the recordings and snapshots (files named after the local time).
+    void onBoxRecording();
+    void onScreenRecording();
+    void onSnapshot(bool screen, int extensionIndex);
+
+    // Capture restart: everything down, then up again on the given mode.
+    void tearDownCapture();
+    void buildUpCapture(int32_t width, int32_t height, int32_t fps, int32_t format);
+    void restartCapture(int32_t width, int32_t height, int32_t fps, int32_t format);
+
+    PreviewPresenter& presenter() { return *presenter_; }
+
+    // The other subsystems' entry points the commands call; empty until they are wired.
+    SubsystemEntryPoints entryPoints;
 
     // Step names of the start-up and shutdown sequences as they run, for diagnostics and tests.
     std::function<void(const char*)> stepObserver;
@@ -76,15 +119,29 @@ class CTovrel2Frame : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
   private:
     void step(const char* name);
+    void applyFrameState();
+    void updateExposed();
+    bool checked(const CommandTable::Command& command, bool lineIn) const;
+    void setPreviewCaption();
     std::string settingsPath() const;
 
     platform::Backends& backends_;
     const Edition& edition_;
     QTimer captionTimer_;
     InsertKeyFilter* keyFilter_ = nullptr;
+    PreviewPresenter* presenter_ = nullptr;
     bool shutDown_ = false;
 };
 

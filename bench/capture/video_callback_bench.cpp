@@ -10,6 +10,7 @@
 
 #include "capture/mf_manager.h"
 #include "capture/motion_detection.h"
+#include "capture/offscreen_surface.h"
 #include "imaging/jpeg_decoder.h"
 #include "platform/system/manual_clock.h"
 #include "sim/box/box_model.h"
@@ -38,15 +39,10 @@ std::shared_ptr<Sample> frame(uint32_t index, uint32_t n) {
     return result.sample;
 }
 
-class NullSurface final : public capture::PreviewSurface {
-  public:
-    void present(const Frame&) override {}
-};
-
 void runCallback(benchmark::State& state, int32_t format, bool motion, bool preview = true) {
     ManualClock clock;
     capture::MFManager manager(clock);
-    NullSurface surface;
+    capture::OffscreenSurface surface;
     auto source = std::make_shared<sim::SimulatedVideoSource>(
         sim::kDefaultBoxModel.modes, sim::SimulatedVideoSource::Pacing::Stepped);
     manager.openSession(&surface, nullptr, source, false, false, 0, 0, 0, format);
@@ -117,7 +113,7 @@ void BM_JpegDecodeOnly(benchmark::State& state) {
 void runOwnCost(benchmark::State& state, bool motion) {
     ManualClock clock;
     capture::MFManager manager(clock);
-    NullSurface surface;
+    capture::OffscreenSurface surface;
     auto source = std::make_shared<sim::SimulatedVideoSource>(
         sim::kDefaultBoxModel.modes, sim::SimulatedVideoSource::Pacing::Stepped);
     manager.openSession(&surface, nullptr, source, false, false, 0, 0, 0, capture::kFormatMjpg);

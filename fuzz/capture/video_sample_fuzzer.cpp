@@ -8,17 +8,13 @@
 #include <memory>
 
 #include "capture/mf_manager.h"
+#include "capture/offscreen_surface.h"
 #include "platform/system/manual_clock.h"
 #include "sim/video/simulated_video_source.h"
 
 namespace {
 
 using namespace tovrel;
-
-class NullSurface final : public capture::PreviewSurface {
-  public:
-    void present(const Frame&) override {}
-};
 
 constexpr std::array<sim::SimVideoMode, 4> kModes{{
     {sim::SimPixelFormat::Mjpg, 64, 32, 30, 1},
@@ -34,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t mode = data[0] % kModes.size();
     platform::ManualClock clock;
     capture::MFManager manager(clock);
-    NullSurface surface;
+    capture::OffscreenSurface surface;
     auto source = std::make_shared<sim::SimulatedVideoSource>(
         std::span<const sim::SimVideoMode>(&kModes[mode], 1),
         sim::SimulatedVideoSource::Pacing::Stepped);

@@ -6,6 +6,7 @@
 
 #include "capture/frame_event.h"
 #include "capture/mf_manager.h"
+#include "capture/offscreen_surface.h"
 #include "imaging/pixel_conversion.h"
 #include "platform/media/mf_guids.h"
 #include "platform/system/manual_clock.h"
@@ -36,23 +37,18 @@ bool waitUntil(Predicate predicate, int timeoutMs = 3000) {
     return true;
 }
 
-class TestSurface final : public PreviewSurface {
-  public:
-    void present(const Frame& frame) override {
-        std::lock_guard lock(mutex);
-        last.assign(frame.bgra, frame.bgra + static_cast<size_t>(frame.stride) * frame.height);
-        lastFrame = frame;
-        ++presents;
+// The newest image the renderer handed the surface, as the window would put it on screen.
+std::vector<uint8_t> shownImage(OffscreenSurface& surface) {
+    bool fresh = false;
+    const PreviewImages::Image* image = surface.images().takeNewest(&fresh);
+    if (image == nullptr) return {};
+    std::vector<uint8_t> out;
+    for (int32_t y = 0; y < image->height; ++y) {
+        const uint8_t* row = image->bgra + static_cast<int64_t>(y) * image->stride;
+        out.insert(out.end(), row, row + image->width * 4);
     }
-    std::vector<uint8_t> copy() {
-        std::lock_guard lock(mutex);
-        return last;
-    }
-    std::mutex mutex;
-    std::vector<uint8_t> last;
-    Frame lastFrame;
-    std::atomic<int> presents{0};
-};
+    return out;
+}
 
 // The n-th frame of a stepped source on `modes`, in native type `index`.
 std::shared_ptr<Sample> frameOf(std::span<const sim::SimVideoMode> modes, uint32_t index,
@@ -112,7 +108,7 @@ struct SessionFixture : ::testing::Test {
 
     ManualClock clock{1000};
     MFManager manager{clock};
-    TestSurface surface;
+    OffscreenSurface surface{kW, kH};
     std::shared_ptr<SimulatedVideoSource> source;
 };
 
@@ -137,14 +133,15 @@ TEST_F(SessionFixture, StreamedFramesReachTheSurfaceConvertedToBgra) {
     ASSERT_TRUE(waitUntil([&] {
         source->step(1);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return surface.presents >= 1;
+        return surface.ready >= 1;
     }));
     const uint64_t stepped = source->framesDelivered() + 1;
     ASSERT_TRUE(waitUntil([&] { return source->framesDelivered() >= stepped - 1; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(surface.lastFrame.width, kW);
-    EXPECT_EQ(surface.lastFrame.stride, static_cast<int32_t>(kW * 4));
-    EXPECT_FALSE(surface.lastFrame.keepAspect);
+    EXPECT_EQ(surface.images().width(), static_cast<int32_t>(kW));
+    EXPECT_EQ(surface.images().height(), static_cast<int32_t>(kH));
+    EXPECT_TRUE(manager.d2dTarget);
+    EXPECT_FALSE(manager.d3dDevice);
     {
         std::lock_guard lock(manager.frameLock);
         EXPECT_EQ(std::memcmp(manager.bgraFrame.get(), manager.snapshotFrame.get(), kW * kH * 4),
@@ -159,7 +156,7 @@ TEST_F(SessionFixture, StreamedFramesReachTheSurfaceConvertedToBgra) {
     // The stop wakes the render thread, which presents the last frame once more.
     manager.stopStreaming(clock);
     EXPECT_FALSE(manager.renderThread.joinable()) << "the render thread was joined";
-    EXPECT_EQ(surface.copy(), bgraOf(bytesOf(frameOf(kYuy2AndMjpg, 0, last))));
+    EXPECT_EQ(shownImage(surface), bgraOf(bytesOf(frameOf(kYuy2AndMjpg, 0, last))));
 }
 
 TEST_F(SessionFixture, ATypeChangeStopsReading) {
@@ -243,7 +240,7 @@ TEST_F(SessionFixture, ASessionWithoutSourcesFailsItsLaterStepsCleanly) {
     EXPECT_EQ(manager.startStreaming(), S_OK);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     manager.stopStreaming(clock);
-    EXPECT_EQ(surface.presents.load(), 0);
+    EXPECT_EQ(surface.ready.load(), 0);
 }
 
 TEST_F(SessionFixture, WithThePreviewHiddenTheFramesAreUntouchedButStillRecorded) {

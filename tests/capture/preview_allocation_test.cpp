@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "capture/mf_manager.h"
+#include "capture/offscreen_surface.h"
 #include "platform/system/manual_clock.h"
 #include "sim/box/box_model.h"
 #include "sim/video/simulated_video_source.h"
@@ -58,15 +59,10 @@ std::shared_ptr<Sample> frame(uint32_t modeIndex, uint32_t n) {
     return result.sample;
 }
 
-class NullSurface final : public PreviewSurface {
-  public:
-    void present(const Frame&) override {}
-};
-
 void expectNoAllocationPerFrame(int32_t format, uint32_t modeIndex) {
     ManualClock clock;
     MFManager manager(clock);
-    NullSurface surface;
+    OffscreenSurface surface(960, 540);  // the render thread scales into window-sized images
     auto source = std::make_shared<sim::SimulatedVideoSource>(
         sim::kDefaultBoxModel.modes, sim::SimulatedVideoSource::Pacing::Stepped);
     ASSERT_EQ(manager.openSession(&surface, nullptr, source, false, false, 0, 0, 0, format), S_OK);
@@ -78,10 +74,19 @@ void expectNoAllocationPerFrame(int32_t format, uint32_t modeIndex) {
 
     gAllocations = 0;
     gCounting = true;
-    for (int i = 0; i < 10; ++i) manager.videoCallback->OnReadSample(S_OK, 0, 0, i, samples[i % 2]);
+    for (int i = 0; i < 10; ++i) {
+        manager.videoCallback->OnReadSample(S_OK, 0, 0, i, samples[i % 2]);
+        manager.presentD2D();
+    }
     manager.motionDetection = false;
-    for (int i = 0; i < 10; ++i) manager.videoCallback->OnReadSample(S_OK, 0, 0, i, samples[i % 2]);
+    manager.recording = true;  // the indicator too
+    for (int i = 0; i < 10; ++i) {
+        manager.videoCallback->OnReadSample(S_OK, 0, 0, i, samples[i % 2]);
+        manager.presentD2D();
+    }
+    manager.recording = false;
     gCounting = false;
+    EXPECT_EQ(surface.ready.load(), 20);
     EXPECT_EQ(gAllocations.load(), 0u);
     EXPECT_EQ(manager.videoCallback->rejectedFrames.load(), 0u);
     manager.streaming = false;

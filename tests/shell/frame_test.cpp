@@ -84,9 +84,9 @@ TEST_F(FrameTest, WithoutADeviceTheWindowStaysOpenWithoutCaptureAndCloseWritesTh
     EXPECT_EQ(frame.captureManager, nullptr);
 
     const std::vector<std::string> expected{
-        "readSettings",     "createCaptureManager", "createAudioCapture", "keepAwake",
-        "stopCaptionTimer", "removeKeyboardFilter", "closeSession",       "releaseCaptureSources",
-        "writeSettings",    "endKeepAwake"};
+        "readSettings",          "createCaptureManager", "createAudioCapture", "keepAwake",
+        "stopCaptionTimer",      "removeKeyboardFilter", "stopRecordings",     "closeSession",
+        "releaseCaptureSources", "writeSettings",        "endKeepAwake"};
     EXPECT_EQ(steps, expected);
     EXPECT_EQ(test_.clock.totalSleptMs(), 700u) << "500 ms, then 100 ms twice";
     EXPECT_EQ(test_.executionState->calls,

@@ -34,10 +34,11 @@ TEST(SimulatedStart, OpensTheSessionAndShutsDownInOrder) {
     frame.onClose();
 
     const std::vector<std::string> expected{
-        "readSettings", "createCaptureManager",  "createAudioCapture",    "createVideoCapture",
-        "openSession",  "startStreaming",        "installKeyboardFilter", "startCaptionTimer",
-        "keepAwake",    "stopCaptionTimer",      "removeKeyboardFilter",  "stopStreaming",
-        "closeSession", "releaseCaptureSources", "writeSettings",         "endKeepAwake"};
+        "readSettings",  "createCaptureManager", "createAudioCapture",    "createVideoCapture",
+        "openSession",   "startStreaming",       "installKeyboardFilter", "startCaptionTimer",
+        "keepAwake",     "stopCaptionTimer",     "removeKeyboardFilter",  "stopRecordings",
+        "stopStreaming", "closeSession",         "releaseCaptureSources", "writeSettings",
+        "endKeepAwake"};
     EXPECT_EQ(steps, expected);
     EXPECT_FALSE(frame.keyboardFilterInstalled());
     EXPECT_FALSE(frame.captionTimerActive());

@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include <QMenu>
+
+#include <string>
+#include <vector>
+
+#include "shell/command_table.h"
+#include "shell/edge_zones.h"
+#include "shell/tovrel2_frame.h"
+#include "test_backends.h"
+
+namespace tovrel::shell {
+namespace {
+
+// The real menu as lines: "-" for a separator, ">" before a submenu's title, "*" for a check.
+std::vector<std::string> lines(QMenu* menu, const std::string& indent = "") {
+    std::vector<std::string> out;
+    for (QAction* action : menu->actions()) {
+        if (action->isSeparator()) {
+            out.push_back(indent + "-");
+        } else if (action->menu()) {
+            out.push_back(indent + ">" + action->text().toStdString());
+            for (auto& line : lines(action->menu(), indent + "  ")) out.push_back(line);
+        } else {
+            out.push_back(indent + (action->isChecked() ? "*" : "") + action->text().toStdString());
+        }
+    }
+    return out;
+}
+
+TEST(CommandMenu, TextsOrderSeparatorsAndChecksOfTheRealMenu) {
+    testing::ScopedWorkingDirectory cwd("menu");
+    testing::TestBackends test;
+    CTovrel2Frame frame(test.backends, kTovrel2Edition);
+    frame.settings.settingQuality = 7;  // none of the five
+    auto menu = frame.buildPopupMenu();
+    const std::vector<std::string> expected{"[F1]-Motion Detection",
+                                            "-",
+                                            "[F2]-Recording",
+                                            ">[F3]-Snapshot",
+                                            "  JPG",
+                                            "  PNG",
+                                            "  BMP",
+                                            "-",
+                                            "[F4]-Screen Recording",
+                                            ">[F5]-Screen Snapshot",
+                                            "  JPG",
+                                            "  PNG",
+                                            "  BMP",
+                                            "-",
+                                            "[F6]-Mute",
+                                            "[F7]-Audio Analyze",
+                                            "[F8]-Settings",
+                                            "[F9]-Preview",
+                                            "-",
+                                            "[F]-Full Screen",
+                                            "*[H]-Show Caption",
+                                            "-",
+                                            "Keep Aspect Ratio",
+                                            "-",
+                                            ">Audio Source",
+                                            "  *HDMI",
+                                            "  Line-In",
+                                            ">Encoding Quality",
+                                            "  Lowest",
+                                            "  Low",
+                                            "  Normal",
+                                            "  High",
+                                            "  Highest",
+                                            ">Video Encoding Format",
+                                            "  *AVC (H.264)",
+                                            "  HEVC (H.265)",
+                                            ">Audio Encoding Format",
+                                            "  *AAC",
+                                            "  MP3",
+                                            "*Prefer Hardware Encoding",
+                                            "-",
+                                            "Exit"};
+    EXPECT_EQ(lines(menu.get()), expected);
+}
+
+TEST(CommandMenu, KeysAndEdgeZones) {
+    EXPECT_EQ(CommandTable::forKey(Qt::Key_F3)->id, CommandTable::kSnapshotJpg);
+    EXPECT_EQ(CommandTable::forKey(Qt::Key_F5)->id, CommandTable::kScreenSnapshotJpg);
+    EXPECT_EQ(CommandTable::forKey(Qt::Key_H)->id, CommandTable::kShowCaption);
+    EXPECT_EQ(CommandTable::forKey(Qt::Key_Escape), nullptr);
+    EXPECT_EQ(EdgeZones::find(0, 99, 0, 0, 100, 100)->code, 16);
+    EXPECT_EQ(EdgeZones::find(97, 50, 0, 0, 100, 100)->code, 11);
+    EXPECT_EQ(EdgeZones::find(96, 50, 0, 0, 100, 100), nullptr);
+    EXPECT_EQ(EdgeZones::find(50, 2, 0, 0, 100, 100)->code, 12);
+}
+
+}  // namespace
+}  // namespace tovrel::shell
