@@ -624,7 +624,7 @@ void CTovrel2Frame::tearDownCapture() {
 
 void CTovrel2Frame::buildUpCapture(int32_t width, int32_t height, int32_t fps, int32_t format) {
     createAudioCapture();
-    createVideoCapture(kFormatNone);
+    createVideoCapture(capture::kFormatNone);
     if (!captureManager) return;
     captureManager->openSession(presenter_, devices.audioSource, devices.videoSource,
                                 devices.usb3Bridge != 0, settings.settingAspectRatio != 0, width,

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "capture/mf_manager.h"
+#include "capture/offscreen_surface.h"
 #include "imaging/pixel_conversion.h"
 #include "platform/media/mf_guids.h"
 #include "platform/media/recording_sink_writer.h"
@@ -23,11 +24,6 @@ using capture::MFManager;
 constexpr uint32_t kW = 64, kH = 32;
 constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80070005u);
 constexpr std::array<sim::SimVideoMode, 1> kModes{{{sim::SimPixelFormat::Yuy2, kW, kH, 30, 1}}};
-
-class NullSurface final : public capture::PreviewSurface {
-  public:
-    void present(const Frame&) override {}
-};
 
 uint32_t u32(const Attributes& a, const Guid& key) {
     uint32_t value = 0xDEADBEEF;
@@ -80,7 +76,7 @@ struct ControllerFixture : ::testing::Test {
 
     ManualClock clock{5000};
     MFManager manager{clock};
-    NullSurface surface;
+    capture::OffscreenSurface surface;
     RecordingSinkWriterFactory writers;
     std::unique_ptr<RecordingController> controller =
         std::make_unique<RecordingController>(manager, writers);
