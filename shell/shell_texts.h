@@ -18,7 +18,9 @@ struct ShellTexts {
     static constexpr char kStateCaptureScreenElapsed[] = "Capture Screen(%02d:%02d:%02d)";
 
     static constexpr char kCaptionFormat[] = "%s-%s-%s";
-    static constexpr char kModeFormat[] = "%dx%dp@%.2f";
+    // The rate goes in as text with two decimals and a decimal point in every locale.
+    static constexpr char kModeFormat[] = "%dx%dp@%s";
+    static constexpr int kModeRateDecimals = 2;
 
     // What the keyboard filter writes when Insert is released.
     static constexpr char kInsertReleased[] = "1";

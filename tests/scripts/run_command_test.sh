@@ -23,9 +23,11 @@ cleanup() {
 trap cleanup EXIT
 
 # Started from its own folder (where it writes setting.ini) with its own TMPDIR (where the
-# one-copy marker lives), so that no other test's copy of the program takes it for itself.
+# one-copy marker lives), so that no other test's copy of the program takes it for itself; in a
+# locale that writes decimal commas when the test command provides one, as many users' do.
+lang=${TOVREL_TEST_COMMA_LOCALE:-C.UTF-8}
 cd "$work"
-TOVREL_BUILD_DIR="$build" TMPDIR="$work" DBUS_SESSION_BUS_ADDRESS=disabled: \
+LANG=$lang LC_ALL=$lang TOVREL_BUILD_DIR="$build" TMPDIR="$work" DBUS_SESSION_BUS_ADDRESS=disabled: \
     bash "$top/scripts/run.sh" >"$work/run.log" 2>&1 &
 pid=$!  # run.sh ends in exec: this is the program's process id once it runs
 
@@ -55,6 +57,11 @@ done
 if [[ "$title" != Tovrel2-Preview-* ]]; then
     echo "FAIL: no tovrel2 window showing the preview (last title: '$title'):"
     cat "$work/run.log"
+    exit 1
+fi
+# The caption is the system's own text: its frame rate keeps the decimal point in $lang.
+if ! [[ "$title" =~ ^Tovrel2-Preview-[0-9]+x[0-9]+p@[0-9]+\.[0-9][0-9]$ ]]; then
+    echo "FAIL: the caption '$title' under $lang is not the system's text"
     exit 1
 fi
 if grep -q 'Building\|Linking' "$work/run.log"; then
