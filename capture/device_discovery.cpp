@@ -28,15 +28,15 @@ bool isBoxVideoName(const std::string& name) {
     return false;
 }
 
-HRESULT enumerate(Backends& backends, const Guid& sourceType,
+HRESULT enumerate(DeviceListEnumerator* enumerator, const Guid& sourceType,
                   std::vector<std::unique_ptr<Activate>>* devices) {
-    if (!backends.mediaDevices) return E_UNEXPECTED;
+    if (!enumerator) return E_UNEXPECTED;
     std::unique_ptr<Attributes> attributes;
     HRESULT hr = MFCreateAttributes(&attributes, 1);
     if (FAILED(hr)) return hr;
     hr = attributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, sourceType);
     if (FAILED(hr)) return hr;
-    return MFEnumDeviceSources(*backends.mediaDevices, *attributes, devices);
+    return MFEnumDeviceSources(*enumerator, *attributes, devices);
 }
 
 }  // namespace
@@ -47,7 +47,7 @@ HRESULT DeviceDiscovery::createAudioCapture() {
     registerCapableBox = 0;
 
     std::vector<std::unique_ptr<Activate>> devices;
-    HRESULT hr = enumerate(backends_, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID, &devices);
+    HRESULT hr = enumerate(enumerator_, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID, &devices);
     if (FAILED(hr)) return hr;
 
     size_t candidate = kNoIndex;
@@ -88,7 +88,7 @@ HRESULT DeviceDiscovery::createAudioCapture() {
 
 HRESULT DeviceDiscovery::createVideoCapture(uint32_t requestedFormat) {
     std::vector<std::unique_ptr<Activate>> devices;
-    HRESULT hr = enumerate(backends_, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID, &devices);
+    HRESULT hr = enumerate(enumerator_, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID, &devices);
     if (FAILED(hr)) return hr;
 
     size_t candidate = kNoIndex;

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "capture/video_mode.h"
-#include "platform/backends/backends.h"
+#include "platform/media/device_list_enumerator.h"
 #include "platform/media/media_source.h"
 #include "platform/system/hresult.h"
 
@@ -15,7 +15,10 @@ namespace tovrel::capture {
 // attached. The message boxes of a failure are the caller's. GUI thread only.
 class DeviceDiscovery {
   public:
-    explicit DeviceDiscovery(platform::Backends& backends) : backends_(backends) {}
+    // `enumerator` lists the capture devices (MFEnumDeviceSources goes through it); it outlives
+    // this object. Null stands for a platform without capture devices.
+    explicit DeviceDiscovery(platform::DeviceListEnumerator* enumerator)
+        : enumerator_(enumerator) {}
     ~DeviceDiscovery() { releaseCaptureSources(); }
     DeviceDiscovery(const DeviceDiscovery&) = delete;
     DeviceDiscovery& operator=(const DeviceDiscovery&) = delete;
@@ -39,7 +42,7 @@ class DeviceDiscovery {
     int32_t videoFormat = kFormatNone;
 
   private:
-    platform::Backends& backends_;
+    platform::DeviceListEnumerator* enumerator_;
 };
 
 }  // namespace tovrel::capture

@@ -13,11 +13,7 @@ HRESULT MFManager::MFCB_A::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
     MFManager& m = *manager_;
     // Nobody wants audio any more: the chain of reads ends here.
     if (!m.streaming && !m.recording) return S_OK;
-    // USB 3.0 bridges stamp audio by their own clock, which drifts from the video's.
-    const int64_t time =
-        m.useSystemClock
-            ? static_cast<int64_t>(static_cast<int32_t>(m.clock().timeGetTime())) * 10'000
-            : timestamp;
+    const int64_t time = m.RecordingTimestamp(timestamp);
     if (streamFlags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) {
         outputDebugString(CaptureTexts::kAudioTypeChange);
         return S_OK;

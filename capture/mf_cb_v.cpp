@@ -92,10 +92,7 @@ HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
     MFManager& m = *manager_;
     if (!m.streaming && !m.recording) return S_OK;
 
-    const int64_t time =
-        m.useSystemClock
-            ? static_cast<int64_t>(static_cast<int32_t>(m.clock_.timeGetTime())) * 10000
-            : timestamp;
+    const int64_t time = m.RecordingTimestamp(timestamp);
     if (streamFlags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) {
         outputDebugString(CaptureTexts::kTypeChange);
         return S_OK;

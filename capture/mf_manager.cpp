@@ -18,6 +18,12 @@ MFManager::MFManager(Clock& clock)
 
 MFManager::~MFManager() { closeSession(); }
 
+int64_t MFManager::RecordingTimestamp(int64_t readerTime) {
+    // USB 3.0 bridges stamp audio by their own clock, which drifts from the video's.
+    if (!useSystemClock) return readerTime;
+    return static_cast<int64_t>(static_cast<int32_t>(clock_.timeGetTime())) * 10'000;
+}
+
 HRESULT MFManager::openSession(PreviewSurface* surface, std::shared_ptr<MediaSource> audioSource,
                                std::shared_ptr<MediaSource> videoSource, bool systemClock,
                                bool aspect, int32_t requestedWidth, int32_t requestedHeight,

@@ -17,6 +17,7 @@
 #include "capture/video_mode.h"
 #include "imaging/jpeg_decoder.h"
 #include "platform/media/media_source.h"
+#include "platform/media/sink_writer.h"
 #include "platform/media/source_reader.h"
 #include "platform/media/source_reader_callback.h"
 #include "platform/system/clock.h"
@@ -104,10 +105,15 @@ class MFManager {
     FrameBuffer decodedFrame;
     FrameBuffer planarFrame;
     FrameBuffer diffFrame;
+    // The writer of the running recording, box or screen, null when none runs, with its stream
+    // indices and time base. The recording steps read and write them under sinkWriterLock, so
+    // that exactly one sample fixes baseTime and no write reaches a writer being finalised.
+    std::unique_ptr<platform::SinkWriter> sinkWriter;
     uint32_t videoStreamIndex = 0;
     uint32_t audioStreamIndex = 0;
     int32_t firstSample = 1;
     int64_t baseTime = 0;
+    std::mutex sinkWriterLock;
     std::atomic<bool> sessionOpen{false};
     std::recursive_mutex frameLock;
     std::recursive_mutex screenCaptureLock;
@@ -139,17 +145,22 @@ class MFManager {
     audio::AudioMonitor audioMonitor;
 
     // The recording's hand-off for each audio sample (sample, time in 100 ns); installed by the
-    // recording start, empty otherwise. Audio worker thread.
+    // recording controller before streaming starts, empty otherwise. Audio worker thread.
     std::function<platform::HRESULT(const std::shared_ptr<platform::Sample>&, int64_t)>
         recordAudioSample;
 
     // The recording's hand-off for each video frame (sample, time in 100 ns, the YUY2 frame);
-    // installed by the recording start, empty otherwise. Video worker thread.
+    // installed by the recording controller before streaming starts, empty otherwise. Video
+    // worker thread.
     std::function<platform::HRESULT(const std::shared_ptr<platform::Sample>&, int64_t,
                                     const uint8_t*)>
         recordVideoSample;
 
     platform::Clock& clock() { return clock_; }
+
+    // The time a recorded sample is stamped with: the system millisecond clock in 100 ns units
+    // when useSystemClock is set, the reader's time stamp otherwise. Worker threads.
+    int64_t RecordingTimestamp(int64_t readerTime);
 
   private:
     void presentFrame();

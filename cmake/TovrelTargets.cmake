@@ -21,13 +21,57 @@ function(tovrel_target_defaults target)
     endif()
 endfunction()
 
+# A library shows its users its own headers and nothing else, under the names the sources use
+# ("platform/media/sample.h"): each library gets a staging folder of links to the headers of its
+# own folder. A file that includes a header of a library its target does not link then fails to
+# compile, so the layers hold by construction rather than by review.
+# tovrel_export_headers(target PUBLIC|INTERFACE [HEADERS file ...]); the default is every .h of the
+# calling folder (sub-folders are libraries of their own).
+function(tovrel_export_headers target scope)
+    cmake_parse_arguments(ARG "" "" "HEADERS" ${ARGN})
+    if(NOT ARG_HEADERS)
+        file(GLOB ARG_HEADERS CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+             ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    endif()
+    file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+    set(stage ${PROJECT_BINARY_DIR}/include/${target})
+    file(REMOVE_RECURSE ${stage})
+    file(MAKE_DIRECTORY ${stage}/${rel})
+    foreach(header IN LISTS ARG_HEADERS)
+        file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/${header} ${stage}/${rel}/${header} SYMBOLIC)
+    endforeach()
+    target_include_directories(${target} ${scope} ${stage})
+    set_property(GLOBAL APPEND PROPERTY TOVREL_LIBRARIES ${target})
+    set_property(TARGET ${target} PROPERTY TOVREL_FOLDER ${rel})
+endfunction()
+
 # tovrel_library(name SOURCES ... [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
 function(tovrel_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    tovrel_export_headers(${name} PUBLIC)
     target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
     tovrel_target_defaults(${name})
+endfunction()
+
+# Writes, for the layer check, each of our libraries with its folder and the libraries it links.
+function(tovrel_write_link_table file)
+    get_property(libraries GLOBAL PROPERTY TOVREL_LIBRARIES)
+    set(lines "")
+    foreach(lib IN LISTS libraries)
+        get_target_property(folder ${lib} TOVREL_FOLDER)
+        get_target_property(type ${lib} TYPE)
+        if(type STREQUAL "INTERFACE_LIBRARY")
+            get_target_property(links ${lib} INTERFACE_LINK_LIBRARIES)
+        else()
+            get_target_property(links ${lib} LINK_LIBRARIES)
+        endif()
+        if(NOT links)
+            set(links "")
+        endif()
+        string(APPEND lines "${lib} ${folder} ${links}\n")
+    endforeach()
+    file(WRITE ${file} "${lines}")
 endfunction()
 
 # tovrel_test(name LABEL unit|integration|gui SOURCES ... LIBS ... [ENVIRONMENT k=v ...] [QT]

@@ -7,8 +7,16 @@ namespace tovrel::device {
 
 namespace {
 
-void putLittleEndian32(CommandBlock& block, size_t at, uint32_t value) {
-    for (size_t i = 0; i < 4; ++i) block[at + i] = static_cast<uint8_t>(value >> (8 * i));
+template <typename T>
+void putLittleEndian(CommandBlock& block, size_t at, T value) {
+    for (size_t i = 0; i < sizeof(T); ++i) block[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+template <typename T>
+T getLittleEndian(const CommandBlock& block, size_t at) {
+    T value = 0;
+    for (size_t i = 0; i < sizeof(T); ++i) value |= static_cast<T>(T{block[at + i]} << (8 * i));
+    return value;
 }
 
 int send(platform::ExtensionUnit& unit, uint8_t requestType, uint8_t request, uint16_t control,
@@ -23,61 +31,81 @@ int send(platform::ExtensionUnit& unit, uint8_t requestType, uint8_t request, ui
     return unit.deviceRequest(r);
 }
 
+CommandBlock flashOperationBlock(uint8_t operation, uint32_t address) {
+    CommandBlock block{};
+    block[BlockByte::Kind] = kBlockFlashOperation;
+    block[BlockByte::Subtype] = kSubtypeFlashOperation;
+    block[BlockByte::FlashOperation] = operation;
+    block[BlockByte::FlashOperationMode] = kFlashOperationMode;
+    putLittleEndian<uint32_t>(block, BlockByte::FlashAddress, address);
+    return block;
+}
+
 }  // namespace
 
 CommandBlock BridgeRequests::i2cBlock(uint8_t direction, uint8_t slave, uint8_t addressLength,
                                       uint32_t address, uint16_t length) {
     CommandBlock block{};
-    block[0] = kBlockI2c;
-    block[3] = direction;
-    block[5] = 0x10;
-    block[7] = slave;
-    block[8] = addressLength;
-    block[9] = static_cast<uint8_t>(address >> 8);
-    block[10] = static_cast<uint8_t>(address);
-    block[11] = static_cast<uint8_t>(address >> 24);
-    block[12] = static_cast<uint8_t>(address >> 16);
-    block[13] = static_cast<uint8_t>(length >> 8);
-    block[14] = static_cast<uint8_t>(length);
+    block[BlockByte::Kind] = kBlockI2c;
+    block[BlockByte::I2cDirection] = direction;
+    block[BlockByte::Subtype] = kSubtypeI2c;
+    block[BlockByte::I2cSlave] = slave;
+    block[BlockByte::I2cAddressLength] = addressLength;
+    block[BlockByte::I2cAddressBits8] = static_cast<uint8_t>(address >> 8);
+    block[BlockByte::I2cAddressBits0] = static_cast<uint8_t>(address);
+    block[BlockByte::I2cAddressBits24] = static_cast<uint8_t>(address >> 24);
+    block[BlockByte::I2cAddressBits16] = static_cast<uint8_t>(address >> 16);
+    block[BlockByte::I2cLengthHigh] = static_cast<uint8_t>(length >> 8);
+    block[BlockByte::I2cLengthLow] = static_cast<uint8_t>(length);
     return block;
+}
+
+I2cTransfer BridgeRequests::decodeI2cBlock(const CommandBlock& block) {
+    I2cTransfer transfer;
+    transfer.direction = block[BlockByte::I2cDirection];
+    transfer.slave = block[BlockByte::I2cSlave];
+    transfer.addressLength = block[BlockByte::I2cAddressLength];
+    transfer.address = (uint32_t{block[BlockByte::I2cAddressBits24]} << 24) |
+                       (uint32_t{block[BlockByte::I2cAddressBits16]} << 16) |
+                       (uint32_t{block[BlockByte::I2cAddressBits8]} << 8) |
+                       block[BlockByte::I2cAddressBits0];
+    transfer.length = static_cast<uint16_t>((block[BlockByte::I2cLengthHigh] << 8) |
+                                            block[BlockByte::I2cLengthLow]);
+    return transfer;
 }
 
 CommandBlock BridgeRequests::flashQueryBlock() {
     CommandBlock block{};
-    block[0] = kBlockFlashQuery;
-    block[5] = 0x01;
+    block[BlockByte::Kind] = kBlockFlashQuery;
+    block[BlockByte::Subtype] = kSubtypeFlashQuery;
     return block;
 }
 
 CommandBlock BridgeRequests::flashStatusBlock(uint8_t operation) {
     CommandBlock block{};
-    block[0] = kBlockFlashStatus;
-    block[3] = operation;
-    block[5] = 0x02;
+    block[BlockByte::Kind] = kBlockFlashStatus;
+    block[BlockByte::FlashStatusOperation] = operation;
+    block[BlockByte::Subtype] = kSubtypeFlashStatus;
     return block;
 }
 
 CommandBlock BridgeRequests::flashEraseBlock(uint32_t sectorAddress) {
-    CommandBlock block{};
-    block[0] = kBlockFlashOperation;
-    block[5] = 0x0C;
-    block[7] = kFlashOpErase;
-    block[8] = 0x03;
-    putLittleEndian32(block, 11, sectorAddress);
-    return block;
+    return flashOperationBlock(kFlashOpErase, sectorAddress);
 }
 
 CommandBlock BridgeRequests::flashProgramBlock(uint32_t flashAddress, uint16_t chunkLength) {
-    CommandBlock block{};
-    block[0] = kBlockFlashOperation;
-    block[5] = 0x0C;
-    block[7] = kFlashOpProgram;
-    block[8] = 0x03;
-    block[10] = 0x01;
-    putLittleEndian32(block, 11, flashAddress);
-    block[15] = static_cast<uint8_t>(chunkLength);
-    block[16] = static_cast<uint8_t>(chunkLength >> 8);
+    CommandBlock block = flashOperationBlock(kFlashOpProgram, flashAddress);
+    block[BlockByte::FlashProgramFlag] = 0x01;
+    putLittleEndian<uint16_t>(block, BlockByte::FlashLength, chunkLength);
     return block;
+}
+
+FlashStep BridgeRequests::decodeFlashBlock(const CommandBlock& block) {
+    FlashStep step;
+    step.operation = block[BlockByte::FlashOperation];
+    step.address = getLittleEndian<uint32_t>(block, BlockByte::FlashAddress);
+    step.length = getLittleEndian<uint16_t>(block, BlockByte::FlashLength);
+    return step;
 }
 
 bool BridgeRequests::writeCommandBlock(platform::ExtensionUnit& unit, const CommandBlock& block) {

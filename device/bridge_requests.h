@@ -28,13 +28,62 @@ inline constexpr uint8_t kBlockFlashStatus = 0xCC;
 inline constexpr uint8_t kBlockFlashOperation = 0xCA;
 inline constexpr uint8_t kFlashOpErase = 0xFD;
 inline constexpr uint8_t kFlashOpProgram = 0x02;
-inline constexpr uint8_t kFlashResultReady = 1;  // byte 7 of a query or status answer
-inline constexpr size_t kFlashResultByte = 7;
+inline constexpr uint8_t kFlashResultReady = 1;  // the result byte of a query or status answer
 inline constexpr uint32_t kFlashSectorBytes = 4096;
 inline constexpr uint16_t kFlashChunkBytes = 256;
 
 using CommandBlock = std::array<uint8_t, kCommandBlockLength>;
 using RequestBuffer = std::array<uint8_t, kRequestBufferLength>;
+
+// Where each field sits in a command block. Bytes not named here are 0. The encoders below and
+// the simulated bridge's decoding both go through these, so the layout is written down once.
+struct BlockByte {
+    enum : size_t {
+        Kind = 0,     // kBlockI2c, kBlockFlashQuery, kBlockFlashStatus, kBlockFlashOperation
+        Subtype = 5,  // a fixed value of each kind (kSubtype...)
+
+        I2cDirection = 3,  // kI2cRead or kI2cWrite
+        I2cSlave = 7,
+        I2cAddressLength = 8,
+        I2cAddressBits8 = 9,  // the 32-bit address goes out as its bytes 1, 0, 3, 2
+        I2cAddressBits0 = 10,
+        I2cAddressBits24 = 11,
+        I2cAddressBits16 = 12,
+        I2cLengthHigh = 13,
+        I2cLengthLow = 14,
+
+        FlashStatusOperation = 3,  // the operation a status block asks about
+        FlashOperation = 7,        // kFlashOpErase or kFlashOpProgram
+        FlashOperationMode = 8,    // kFlashOperationMode
+        FlashProgramFlag = 10,     // 1 in a program block
+        FlashAddress = 11,         // 4 bytes, least significant first
+        FlashLength = 15,          // 2 bytes, least significant first (program blocks)
+
+        FlashResult = 7,  // of the answer to a query or status block
+    };
+};
+
+inline constexpr uint8_t kSubtypeI2c = 0x10;
+inline constexpr uint8_t kSubtypeFlashQuery = 0x01;
+inline constexpr uint8_t kSubtypeFlashStatus = 0x02;
+inline constexpr uint8_t kSubtypeFlashOperation = 0x0C;
+inline constexpr uint8_t kFlashOperationMode = 0x03;
+
+// An I2C command block's fields, as a bridge reads them.
+struct I2cTransfer {
+    uint8_t direction = 0;
+    uint8_t slave = 0;
+    uint8_t addressLength = 0;
+    uint32_t address = 0;
+    uint16_t length = 0;
+};
+
+// A flash operation block's fields (the length is 0 in an erase block).
+struct FlashStep {
+    uint8_t operation = 0;
+    uint32_t address = 0;
+    uint16_t length = 0;
+};
 
 enum class TransferResult {
     Ok,
@@ -53,6 +102,11 @@ class BridgeRequests {
     static CommandBlock flashStatusBlock(uint8_t operation);
     static CommandBlock flashEraseBlock(uint32_t sectorAddress);
     static CommandBlock flashProgramBlock(uint32_t flashAddress, uint16_t chunkLength);
+
+    // The other way round, for the side that answers the blocks. The kind byte is the caller's
+    // to check first.
+    static I2cTransfer decodeI2cBlock(const CommandBlock& block);
+    static FlashStep decodeFlashBlock(const CommandBlock& block);
 
     // The four requests; each goes through a zeroed 256-byte buffer. A request counts as done
     // only when its whole data stage went through.

@@ -23,6 +23,9 @@ inline constexpr std::string_view kMsgWrite1Failed = "Write1 Failed";
 inline constexpr std::string_view kMsgWrite2Failed = "Write2 Failed";
 inline constexpr std::string_view kMsgWrite3Failed = "Write3 Failed";
 inline constexpr std::string_view kMsgLongFailed = "Long Failed";
+// The bus could not be opened (no device list); a box with the ids could not be opened.
+inline constexpr std::string_view kMsgCreateServiceFailed = "Failed to create service";
+inline constexpr std::string_view kMsgGetInterfaceFailed = "Failed to get interface";
 
 // The named system mutex that serialises register work between the Settings window, the
 // recording notices and any other program on the box.

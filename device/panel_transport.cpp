@@ -5,6 +5,7 @@
 
 #include "device/bridge_requests.h"
 #include "device/device_texts.h"
+#include "device/register_protocol.h"
 #include "device/supported_boxes.h"
 
 namespace tovrel::device {
@@ -28,10 +29,18 @@ void PanelTransport::say(std::string_view message) { messages_(message); }
 bool PanelTransport::OpenBox() {
     unit_.reset();
     for (const SupportedBox& box : kPanelBoxes) {
-        auto units = bus_.openUnits(box.vendorId, box.productId);
-        if (!units.empty()) {
+        platform::UnitSearch found = bus_.searchUnits(box.vendorId, box.productId);
+        if (!found.busOpened) {
+            // No box of any kind can be found then: one message, no second try.
+            say(kMsgCreateServiceFailed);
+            break;
+        }
+        // A box that is there but cannot be reached counts as not found; a reachable box of
+        // the next kind is still used.
+        if (found.units.empty() && found.notClaimed > 0) say(kMsgGetInterfaceFailed);
+        if (!found.units.empty()) {
             // With two boxes of one kind, the first the system enumerates; the others close.
-            unit_ = std::move(units.front());
+            unit_ = std::move(found.units.front());
             deviceType_ = box.deviceType;
             return true;
         }
@@ -99,30 +108,16 @@ bool PanelTransport::readRegister(uint8_t reg, uint8_t slave, uint8_t& value) {
     return ReadReg(reg, value, slave);
 }
 
-bool PanelTransport::WaitCommandIdle() {
-    constexpr int kMaxIdleReads = 51;
-    constexpr int kIdleReadsInTime = 49;
-    for (int read = 1; read <= kMaxIdleReads; ++read) {
-        uint8_t command = 0;
-        if (!ReadReg(Reg::Command, command)) break;
-        clock_.sleep(kIdlePollMs);
-        if (command == kCommandIdle) {
-            if (read <= kIdleReadsInTime) return true;
-            break;
-        }
-    }
-    say(kMsgLongFailed);
-    return false;
+bool PanelTransport::writeRegister(uint8_t reg, uint8_t slave, uint8_t value) {
+    return I2CWrite(slave, reg, 1, &value, 1);
 }
 
+void PanelTransport::readyWaitFailed() { say(kMsgLongFailed); }
+
+bool PanelTransport::WaitCommandIdle() { return RegisterProtocol::waitCommandIdle(*this, clock_); }
+
 bool PanelTransport::WriteReg(int reg, int value) {
-    const uint8_t number = static_cast<uint8_t>(reg);
-    const uint8_t byte = static_cast<uint8_t>(value);
-    if (!WaitCommandIdle()) return false;
-    I2CWrite(kMicrocontrollerSlave, number, 1, &byte, 1);
-    if (!WaitCommandIdle()) return false;
-    I2CWrite(kMicrocontrollerSlave, Reg::Command, 1, &number, 1);
-    return true;
+    return RegisterProtocol::writeReg(*this, clock_, reg, value);
 }
 
 bool PanelTransport::transact(const CommandBlock& block, uint8_t& result) {
@@ -131,7 +126,7 @@ bool PanelTransport::transact(const CommandBlock& block, uint8_t& result) {
     if (!BridgeRequests::writeCommandBlock(*unit_, block)) return false;
     CommandBlock answer{};
     if (!BridgeRequests::readCommandBlock(*unit_, answer)) return false;
-    result = answer[kFlashResultByte];
+    result = answer[BlockByte::FlashResult];
     return true;
 }
 

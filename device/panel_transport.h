@@ -6,18 +6,20 @@
 #include <string_view>
 
 #include "device/register_map.h"
-#include "device/register_reader.h"
+#include "device/register_port.h"
+#include "device/register_protocol.h"
 #include "platform/system/clock.h"
 #include "platform/usb/extension_unit_bus.h"
 
 namespace tovrel::device {
 
 // The control panel's own transport: one box opened over its extension unit, I2C transfers,
-// the register protocol (ready wait, value then command number) and the flash operations.
+// the shared RegisterProtocol (ready wait, value then command number) over them and the flash
+// operations.
 // Diagnostic lines ("Read1 Failed", "Long Failed" ...) go to the message sink, standard output
 // by default. Every action opens the box, makes its transfers and closes it again.
 // One thread at a time (the panel's main thread, under its lock).
-class PanelTransport final : public RegisterReader {
+class PanelTransport final : public RegisterPort {
   public:
     using MessageSink = std::function<void(std::string_view)>;
 
@@ -25,7 +27,7 @@ class PanelTransport final : public RegisterReader {
     // gone) would hold the panel forever. Each erase or program step gives up after this.
     static constexpr uint64_t kFlashPollTimeoutMs = 3000;
     static constexpr uint32_t kFlashPollMs = 1;
-    static constexpr uint32_t kIdlePollMs = 100;
+    static constexpr uint32_t kIdlePollMs = RegisterProtocol::kIdlePollMs;
     static constexpr uint64_t kFlashAddressSpace = uint64_t{1} << 32;
 
     PanelTransport(platform::ExtensionUnitBus& bus, platform::Clock& clock,
@@ -59,8 +61,11 @@ class PanelTransport final : public RegisterReader {
     bool FlashProgram(const uint8_t* bytes, int32_t count);
 
     bool readRegister(uint8_t reg, uint8_t slave, uint8_t& value) override;
+    bool writeRegister(uint8_t reg, uint8_t slave, uint8_t value) override;
 
   private:
+    // Every failed ready wait prints "Long Failed".
+    void readyWaitFailed() override;
     void say(std::string_view message);
     bool transact(const std::array<uint8_t, 30>& block, uint8_t& result);
     bool waitFlashReady(uint8_t operation);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "device/register_protocol.h"
+
 namespace tovrel::device {
 
 namespace {
@@ -52,32 +54,17 @@ bool RegisterTransport::readRegister(uint8_t reg, uint8_t slave, uint8_t& value)
     return ReadReg(reg, value, slave);
 }
 
+bool RegisterTransport::writeRegister(uint8_t reg, uint8_t slave, uint8_t value) {
+    if (!usable()) return false;
+    return library_.UVC_I2CM_Write(handleList_.front(), slave, 1, reg, 1, &value) != 0;
+}
+
 bool RegisterTransport::WaitCommandIdle() {
-    for (int read = 1; read <= kMaxIdleReads; ++read) {
-        if (!usable()) return false;
-        uint8_t command = 0;
-        if (!ReadReg(Reg::Command, command)) return false;
-        clock_.sleep(kIdlePollMs);
-        if (command == kCommandIdle) return read <= kIdleReadsInTime;
-    }
-    return false;
+    return RegisterProtocol::waitCommandIdle(*this, clock_);
 }
 
 bool RegisterTransport::WriteReg(int reg, int value) {
-    const uint8_t number = static_cast<uint8_t>(reg);
-    const uint8_t byte = static_cast<uint8_t>(value);
-    if (!WaitCommandIdle()) return false;
-    if (usable()) {
-        // The write's own result is not consulted: the ready wait that follows tells whether the
-        // box is still there.
-        library_.UVC_I2CM_Write(handleList_.front(), kMicrocontrollerSlave, 1, number, 1, &byte);
-    }
-    if (!WaitCommandIdle()) return false;
-    if (usable()) {
-        library_.UVC_I2CM_Write(handleList_.front(), kMicrocontrollerSlave, 1, Reg::Command, 1,
-                                &number);
-    }
-    return true;
+    return RegisterProtocol::writeReg(*this, clock_, reg, value);
 }
 
 void RegisterTransport::CloseDeviceSession(std::unique_ptr<DeviceSession> session) {

@@ -7,21 +7,23 @@
 #include "device/device_session.h"
 #include "device/kelm_uvc_library.h"
 #include "device/register_map.h"
-#include "device/register_reader.h"
+#include "device/register_port.h"
+#include "device/register_protocol.h"
 #include "platform/system/clock.h"
 
 namespace tovrel::device {
 
 // Register access to the box's microcontroller through the vendor library: identification by
-// USB ids, one-byte reads and the command write through register 0 with its ready wait.
+// USB ids and one-byte reads and writes; the ready wait and the command write are the shared
+// RegisterProtocol over those.
 // Every operation runs IdentifyDevice, any reads and writes, then CloseDeviceSession; no handle
 // outlives it. The waits sleep on the injected clock.
 // One thread at a time (the full program: the window thread, under the "Norvik" lock).
-class RegisterTransport final : public RegisterReader {
+class RegisterTransport final : public RegisterPort {
   public:
-    static constexpr int kMaxIdleReads = 51;
-    static constexpr int kIdleReadsInTime = 49;  // an idle answer after these counts as late
-    static constexpr uint32_t kIdlePollMs = 100;
+    static constexpr int kMaxIdleReads = RegisterProtocol::kMaxIdleReads;
+    static constexpr int kIdleReadsInTime = RegisterProtocol::kIdleReadsInTime;
+    static constexpr uint32_t kIdlePollMs = RegisterProtocol::kIdlePollMs;
 
     RegisterTransport(KelmUvcLibrary& library, platform::Clock& clock);
     ~RegisterTransport() override;
@@ -38,6 +40,8 @@ class RegisterTransport final : public RegisterReader {
     void CloseDeviceSession(std::unique_ptr<DeviceSession> session);
 
     bool readRegister(uint8_t reg, uint8_t slave, uint8_t& value) override;
+    // One write transfer; nothing is sent while the handle list is not usable.
+    bool writeRegister(uint8_t reg, uint8_t slave, uint8_t value) override;
 
     const std::vector<void*>& handleList() const { return handleList_; }
     // 1 to 3 handles: more means the box cannot be told apart from the others.

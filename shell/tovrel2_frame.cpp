@@ -12,7 +12,10 @@
 namespace tovrel::shell {
 
 CTovrel2Frame::CTovrel2Frame(platform::Backends& backends, const Edition& edition)
-    : devices(backends), programName(edition.programName), backends_(backends), edition_(edition) {
+    : devices(backends.mediaDevices.get()),
+      programName(edition.programName),
+      backends_(backends),
+      edition_(edition) {
     setWindowTitle(QString::fromUtf8(edition.programName));
     // The window class paints a black background wherever no picture is drawn.
     QPalette black = palette();

@@ -58,6 +58,26 @@ std::string MediaType::describe() const {
     return text;
 }
 
+HRESULT MFGetStrideForBitmapInfoHeader(uint32_t format, uint32_t width, int32_t* stride) {
+    if (stride == nullptr) return E_POINTER;
+    struct Entry {
+        uint32_t format;
+        uint32_t bytesPerPixel;
+    };
+    static constexpr Entry kStrides[] = {
+        {MFVideoFormat_NV12.data1, 1},
+        {MFVideoFormat_YUY2.data1, 2},
+        {MFVideoFormat_RGB32.data1, 4},
+    };
+    for (const Entry& entry : kStrides) {
+        if (entry.format == format) {
+            *stride = static_cast<int32_t>(width * entry.bytesPerPixel);
+            return S_OK;
+        }
+    }
+    return MF_E_INVALIDMEDIATYPE;
+}
+
 HRESULT MFCreateMediaType(std::unique_ptr<MediaType>* mediaType) {
     if (mediaType == nullptr) return E_POINTER;
     *mediaType = std::make_unique<MediaType>();

@@ -27,4 +27,9 @@ class MediaType : public Attributes {
 
 HRESULT MFCreateMediaType(std::unique_ptr<MediaType>* mediaType);
 
+// The default row stride in bytes of an uncompressed format (its FourCC, as Guid::data1 of the
+// subtype) at this width: the luma row for planar formats. MF_E_INVALIDMEDIATYPE for a format
+// without one.
+HRESULT MFGetStrideForBitmapInfoHeader(uint32_t format, uint32_t width, int32_t* stride);
+
 }  // namespace tovrel::platform

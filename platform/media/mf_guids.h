@@ -40,16 +40,17 @@ constexpr Guid MF_MT_DEFAULT_STRIDE = detail::key(5);      // UINT32 (signed str
 constexpr Guid MF_MT_INTERLACE_MODE = detail::key(6);      // UINT32
 constexpr Guid MF_MT_PIXEL_ASPECT_RATIO = detail::key(7);  // UINT64 ratio
 constexpr Guid MF_MT_AVG_BITRATE = detail::key(8);         // UINT32
-constexpr Guid MF_MT_ALL_SAMPLES_INDEPENDENT = detail::key(9);       // UINT32
-constexpr Guid MF_MT_FIXED_SIZE_SAMPLES = detail::key(10);           // UINT32
-constexpr Guid MF_MT_SAMPLE_SIZE = detail::key(11);                  // UINT32
-constexpr Guid MF_MT_FRAME_RATE_RANGE_MIN = detail::key(12);         // UINT64 ratio
-constexpr Guid MF_MT_FRAME_RATE_RANGE_MAX = detail::key(13);         // UINT64 ratio
-constexpr Guid MF_MT_VIDEO_CHROMA_SITING = detail::key(14);          // UINT32
-constexpr Guid MF_MT_MPEG2_PROFILE = detail::key(15);                // UINT32
-constexpr Guid MF_MT_MPEG2_LEVEL = detail::key(16);                  // UINT32
-constexpr Guid MF_MT_USER_DATA = detail::key(17);                    // blob
-constexpr Guid MF_MT_AM_FORMAT_TYPE = detail::key(18);               // GUID
+constexpr Guid MF_MT_ALL_SAMPLES_INDEPENDENT = detail::key(9);  // UINT32
+constexpr Guid MF_MT_FIXED_SIZE_SAMPLES = detail::key(10);      // UINT32
+constexpr Guid MF_MT_SAMPLE_SIZE = detail::key(11);             // UINT32
+constexpr Guid MF_MT_FRAME_RATE_RANGE_MIN = detail::key(12);    // UINT64 ratio
+constexpr Guid MF_MT_FRAME_RATE_RANGE_MAX = detail::key(13);    // UINT64 ratio
+constexpr Guid MF_MT_VIDEO_CHROMA_SITING = detail::key(14);     // UINT32
+constexpr Guid MF_MT_MPEG2_PROFILE = detail::key(15);           // UINT32
+constexpr Guid MF_MT_MPEG2_LEVEL = detail::key(16);             // UINT32
+constexpr Guid MF_MT_USER_DATA = detail::key(17);               // blob
+constexpr Guid MF_MT_AM_FORMAT_TYPE = detail::key(18);          // GUID
+constexpr Guid FORMAT_VideoInfo2 = detail::key(19);
 constexpr Guid MF_MT_AUDIO_NUM_CHANNELS = detail::key(30);           // UINT32
 constexpr Guid MF_MT_AUDIO_SAMPLES_PER_SECOND = detail::key(31);     // UINT32
 constexpr Guid MF_MT_AUDIO_BITS_PER_SAMPLE = detail::key(32);        // UINT32
@@ -75,6 +76,14 @@ constexpr Guid MF_READWRITE_DISABLE_CONVERTERS = detail::key(74);           // U
 constexpr Guid MF_SINK_WRITER_DISABLE_THROTTLING = detail::key(75);         // UINT32
 constexpr Guid MF_TRANSCODE_CONTAINERTYPE = detail::key(76);                // GUID
 constexpr Guid MFTranscodeContainerType_MPEG4 = detail::key(77);
+
+// Encoder properties, set as attributes of a sink writer stream's output type.
+constexpr Guid CODECAPI_AVEncCommonRateControlMode = detail::key(80);  // UINT32
+constexpr Guid CODECAPI_AVEncMPVGOPSize = detail::key(81);             // UINT32
+constexpr Guid CODECAPI_AVLowLatencyMode = MF_LOW_LATENCY;             // UINT32
+constexpr uint32_t eAVEncCommonRateControlMode_Quality = 3;
+constexpr uint32_t eAVEncH264VProfile_High = 100;
+constexpr uint32_t eAVEncH265VProfile_Main_420_8 = 1;
 
 // Sample attributes.
 constexpr Guid MFSampleExtension_CleanPoint = detail::key(90);     // UINT32

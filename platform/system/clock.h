@@ -13,6 +13,11 @@ class Clock {
     virtual uint32_t timeGetTime() = 0;
     virtual uint64_t getTickCount64() = 0;
     virtual void sleep(uint32_t milliseconds) = 0;
+    // The system timer resolution, raised and lowered in pairs around work that stamps samples
+    // from timeGetTime. Linux's monotonic clock already reads in milliseconds, so the default
+    // has nothing to change; a test clock counts the calls.
+    virtual void timeBeginPeriod(uint32_t /*periodMs*/) {}
+    virtual void timeEndPeriod(uint32_t /*periodMs*/) {}
 };
 
 // The process-wide monotonic clock.

@@ -20,12 +20,18 @@ class ManualClock final : public Clock {
         sleptMs_ += milliseconds;
     }
 
+    void timeBeginPeriod(uint32_t) override { ++raisedPeriods_; }
+    void timeEndPeriod(uint32_t) override { --raisedPeriods_; }
+
     void advance(uint64_t milliseconds) { nowMs_ += milliseconds; }
+    // Raises not yet paired with a lowering.
+    int raisedPeriods() const { return raisedPeriods_.load(); }
     uint64_t totalSleptMs() const { return sleptMs_.load(); }
 
   private:
     std::atomic<uint64_t> nowMs_;
     std::atomic<uint64_t> sleptMs_{0};
+    std::atomic<int> raisedPeriods_{0};
 };
 
 }  // namespace tovrel::platform

@@ -14,6 +14,9 @@ class LinuxExtensionUnitBus final : public ExtensionUnitBus {
   public:
     std::vector<std::unique_ptr<ExtensionUnit>> openUnits(uint16_t vendorId,
                                                           uint16_t productId) override;
+    // Failures as UvcNodeBus and LibusbBus give them; a node that could not be opened but whose
+    // device libusb opened is not counted.
+    UnitSearch searchUnits(uint16_t vendorId, uint16_t productId) override;
 
   private:
     UvcNodeBus nodes_;

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <map>
 
+#include "platform/system/system_call_log.h"
+
 namespace tovrel::platform {
 
 namespace {
@@ -46,8 +48,10 @@ int ioctlRetry(int fd, unsigned long request, void* argument) {
 // zeros the request buffer carries anyway, and a GET_CUR is fetched whole and cut.
 class UvcNodeUnit final : public ExtensionUnit {
   public:
-    explicit UvcNodeUnit(int fd) : fd_(fd) {}
-    ~UvcNodeUnit() override { ::close(fd_); }
+    UvcNodeUnit(int fd, std::string devnode) : fd_(fd), devnode_(std::move(devnode)) {}
+    ~UvcNodeUnit() override {
+        if (::close(fd_) != 0) logSystemCallFailure(devnode_, "close", errno);
+    }
 
     int deviceRequest(const DeviceRequest& request) override {
         const bool classToInterface = (request.bmRequestType & 0x7F) == 0x21;
@@ -61,7 +65,11 @@ class UvcNodeUnit final : public ExtensionUnit {
         if (this->query(unit, selector, query, request.wLength, request.data) == 0) {
             return request.wLength;
         }
-        if (errno != ENOBUFS) return kDeviceRequestFailed;
+        // ENOBUFS: the size is not the control's; anything else is a real failure.
+        if (errno != ENOBUFS) {
+            logSystemCallFailure(devnode_, "ioctl UVCIOC_CTRL_QUERY", errno);
+            return kDeviceRequestFailed;
+        }
 
         int length = controlLength(unit, selector);
         if (length <= 0) return kDeviceRequestFailed;
@@ -70,12 +78,16 @@ class UvcNodeUnit final : public ExtensionUnit {
             if (length < request.wLength) return kDeviceRequestFailed;
             std::memcpy(whole.data(), request.data, request.wLength);
             if (this->query(unit, selector, query, static_cast<uint16_t>(length), whole.data()) !=
-                0)
+                0) {
+                logSystemCallFailure(devnode_, "ioctl UVCIOC_CTRL_QUERY SET_CUR", errno);
                 return kDeviceRequestFailed;
+            }
             return request.wLength;
         }
-        if (this->query(unit, selector, query, static_cast<uint16_t>(length), whole.data()) != 0)
+        if (this->query(unit, selector, query, static_cast<uint16_t>(length), whole.data()) != 0) {
+            logSystemCallFailure(devnode_, "ioctl UVCIOC_CTRL_QUERY GET_CUR", errno);
             return kDeviceRequestFailed;
+        }
         const int copied = std::min<int>(length, request.wLength);
         std::memcpy(request.data, whole.data(), static_cast<size_t>(copied));
         return copied;
@@ -94,22 +106,49 @@ class UvcNodeUnit final : public ExtensionUnit {
 
     int controlLength(uint8_t unit, uint8_t selector) {
         uint8_t length[2] = {0, 0};
-        if (query(unit, selector, UVC_GET_LEN, 2, length) != 0) return -1;
+        if (query(unit, selector, UVC_GET_LEN, 2, length) != 0) {
+            logSystemCallFailure(devnode_, "ioctl UVCIOC_CTRL_QUERY GET_LEN", errno);
+            return -1;
+        }
         return length[0] | (length[1] << 8);
     }
 
     int fd_;
+    std::string devnode_;
 };
 
 }  // namespace
 
 std::vector<UvcNodeBus::Node> UvcNodeBus::findNodes(uint16_t vendorId, uint16_t productId) const {
+    bool listed = true;
+    return findNodes(vendorId, productId, listed);
+}
+
+std::vector<UvcNodeBus::Node> UvcNodeBus::findNodes(uint16_t vendorId, uint16_t productId,
+                                                    bool& listed) const {
     std::vector<Node> nodes;
+    listed = false;
     udev* context = udev_new();
-    if (context == nullptr) return nodes;
+    if (context == nullptr) {
+        logSystemCallFailure("udev", "udev_new", errno);
+        return nodes;
+    }
     udev_enumerate* enumerate = udev_enumerate_new(context);
-    udev_enumerate_add_match_subsystem(enumerate, "video4linux");
-    udev_enumerate_scan_devices(enumerate);
+    if (enumerate == nullptr) {
+        logSystemCallFailure("udev", "udev_enumerate_new", errno);
+        udev_unref(context);
+        return nodes;
+    }
+    // libudev gives negative errno values.
+    int result = udev_enumerate_add_match_subsystem(enumerate, "video4linux");
+    if (result >= 0) result = udev_enumerate_scan_devices(enumerate);
+    if (result < 0) {
+        logSystemCallFailure("udev video4linux", "udev_enumerate_scan_devices", -result);
+        udev_enumerate_unref(enumerate);
+        udev_unref(context);
+        return nodes;
+    }
+    listed = true;
 
     // Per USB device (by its sys path), the node with the lowest index.
     struct Candidate {
@@ -149,17 +188,28 @@ std::vector<UvcNodeBus::Node> UvcNodeBus::findNodes(uint16_t vendorId, uint16_t 
 
 std::unique_ptr<ExtensionUnit> UvcNodeBus::openNode(const std::string& devnode) {
     int fd = ::open(devnode.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return nullptr;
-    return std::make_unique<UvcNodeUnit>(fd);
+    if (fd < 0) {
+        logSystemCallFailure(devnode, "open", errno);
+        return nullptr;
+    }
+    return std::make_unique<UvcNodeUnit>(fd, devnode);
 }
 
 std::vector<std::unique_ptr<ExtensionUnit>> UvcNodeBus::openUnits(uint16_t vendorId,
                                                                   uint16_t productId) {
-    std::vector<std::unique_ptr<ExtensionUnit>> units;
-    for (const Node& node : findNodes(vendorId, productId)) {
-        if (auto unit = openNode(node.devnode)) units.push_back(std::move(unit));
+    return searchUnits(vendorId, productId).units;
+}
+
+UnitSearch UvcNodeBus::searchUnits(uint16_t vendorId, uint16_t productId) {
+    UnitSearch search;
+    for (const Node& node : findNodes(vendorId, productId, search.busOpened)) {
+        if (auto unit = openNode(node.devnode)) {
+            search.units.push_back(std::move(unit));
+        } else {
+            ++search.notClaimed;
+        }
     }
-    return units;
+    return search;
 }
 
 }  // namespace tovrel::platform

@@ -12,11 +12,6 @@ namespace dev = tovrel::device;
 
 namespace {
 
-uint32_t littleEndian32(const std::array<uint8_t, 30>& block, size_t at) {
-    return block[at] | (block[at + 1] << 8) | (block[at + 2] << 16) |
-           (static_cast<uint32_t>(block[at + 3]) << 24);
-}
-
 bool isStatusRegister(uint8_t reg) {
     switch (reg) {
         case dev::Reg::SrcTiming:
@@ -94,19 +89,19 @@ int SimulatedBridge::handleRequest(const platform::DeviceRequest& request) {
 
 int SimulatedBridge::handleCommandBlockWrite(const platform::DeviceRequest& request) {
     if (request.wLength != dev::kCommandBlockLength) return platform::kDeviceRequestFailed;
-    std::array<uint8_t, 30> block{};
+    dev::CommandBlock block{};
     std::memcpy(block.data(), request.data, block.size());
     bool ok = false;
-    switch (block[0]) {
+    switch (block[dev::BlockByte::Kind]) {
         case dev::kBlockI2c:
             ok = runI2c(block);
             break;
         case dev::kBlockFlashQuery:
-            block[dev::kFlashResultByte] = config_.flashQueryResult;
+            block[dev::BlockByte::FlashResult] = config_.flashQueryResult;
             ok = true;
             break;
         case dev::kBlockFlashStatus:
-            block[dev::kFlashResultByte] = flashBusyLocked() ? 0 : dev::kFlashResultReady;
+            block[dev::BlockByte::FlashResult] = flashBusyLocked() ? 0 : dev::kFlashResultReady;
             ok = true;
             break;
         case dev::kBlockFlashOperation:
@@ -120,39 +115,36 @@ int SimulatedBridge::handleCommandBlockWrite(const platform::DeviceRequest& requ
     return dev::kCommandBlockLength;
 }
 
-bool SimulatedBridge::runI2c(const std::array<uint8_t, 30>& block) {
-    const uint8_t direction = block[3];
-    const uint8_t slave = block[7];
-    const uint8_t addressLength = block[8];
-    const uint32_t address =
-        (static_cast<uint32_t>(block[11]) << 24) | (block[12] << 16) | (block[9] << 8) | block[10];
-    const uint16_t length = static_cast<uint16_t>((block[13] << 8) | block[14]);
-    if (length > dataBuffer_.size()) return false;
+bool SimulatedBridge::runI2c(const dev::CommandBlock& block) {
+    const dev::I2cTransfer transfer = dev::BridgeRequests::decodeI2cBlock(block);
+    const uint8_t slave = transfer.slave;
+    if (transfer.length > dataBuffer_.size()) return false;
     if (slave != dev::kMicrocontrollerSlave && slave != dev::kBridgeSlave) return false;  // NAK
-    if (addressLength != 1) return false;  // both targets take one register byte
-    const auto first = static_cast<uint8_t>(address);
+    if (transfer.addressLength != 1) return false;  // both targets take one register byte
+    const auto first = static_cast<uint8_t>(transfer.address);
 
-    if (direction == dev::kI2cRead) {
+    if (transfer.direction == dev::kI2cRead) {
         dataBuffer_.fill(0);
-        for (uint16_t i = 0; i < length; ++i) {
+        for (uint16_t i = 0; i < transfer.length; ++i) {
             const auto reg = static_cast<uint8_t>(first + i);
             dataBuffer_[i] =
                 slave == dev::kBridgeSlave ? readBridgeRegister(reg) : readRegisterLocked(reg);
         }
         return true;
     }
-    if (direction == dev::kI2cWrite) {
+    if (transfer.direction == dev::kI2cWrite) {
         if (slave == dev::kBridgeSlave) return false;  // the bridge's registers are not written
-        for (uint16_t i = 0; i < length; ++i)
+        for (uint16_t i = 0; i < transfer.length; ++i)
             writeRegisterLocked(static_cast<uint8_t>(first + i), dataBuffer_[i]);
         return true;
     }
     return false;
 }
 
-bool SimulatedBridge::runFlash(const std::array<uint8_t, 30>& block) {
-    const uint8_t operation = block[7];
-    const uint32_t address = littleEndian32(block, 11);
+bool SimulatedBridge::runFlash(const dev::CommandBlock& block) {
+    const dev::FlashStep step = dev::BridgeRequests::decodeFlashBlock(block);
+    const uint8_t operation = step.operation;
+    const uint32_t address = step.address;
     if (flashBusyLocked()) ++operationsWhileBusy_;
     if (operation == dev::kFlashOpErase) {
         if (address >= flash_.size()) return false;
@@ -165,7 +157,7 @@ bool SimulatedBridge::runFlash(const std::array<uint8_t, 30>& block) {
         return true;
     }
     if (operation == dev::kFlashOpProgram) {
-        const uint16_t length = static_cast<uint16_t>(block[15] | (block[16] << 8));
+        const uint16_t length = step.length;
         if (length > dataBuffer_.size()) return false;
         if (static_cast<uint64_t>(address) + length > flash_.size()) return false;
         for (uint16_t i = 0; i < length; ++i) flash_[address + i] &= dataBuffer_[i];

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "device/bridge_requests.h"
 #include "platform/system/clock.h"
 #include "platform/usb/device_request.h"
 #include "sim/bridge/bridge_faults.h"
@@ -80,8 +81,8 @@ class SimulatedBridge {
 
   private:
     int handleCommandBlockWrite(const platform::DeviceRequest& request);
-    bool runI2c(const std::array<uint8_t, 30>& block);
-    bool runFlash(const std::array<uint8_t, 30>& block);
+    bool runI2c(const device::CommandBlock& block);
+    bool runFlash(const device::CommandBlock& block);
     uint8_t readRegisterLocked(uint8_t reg);
     void writeRegisterLocked(uint8_t reg, uint8_t value);
     void runCommandLocked(uint8_t number);
@@ -103,8 +104,8 @@ class SimulatedBridge {
     uint64_t commandDoneAtMs_ = 0;
     std::vector<ExecutedCommand> executed_;
 
-    std::array<uint8_t, 30> lastBlock_{};
-    std::array<uint8_t, 256> dataBuffer_{};
+    device::CommandBlock lastBlock_{};
+    device::RequestBuffer dataBuffer_{};
 
     std::vector<uint8_t> flash_;
     uint64_t flashReadyAtMs_ = 0;

@@ -13,12 +13,12 @@ using namespace platform;
 using Kind = DeviceListEnumerator::Kind;
 
 struct DiscoveryFixture : ::testing::Test {
-    DiscoveryFixture() { backends.mediaDevices = std::make_unique<DeviceListEnumerator>(); }
+    DiscoveryFixture() { devices = std::make_unique<DeviceListEnumerator>(); }
 
     // Adds a device; its activations land in `opened` under its name.
     void add(Kind kind, const std::string& name, std::vector<MediaType> types,
              bool unreadable = false, HRESULT activationResult = S_OK) {
-        backends.mediaDevices->addDevice(
+        devices->addDevice(
             {kind, name, name,
              [this, name, types, activationResult](std::shared_ptr<MediaSource>* source) {
                  if (FAILED(activationResult)) return activationResult;
@@ -42,7 +42,7 @@ struct DiscoveryFixture : ::testing::Test {
         return source && opened.count(name) && source.get() == opened[name].get();
     }
 
-    Backends backends;
+    std::unique_ptr<DeviceListEnumerator> devices;
     std::map<std::string, std::shared_ptr<test::FakeMediaSource>> opened;
 };
 
@@ -51,7 +51,7 @@ TEST_F(DiscoveryFixture, AWebcamOnlyMachineUsesTheFirstDevicesAndSetsNoFlag) {
     addAudio("USB Headset");
     addVideo("HD Webcam");
     addVideo("Integrated Camera");
-    DeviceDiscovery discovery(backends);
+    DeviceDiscovery discovery(devices.get());
     ASSERT_EQ(discovery.createAudioCapture(), S_OK);
     ASSERT_EQ(discovery.createVideoCapture(kFormatNone), S_OK);
     EXPECT_TRUE(holds(discovery.audioSource, "Built-in Microphone"));
@@ -65,7 +65,7 @@ TEST_F(DiscoveryFixture, AWebcamOnlyMachineUsesTheFirstDevicesAndSetsNoFlag) {
 TEST_F(DiscoveryFixture, Px40InsideAnAudioNameSetsBothFlags) {
     addAudio("Microphone");
     addAudio("Digital Audio Interface (2- QUORVA PX40 Audio) #3");
-    DeviceDiscovery discovery(backends);
+    DeviceDiscovery discovery(devices.get());
     ASSERT_EQ(discovery.createAudioCapture(), S_OK);
     EXPECT_TRUE(holds(discovery.audioSource, "Digital Audio Interface (2- QUORVA PX40 Audio) #3"));
     EXPECT_EQ(discovery.registerCapableBox, 1u);
@@ -76,7 +76,7 @@ TEST_F(DiscoveryFixture, Px40InsideAnAudioNameSetsBothFlags) {
 TEST_F(DiscoveryFixture, NamesAreCaseSensitive) {
     addAudio("Mic");
     addAudio("quorva px40 audio");
-    DeviceDiscovery discovery(backends);
+    DeviceDiscovery discovery(devices.get());
     ASSERT_EQ(discovery.createAudioCapture(), S_OK);
     EXPECT_TRUE(holds(discovery.audioSource, "Mic"));
     EXPECT_EQ(discovery.registerCapableBox, 0u);
@@ -85,14 +85,14 @@ TEST_F(DiscoveryFixture, NamesAreCaseSensitive) {
 TEST_F(DiscoveryFixture, AVideoNameWithASuffixIsNotRecognised) {
     addVideo("HD Webcam");
     addVideo("Norvik USB Video Device #2");
-    DeviceDiscovery discovery(backends);
+    DeviceDiscovery discovery(devices.get());
     ASSERT_EQ(discovery.createVideoCapture(kFormatNone), S_OK);
     EXPECT_TRUE(holds(discovery.videoSource, "HD Webcam"));
 }
 
 TEST_F(DiscoveryFixture, ASuffixedBoxNameAloneIsStillUsedAsTheFirstDevice) {
     addVideo("QUORVA PX40 Video (2)");
-    DeviceDiscovery discovery(backends);
+    DeviceDiscovery discovery(devices.get());
     ASSERT_EQ(discovery.createVideoCapture(kFormatNone), S_OK);
     EXPECT_TRUE(holds(discovery.videoSource, "QUORVA PX40 Video (2)"));
 }
@@ -105,7 +105,7 @@ TEST_F(DiscoveryFixture, WithTwoBoxesTheLastMatchWinsAndFlagsAccumulate) {
     addVideo("Sorvane USB 3.0 Video Bridge");
     addVideo("Ambrix USB Video Device");
     addVideo("HD Webcam");
-    DeviceDiscovery discovery(backends);
+    DeviceDiscovery discovery(devices.get());
     ASSERT_EQ(discovery.createAudioCapture(), S_OK);
     ASSERT_EQ(discovery.createVideoCapture(kFormatNone), S_OK);
     EXPECT_TRUE(holds(discovery.audioSource, "Sorvane USB 3.0 Audio Bridge"));
@@ -119,7 +119,7 @@ TEST_F(DiscoveryFixture, EveryBoxVideoNameIsRecognised) {
     addVideo("HD Webcam");
     for (std::string_view name : kBoxVideoNames) addVideo(std::string(name));
     addVideo("HD Webcam 2");
-    DeviceDiscovery discovery(backends);
+    DeviceDiscovery discovery(devices.get());
     ASSERT_EQ(discovery.createVideoCapture(kFormatNone), S_OK);
     EXPECT_TRUE(holds(discovery.videoSource, std::string(kBoxVideoNames.back())));
 }
@@ -128,7 +128,7 @@ TEST_F(DiscoveryFixture, AnUnreadableNameEndsTheScan) {
     addAudio("Mic");
     add(Kind::Audio, "Broken", {test::pcmType(48000, 2, 16)}, true);
     addAudio("Norvik USB Audio Device");
-    DeviceDiscovery discovery(backends);
+    DeviceDiscovery discovery(devices.get());
     ASSERT_EQ(discovery.createAudioCapture(), S_OK);
     EXPECT_TRUE(holds(discovery.audioSource, "Mic"));
     EXPECT_EQ(discovery.registerCapableBox, 0u);
@@ -136,19 +136,18 @@ TEST_F(DiscoveryFixture, AnUnreadableNameEndsTheScan) {
 
 TEST_F(DiscoveryFixture, NoDeviceOfAKindIsUnexpected) {
     addVideo("HD Webcam");
-    DeviceDiscovery discovery(backends);
+    DeviceDiscovery discovery(devices.get());
     discovery.registerCapableBox = 1;
     EXPECT_EQ(discovery.createAudioCapture(), E_UNEXPECTED);
     EXPECT_EQ(discovery.registerCapableBox, 0u) << "the flags are cleared first";
-    Backends empty;
-    DeviceDiscovery none(empty);
+    DeviceDiscovery none(nullptr);
     EXPECT_EQ(none.createVideoCapture(kFormatNone), E_UNEXPECTED);
 }
 
 TEST_F(DiscoveryFixture, AFailedVideoActivationReleasesBothSources) {
     addAudio("Norvik USB Audio Device");
     add(Kind::Video, "Norvik USB Video Device", {}, false, E_FAIL);
-    DeviceDiscovery discovery(backends);
+    DeviceDiscovery discovery(devices.get());
     ASSERT_EQ(discovery.createAudioCapture(), S_OK);
     auto audio = opened["Norvik USB Audio Device"];
     EXPECT_EQ(discovery.createVideoCapture(kFormatNone), E_FAIL);
@@ -161,18 +160,18 @@ TEST_F(DiscoveryFixture, AFailedVideoActivationReleasesBothSources) {
 TEST_F(DiscoveryFixture, AFailedTypeScanReleasesBothSources) {
     addAudio("Mic");
     addVideo("HD Webcam");
-    DeviceDiscovery discovery(backends);
+    DeviceDiscovery discovery(devices.get());
     ASSERT_EQ(discovery.createAudioCapture(), S_OK);
-    backends.mediaDevices->removeDevice("HD Webcam");
-    backends.mediaDevices->addDevice({Kind::Video, "Cam", "",
-                                      [](std::shared_ptr<MediaSource>* source) {
-                                          auto created = std::make_shared<test::FakeMediaSource>(
-                                              std::vector<std::vector<MediaType>>{{}});
-                                          created->typesFailure = E_FAIL;
-                                          *source = created;
-                                          return S_OK;
-                                      },
-                                      false});
+    devices->removeDevice("HD Webcam");
+    devices->addDevice({Kind::Video, "Cam", "",
+                        [](std::shared_ptr<MediaSource>* source) {
+                            auto created = std::make_shared<test::FakeMediaSource>(
+                                std::vector<std::vector<MediaType>>{{}});
+                            created->typesFailure = E_FAIL;
+                            *source = created;
+                            return S_OK;
+                        },
+                        false});
     EXPECT_EQ(discovery.createVideoCapture(kFormatNone), E_FAIL);
     EXPECT_FALSE(discovery.audioSource);
 }
@@ -181,7 +180,7 @@ TEST_F(DiscoveryFixture, TheVideoFormatFollowsTheRequestAndWhatTheDeviceHas) {
     addVideo("Norvik USB Video Device", {test::videoType(MFVideoFormat_MJPG, 1920, 1080, 60, 1),
                                          test::videoType(MFVideoFormat_YUY2, 640, 480, 30, 1),
                                          test::videoType(MFVideoFormat_YUY2, 320, 240, 30, 1)});
-    DeviceDiscovery discovery(backends);
+    DeviceDiscovery discovery(devices.get());
     ASSERT_EQ(discovery.createVideoCapture(kFormatNv12), S_OK);
     EXPECT_EQ(discovery.videoFormat, kFormatYuy2) << "NV12 asked of a YUY2 + MJPEG device";
     EXPECT_EQ(discovery.firstIndices.firstMjpgIndex, 0u);
@@ -204,7 +203,7 @@ TEST(ChooseVideoFormat, FallsBackInTheOrderYuy2MjpegNv12) {
 TEST_F(DiscoveryFixture, ReleaseStopsAndShutsDownBothSources) {
     addAudio("Mic");
     addVideo("Cam");
-    DeviceDiscovery discovery(backends);
+    DeviceDiscovery discovery(devices.get());
     discovery.createAudioCapture();
     discovery.createVideoCapture(kFormatNone);
     EXPECT_EQ(discovery.releaseCaptureSources(), 0);

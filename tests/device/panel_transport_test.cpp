@@ -2,26 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/system/manual_clock.h"
-#include "tests/device/recording_unit.h"
+#include "tests/device/transport_rigs.h"
 
 namespace tovrel::device {
 namespace {
 
 using namespace testing;
-
-struct Rig {
-    FakeBus bus;
-    platform::ManualClock clock;
-    std::vector<std::string> messages;
-    PanelTransport transport{bus, clock, [this](std::string_view m) { messages.emplace_back(m); }};
-    RegisterFileResponder box;
-
-    Rig() {
-        (*box.registers)[0] = 0xFF;
-        bus.log->responder = box;
-    }
-};
+using Rig = PanelRig;
 
 TEST(PanelTransport, OpenBoxPrefersTheFirstKindAndKnowsOnlyTwo) {
     Rig rig;
@@ -41,6 +28,36 @@ TEST(PanelTransport, OpenBoxPrefersTheFirstKindAndKnowsOnlyTwo) {
     rig.transport.CloseBox();
     EXPECT_EQ(rig.bus.log->openUnits, 0);
     EXPECT_EQ(rig.transport.deviceType(), 0);  // kept until the next OpenBox
+}
+
+TEST(PanelTransport, OpenBoxSaysWhyTheBusOrTheBoxCouldNotBeOpened) {
+    Rig rig;
+    rig.bus.attached[{0x7B30, 0x4E11}] = 1;
+    rig.bus.busOpens = false;
+    EXPECT_FALSE(rig.transport.OpenBox());
+    EXPECT_EQ(rig.transport.deviceType(), 255);
+    EXPECT_EQ(rig.messages, std::vector<std::string>{"Failed to create service"});
+    EXPECT_EQ(rig.bus.lookups.size(), 1u);  // once: no other kind can be found either
+
+    rig.messages.clear();
+    rig.bus.busOpens = true;
+    rig.bus.attached.clear();
+    rig.bus.unclaimable[{0x7B30, 0x4E11}] = 1;
+    EXPECT_FALSE(rig.transport.OpenBox());
+    EXPECT_FALSE(rig.transport.isOpen());
+    EXPECT_EQ(rig.messages, std::vector<std::string>{"Failed to get interface"});
+
+    // The type-0 box cannot be reached, the type-1 box can: it is used.
+    rig.messages.clear();
+    rig.bus.attached[{0x5D42, 0x0A60}] = 1;
+    EXPECT_TRUE(rig.transport.OpenBox());
+    EXPECT_EQ(rig.transport.deviceType(), 1);
+    EXPECT_EQ(rig.messages, std::vector<std::string>{"Failed to get interface"});
+
+    rig.messages.clear();
+    rig.bus.unclaimable.clear();
+    EXPECT_TRUE(rig.transport.OpenBox());
+    EXPECT_TRUE(rig.messages.empty());
 }
 
 TEST(PanelTransport, TransferFailuresPrintTheirMessage) {
@@ -81,44 +98,36 @@ TEST(PanelTransport, ReadRegTakesTheFirstOfTheReturnedBytes) {
     EXPECT_EQ(rig.transport.ReadReg(27), 0);
 }
 
-TEST(PanelTransport, WriteRegAndItsLongFailure) {
+TEST(PanelTransport, EveryFailedReadyWaitPrintsLongFailed) {
     Rig rig;
     rig.bus.attached[{0x7B30, 0x4E11}] = 1;
     ASSERT_TRUE(rig.transport.OpenBox());
     EXPECT_TRUE(rig.transport.WriteReg(15, 5));
-    EXPECT_EQ((*rig.box.registers)[15], 5);
-    EXPECT_EQ((*rig.box.registers)[0], 15);
-    EXPECT_EQ(rig.clock.totalSleptMs(), 200u);
     EXPECT_TRUE(rig.messages.empty());
 
+    // Busy for good: the first wait of the write times out.
     *rig.box.commandRead = [] { return uint8_t{15}; };
     EXPECT_FALSE(rig.transport.WriteReg(26, 219));
     EXPECT_EQ(rig.messages, std::vector<std::string>{"Long Failed"});
     EXPECT_NE((*rig.box.registers)[26], 219);
-}
 
-TEST(PanelTransport, ReadyWaitCountsOnlyTheFirst49Reads) {
-    struct Case {
-        int firstIdle;  // 1-based read from which register 0 shows 0xFF; 0: never
-        bool ok;
-        int reads;
-    };
-    for (Case c : {Case{1, true, 1}, Case{49, true, 49}, Case{50, false, 50}, Case{51, false, 51},
-                   Case{0, false, 51}}) {
-        Rig rig;
-        rig.bus.attached[{0x7B30, 0x4E11}] = 1;
-        ASSERT_TRUE(rig.transport.OpenBox());
-        auto reads = std::make_shared<int>(0);
-        *rig.box.commandRead = [c, reads]() -> uint8_t {
-            ++*reads;
-            return (c.firstIdle != 0 && *reads >= c.firstIdle) ? 0xFF : 0x06;
-        };
-        EXPECT_EQ(rig.transport.WaitCommandIdle(), c.ok) << "idle from read " << c.firstIdle;
-        EXPECT_EQ(*reads, c.reads);
-        EXPECT_EQ(rig.clock.totalSleptMs(), 100u * c.reads);
-        EXPECT_EQ(rig.messages,
-                  c.ok ? std::vector<std::string>{} : std::vector<std::string>{"Long Failed"});
-    }
+    // Idle once, then busy: the second wait of the write.
+    rig.messages.clear();
+    auto reads = std::make_shared<int>(0);
+    *rig.box.commandRead = [reads]() -> uint8_t { return ++*reads == 1 ? 0xFF : 0x06; };
+    EXPECT_FALSE(rig.transport.WriteReg(26, 200));
+    EXPECT_EQ(rig.messages, std::vector<std::string>{"Long Failed"});
+
+    // A read that fails: its own message, then the wait's.
+    rig.messages.clear();
+    rig.bus.log->responder = [](const platform::DeviceRequest&) { return -1; };
+    EXPECT_FALSE(rig.transport.WaitCommandIdle());
+    EXPECT_EQ(rig.messages, (std::vector<std::string>{"Read1 Failed", "Long Failed"}));
+
+    rig.messages.clear();
+    rig.transport.CloseBox();
+    EXPECT_FALSE(rig.transport.WaitCommandIdle());
+    EXPECT_EQ(rig.messages, (std::vector<std::string>{"Read3 Failed", "Long Failed"}));
 }
 
 // A flash that reports ready on the `readyAfter`-th status poll of each operation.

@@ -58,6 +58,8 @@ class FakeBus final : public platform::ExtensionUnitBus {
     std::shared_ptr<WireLog> log = std::make_shared<WireLog>();
     std::map<std::pair<uint16_t, uint16_t>, int> attached;
     std::vector<std::pair<uint16_t, uint16_t>> lookups;
+    bool busOpens = true;
+    std::map<std::pair<uint16_t, uint16_t>, int> unclaimable;  // found, but cannot be opened
 
     std::vector<std::unique_ptr<platform::ExtensionUnit>> openUnits(uint16_t vid,
                                                                     uint16_t pid) override {
@@ -67,6 +69,15 @@ class FakeBus final : public platform::ExtensionUnitBus {
         for (int i = 0; it != attached.end() && i < it->second; ++i)
             units.push_back(std::make_unique<RecordingUnit>(log));
         return units;
+    }
+
+    platform::UnitSearch searchUnits(uint16_t vid, uint16_t pid) override {
+        if (!busOpens) {
+            lookups.emplace_back(vid, pid);
+            return {{}, false, 0};
+        }
+        auto it = unclaimable.find({vid, pid});
+        return {openUnits(vid, pid), true, it == unclaimable.end() ? 0 : it->second};
     }
 };
 

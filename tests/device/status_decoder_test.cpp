@@ -45,6 +45,33 @@ TEST(RegisterMap, TablesHoldWhatTheDecodersIndex) {
     }
 }
 
+TEST(RegisterMap, NumbersAndDefaultsAreTheBoxs) {
+    struct Expected {
+        std::string_view name;
+        int slave, number, defaultValue;
+    };
+    // The box's register list, written out: -1 is a status register without a default.
+    const Expected expected[] = {
+        {"Command", 0xB4, 0, 0xFF},     {"Brightness", 0xB4, 6, 128},
+        {"Contrast", 0xB4, 7, 128},     {"Hue", 0xB4, 8, 128},
+        {"Saturation", 0xB4, 9, 128},   {"SrcTiming", 0xB4, 11, -1},
+        {"CapRes", 0xB4, 12, -1},       {"AudioInput", 0xB4, 15, 6},
+        {"DdcVoltageLo", 0xB4, 16, -1}, {"DdcVoltageHi", 0xB4, 17, -1},
+        {"HpdVoltageLo", 0xB4, 18, -1}, {"HpdVoltageHi", 0xB4, 19, -1},
+        {"FwVersion", 0xB4, 21, -1},    {"Sharpness", 0xB4, 22, 154},
+        {"AudRate", 0xB4, 24, -1},      {"AudType", 0xB4, 25, -1},
+        {"Volume", 0xB4, 26, 219},      {"Mute", 0xB4, 27, 0},
+        {"BridgeMode", 0x00, 60, -1},   {"BridgeVersion", 0x00, 92, -1},
+    };
+    ASSERT_EQ(kRegisterMap.size(), std::size(expected));
+    for (size_t i = 0; i < kRegisterMap.size(); ++i) {
+        EXPECT_EQ(kRegisterMap[i].name, expected[i].name);
+        EXPECT_EQ(kRegisterMap[i].slave, expected[i].slave) << expected[i].name;
+        EXPECT_EQ(kRegisterMap[i].number, expected[i].number) << expected[i].name;
+        EXPECT_EQ(kRegisterMap[i].defaultValue, expected[i].defaultValue) << expected[i].name;
+    }
+}
+
 TEST(StatusDecoder, SourceTiming) {
     MapReader reader;
     reader.set(Reg::SrcTiming, 117);
@@ -55,22 +82,41 @@ TEST(StatusDecoder, SourceTiming) {
     EXPECT_EQ(StatusDecoder::sourceTiming(reader), "Unknow");
     MapReader none;
     EXPECT_EQ(StatusDecoder::sourceTiming(none), "No Device");
-    for (size_t i = 0; i < kTimingNames.size(); ++i)
-        EXPECT_EQ(StatusDecoder::timingName(static_cast<int>(i)), kTimingNames[i]);
+    // A sample across the list, with each suffix and both ends, as the box's documentation
+    // numbers them.
+    const std::pair<int, const char*> sample[] = {
+        {0, "640x350p@85"},      {1, "640x480p@59"},      {7, "720x480i@59"},
+        {12, "720x576p@50"},     {23, "1152x864p@70g"},   {26, "1152x864p@85g"},
+        {34, "1280x720p@50d3"},  {38, "1280x720p@60pc"},  {40, "1280x720p@60cvt"},
+        {41, "1280x768p@60rb"},  {42, "1280x768p@60"},    {56, "1366x768p@60rb"},
+        {66, "1600x1200p@65"},   {74, "1920x1080p@24d3"}, {78, "1920x1080i@50"},
+        {83, "1920x1080p@60"},   {86, "1920x1200p@60rb"}, {95, "2560x1600p@60rb"},
+        {104, "3840x2160p@50y"}, {106, "3840x2160p@60Y"}, {107, "4096x2160p@23"},
+        {116, "4096x2160p@59y"}, {117, "4096x2160p@60y"},
+    };
+    for (auto [index, name] : sample) {
+        EXPECT_EQ(StatusDecoder::timingName(index), name) << index;
+        reader.set(Reg::SrcTiming, static_cast<uint8_t>(index));
+        EXPECT_EQ(StatusDecoder::sourceTiming(reader), name) << index;
+    }
+    EXPECT_EQ(StatusDecoder::timingName(-1), "Unknow");
 }
 
 TEST(StatusDecoder, CaptureResolutionHasGaps) {
-    std::set<int> listed;
-    for (const auto& e : kCapResNames) {
-        listed.insert(e.code);
-        EXPECT_EQ(StatusDecoder::capResName(e.code), e.text);
+    const std::map<int, std::string_view> listed = {
+        {2, "720x480p@30"},    {3, "720x480p@60"},    {5, "720x576p@25"},    {6, "720x576p@50"},
+        {7, "1280x720p@60"},   {8, "1280x720p@50"},   {9, "1280x720p@30"},   {10, "1280x720p@25"},
+        {11, "1280x720p@24"},  {14, "1920x1080p@25"}, {15, "1920x1080p@30"}, {16, "1920x1080p@60"},
+        {17, "1920x1080p@50"}, {18, "1920x1080p@24"}, {19, "640x480p@60"},   {20, "800x600p@60"},
+        {21, "1024x768p@60"},  {22, "1152x864p@60"},  {23, "1280x768p@60"},  {24, "1280x800p@60"},
+        {25, "1280x960p@60"},  {26, "1280x1024p@60"}, {27, "1360x768p@60"},  {28, "1440x900p@60"},
+        {29, "1600x900p@60"},  {30, "1680x1050p@60"}, {31, "1600x1200p@60"},
+    };
+    for (int code = -1; code < 256; ++code) {
+        auto it = listed.find(code);
+        EXPECT_EQ(StatusDecoder::capResName(code), it == listed.end() ? "Unknow" : it->second)
+            << code;
     }
-    for (int code = 0; code < 256; ++code) {
-        if (!listed.count(code)) {
-            EXPECT_EQ(StatusDecoder::capResName(code), "Unknow") << code;
-        }
-    }
-    for (int gap : {0, 1, 4, 12, 13, 32}) EXPECT_FALSE(listed.count(gap)) << gap;
     MapReader reader;
     reader.set(Reg::CapRes, 4);
     EXPECT_EQ(StatusDecoder::captureResolution(reader), "Unknow");
@@ -121,21 +167,20 @@ TEST(StatusDecoder, OsModeFromTheBridgeRegister) {
 }
 
 TEST(StatusDecoder, AudioCodeTables) {
+    const char* rates[] = {"32k", "44.1k", "48k", "88.2k", "96k", "176.4k", "192k", "768k"};
     MapReader reader;
-    for (const auto& e : kAudRateNames) {
-        reader.set(Reg::AudRate, e.code);
-        EXPECT_EQ(StatusDecoder::audioSampleRate(reader), e.text);
+    for (int code = 0; code < 256; ++code) {
+        reader.set(Reg::AudRate, static_cast<uint8_t>(code));
+        EXPECT_EQ(StatusDecoder::audioSampleRate(reader), code < 8 ? rates[code] : "Unknow")
+            << code;
     }
-    reader.set(Reg::AudRate, 7);
-    EXPECT_EQ(StatusDecoder::audioSampleRate(reader), "768k");
-    reader.set(Reg::AudRate, 8);
-    EXPECT_EQ(StatusDecoder::audioSampleRate(reader), "Unknow");
-    for (const auto& e : kAudTypeNames) {
-        reader.set(Reg::AudType, e.code);
-        EXPECT_EQ(StatusDecoder::audioFormatType(reader), e.text);
+    const std::map<int, std::string_view> types = {{1, "NLPCM"}, {3, "HBR"}, {8, "LPCM"}};
+    for (int code = 0; code < 256; ++code) {
+        reader.set(Reg::AudType, static_cast<uint8_t>(code));
+        auto it = types.find(code);
+        EXPECT_EQ(StatusDecoder::audioFormatType(reader), it == types.end() ? "Unknow" : it->second)
+            << code;
     }
-    reader.set(Reg::AudType, 2);
-    EXPECT_EQ(StatusDecoder::audioFormatType(reader), "Unknow");
     MapReader none;
     EXPECT_EQ(StatusDecoder::audioSampleRate(none), "No Device");
     EXPECT_EQ(StatusDecoder::audioFormatType(none), "No Device");

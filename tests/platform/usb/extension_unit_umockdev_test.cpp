@@ -7,10 +7,12 @@
 #include "device/box_status.h"
 #include "device/register_map.h"
 #include "device/register_transport.h"
+#include "platform/system/debug_output.h"
 #include "platform/system/manual_clock.h"
 #include "platform/usb/libusb_bus.h"
 #include "platform/usb/linux_extension_unit_bus.h"
 #include "platform/usb/uvc_node_bus.h"
+#include "tests/platform/usb/extension_unit_conformance.h"
 #include "tests/platform/usb/umockdev_bed.h"
 
 namespace tovrel::platform {
@@ -132,5 +134,101 @@ TEST_F(ExtensionUnitUmockdev, TheLinuxBusFallsBackToLibusbWithoutANode) {
     EXPECT_FALSE(bed.usbRequests().empty());
 }
 
+// Collects the debug output while it lives.
+struct DebugLines {
+    std::shared_ptr<std::vector<std::string>> lines = std::make_shared<std::vector<std::string>>();
+    DebugLines() {
+        auto target = lines;
+        setDebugOutputSink([target](std::string_view line) { target->emplace_back(line); });
+    }
+    ~DebugLines() { setDebugOutputSink({}); }
+    bool has(std::initializer_list<const char*> parts) const {
+        for (const auto& line : *lines) {
+            bool all = true;
+            for (const char* part : parts) all = all && line.find(part) != std::string::npos;
+            if (all) return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(ExtensionUnitUmockdev, FailingCallsLogTheDeviceTheCallAndTheError) {
+    DebugLines log;
+    UmockdevBed bed(bridge, {.videoNode = true});
+    uint8_t buffer[256] = {};
+    DeviceRequest bad{0x21, 0x01, 0x0100, 0x0500, 30, buffer};  // no such entity: a stall
+
+    LibusbBus usb;
+    auto units = usb.openUnits(0x7B30, 0x4E11);
+    ASSERT_EQ(units.size(), 1u);
+    EXPECT_EQ(units[0]->deviceRequest(bad), kDeviceRequestFailed);
+    EXPECT_TRUE(log.has({"usb 001/002", "libusb_control_transfer", "LIBUSB_ERROR_PIPE"}))
+        << ::testing::PrintToString(*log.lines);
+
+    UvcNodeBus nodes;
+    auto node = UvcNodeBus::openNode("/dev/video0");
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->deviceRequest(bad), kDeviceRequestFailed);
+    EXPECT_TRUE(log.has({"/dev/video0", "UVCIOC_CTRL_QUERY", "Broken pipe", "errno"}))
+        << ::testing::PrintToString(*log.lines);
+
+    EXPECT_EQ(UvcNodeBus::openNode("/dev/video7"), nullptr);
+    EXPECT_TRUE(log.has({"/dev/video7", "open", "No such file or directory"}))
+        << ::testing::PrintToString(*log.lines);
+}
+
+TEST_F(ExtensionUnitUmockdev, ASearchTellsTheBoxesItFoundButCouldNotOpen) {
+    UmockdevBed bed(bridge, {.videoNode = true});
+    LinuxExtensionUnitBus bus;
+    UnitSearch found = bus.searchUnits(0x7B30, 0x4E11);
+    EXPECT_TRUE(found.busOpened);
+    EXPECT_EQ(found.units.size(), 1u);
+    EXPECT_EQ(found.notClaimed, 0);
+    UnitSearch none = bus.searchUnits(0x5D42, 0x0A60);
+    EXPECT_TRUE(none.busOpened);
+    EXPECT_TRUE(none.units.empty());
+    EXPECT_EQ(none.notClaimed, 0);
+}
+
 }  // namespace
 }  // namespace tovrel::platform
+
+namespace tovrel::platform::testing {
+namespace {
+
+// A real backend over the emulated box; the bed lives as long as the bus.
+template <typename Bus>
+class EmulatedBackend final : public ConformanceBackend {
+  public:
+    EmulatedBackend(std::shared_ptr<sim::SimulatedBridge> bridge, UmockdevBed::Options options)
+        : bed_(std::move(bridge), options) {}
+    ExtensionUnitBus& bus() override { return bus_; }
+
+  private:
+    UmockdevBed bed_;
+    Bus bus_;
+};
+
+template <typename Bus>
+ConformanceCase emulated(std::string name, UmockdevBed::Options options) {
+    return {std::move(name),
+            [options](std::shared_ptr<sim::SimulatedBridge> bridge,
+                      std::string& skipReason) -> std::unique_ptr<ConformanceBackend> {
+                if (!UmockdevBed::available()) {
+                    skipReason = "needs umockdev-wrapper (umockdev preload)";
+                    return nullptr;
+                }
+                return std::make_unique<EmulatedBackend<Bus>>(std::move(bridge), options);
+            }};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RealBackends, ExtensionUnitConformance,
+    ::testing::Values(emulated<LibusbBus>("Libusb", {}),
+                      emulated<UvcNodeBus>("UvcvideoNode",
+                                           {.videoNode = true, .strictLengths = true}),
+                      emulated<LinuxExtensionUnitBus>("LinuxBus", {.videoNode = true})),
+    conformanceCaseName);
+
+}  // namespace
+}  // namespace tovrel::platform::testing

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "device/box_status.h"
@@ -12,6 +14,7 @@
 #include "device/status_decoder.h"
 #include "platform/system/manual_clock.h"
 #include "sim/bridge/simulated_extension_unit_bus.h"
+#include "tests/platform/usb/extension_unit_conformance.h"
 
 namespace tovrel::sim {
 namespace {
@@ -253,31 +256,93 @@ TEST(SimulatedBridge, FlashBusyForeverMakesEraseTimeOut) {
     EXPECT_GE(rig.clock.totalSleptMs(), dev::PanelTransport::kFlashPollTimeoutMs);
 }
 
-TEST(SimulatedBridge, SafeFromSeveralThreads) {
-    auto clock = std::make_shared<platform::ManualClock>();
-    auto bridge = std::make_shared<SimulatedBridge>(*clock);
+// Threaded tests sit in suites whose name ends in "Threads", for the ThreadSanitizer run.
+TEST(SimulatedBridgeThreads, OperationsUnderTheRegisterLockAllLandWhileTheSourceChanges) {
+    platform::ManualClock clock;
+    auto bridge = std::make_shared<SimulatedBridge>(clock);
     SimulatedExtensionUnitBus bus(bridge);
-    auto worker = [&](uint8_t reg) {
+    // The register lock of the programs: the bridge has one data buffer, so two operations
+    // must not interleave on it; the bridge itself must stay sound while they and the HDMI
+    // source change around it.
+    std::mutex registerLock;
+    constexpr int kWrites = 50;
+    std::atomic<bool> done{false};
+    auto worker = [&](uint8_t reg, std::vector<std::string>* timings) {
         dev::KelmUvcLibrary library(bus);
-        dev::RegisterTransport transport(library, *clock);
-        for (int i = 0; i < 50; ++i) {
+        dev::RegisterTransport transport(library, clock);
+        for (int i = 0; i < kWrites; ++i) {
+            std::lock_guard lock(registerLock);
             auto session = transport.IdentifyDevice();
-            transport.WriteReg(reg, i);
-            dev::BoxStatus::read(transport, session->deviceType);
+            EXPECT_EQ(session->deviceType, 0);
+            EXPECT_TRUE(transport.WriteReg(reg, i));
+            timings->push_back(dev::StatusDecoder::sourceTiming(transport));
             transport.CloseDeviceSession(std::move(session));
         }
     };
-    std::thread a(worker, dev::Reg::Brightness);
-    std::thread b(worker, dev::Reg::Contrast);
-    for (int i = 0; i < 200; ++i) {
-        HdmiSourceState s;
-        s.timingIndex = static_cast<uint8_t>(i % 118);
-        bridge->setHdmiSource(s);
-    }
+    std::vector<std::string> timingsA, timingsB;
+    std::thread a(worker, dev::Reg::Brightness, &timingsA);
+    std::thread b(worker, dev::Reg::Contrast, &timingsB);
+    // Unlocked observers, as the simulated video and audio reach the bridge.
+    std::thread source([&] {
+        for (int i = 0; !done; ++i) {
+            HdmiSourceState s;
+            s.timingIndex = (i % 2) ? 83 : 79;  // "1920x1080p@60", "1920x1080p@50"
+            bridge->setHdmiSource(s);
+            (void)bridge->readRegister(dev::Reg::Volume);
+            (void)bridge->executedCommands().size();
+            std::this_thread::yield();
+        }
+    });
     a.join();
     b.join();
-    EXPECT_GE(bridge->executedCommands().size(), 2u);
+    done = true;
+    source.join();
+
+    auto executed = bridge->executedCommands();
+    ASSERT_EQ(executed.size(), 2u * kWrites);
+    int nextBrightness = 0, nextContrast = 0;
+    for (const auto& command : executed) {
+        // Each thread's commands carry its own values, in its own order.
+        if (command.number == dev::Cmd::Brightness) {
+            EXPECT_EQ(command.parameter, nextBrightness++);
+        } else {
+            EXPECT_EQ(command.number, dev::Cmd::Contrast);
+            EXPECT_EQ(command.parameter, nextContrast++);
+        }
+    }
+    EXPECT_EQ(nextBrightness, kWrites);
+    EXPECT_EQ(nextContrast, kWrites);
+    EXPECT_EQ(bridge->readRegister(dev::Reg::Brightness), kWrites - 1);
+    EXPECT_EQ(bridge->readRegister(dev::Reg::Contrast), kWrites - 1);
+    for (const auto* timings : {&timingsA, &timingsB}) {
+        ASSERT_EQ(timings->size(), static_cast<size_t>(kWrites));
+        for (const auto& text : *timings)
+            EXPECT_TRUE(text == "1920x1080p@60" || text == "1920x1080p@50") << text;
+    }
 }
 
 }  // namespace
 }  // namespace tovrel::sim
+
+namespace tovrel::platform::testing {
+namespace {
+
+class SimulatedBackend final : public ConformanceBackend {
+  public:
+    explicit SimulatedBackend(std::shared_ptr<sim::SimulatedBridge> bridge) : bus_(bridge) {}
+    ExtensionUnitBus& bus() override { return bus_; }
+
+  private:
+    sim::SimulatedExtensionUnitBus bus_;
+};
+
+INSTANTIATE_TEST_SUITE_P(SimulatedBridge, ExtensionUnitConformance,
+                         ::testing::Values(ConformanceCase{
+                             "SimulatedBus",
+                             [](std::shared_ptr<sim::SimulatedBridge> bridge, std::string&) {
+                                 return std::make_unique<SimulatedBackend>(std::move(bridge));
+                             }}),
+                         conformanceCaseName);
+
+}  // namespace
+}  // namespace tovrel::platform::testing
