@@ -1,7 +1,16 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts tovrel2 with the simulated box on the current display.
+# Installs what is missing, builds tovrel2, and starts it with the simulated box on the current
+# display. The build folder is build/, or TOVREL_BUILD_DIR. A folder that is configured already
+# (by an earlier run, by scripts/test.sh or by hand) is built as it is configured, and only for
+# tovrel2, so starting the program never changes a build's options; when tovrel2 is up to date
+# nothing is compiled.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+build=${TOVREL_BUILD_DIR:-$top/build}
 "$top/scripts/install-deps.sh"
-"$top/scripts/build.sh" "$top/build" -DTOVREL_TESTS=OFF -DTOVREL_BENCH=OFF
-exec "$top/build/apps/tovrel2" --simulate "$@"
+if [[ -f "$build/CMakeCache.txt" ]]; then
+    cmake --build "$build" -j "$(nproc)" --target tovrel2
+else
+    "$top/scripts/build.sh" "$build" -DCMAKE_BUILD_TYPE=Release -DTOVREL_TESTS=OFF -DTOVREL_BENCH=OFF
+fi
+exec "$build/apps/tovrel2/tovrel2" --simulate "$@"

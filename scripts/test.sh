@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything, starts the test components and runs every test;
-# then runs the unit tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds everything as a release (-O3, warnings as errors), starts the
+# test components and runs every test; then runs the unit tests once more under AddressSanitizer
+# and UndefinedBehaviorSanitizer.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh"
 "$top/scripts/check-format.sh"
-"$top/scripts/build.sh" "$top/build"
+"$top/scripts/build.sh" "$top/build" -DCMAKE_BUILD_TYPE=Release -DTOVREL_WERROR=ON \
+    -DTOVREL_TESTS=ON -DTOVREL_BENCH=ON
+
+# A locale that writes decimal commas, for the tests that the system's texts do not follow the
+# user's locale; generated once per machine.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
+    sudo_cmd=()
+    [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi
+export TOVREL_TEST_COMMA_LOCALE=de_DE.UTF-8
 
 state=$(mktemp -d /tmp/tovrel-test.XXXXXX)
 trap '"$top/scripts/components.sh" stop "$state"' EXIT
@@ -19,7 +30,7 @@ status=0
 
 if [[ "${TOVREL_SKIP_SANITIZERS:-0}" != 1 ]]; then
     echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
-    "$top/scripts/build.sh" "$top/build-asan" -DTOVREL_SANITIZE=ON -DTOVREL_BENCH=OFF
+    "$top/scripts/build.sh" "$top/build-asan" -DTOVREL_SANITIZE=ON -DTOVREL_WERROR=ON -DTOVREL_BENCH=OFF
     (cd "$top/build-asan" && ctest -L unit --output-on-failure -j "$(nproc)" --timeout 600) || status=1
 fi
 exit $status

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/system/number_text.h"
 #include "platform/system/text_units.h"
 #include "shell/shell_texts.h"
 
@@ -21,8 +22,9 @@ std::string format(const char* pattern, Args... args) {
 }  // namespace
 
 std::string Caption::modeText(uint32_t width, uint32_t height, double frameRate) {
+    const std::string rate = platform::NumberText::fixed(frameRate, ShellTexts::kModeRateDecimals);
     return format(ShellTexts::kModeFormat, static_cast<int>(width), static_cast<int>(height),
-                  frameRate);
+                  rate.c_str());
 }
 
 std::string Caption::compose(std::string_view programName, std::string_view stateText,

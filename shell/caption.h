@@ -12,7 +12,8 @@ class Caption {
   public:
     static constexpr size_t kMaxTextUnits = 100;
 
-    // "%dx%dp@%.2f"; width and height are unsigned in the session and printed as signed.
+    // "1920x1080p@59.94": the rate with two decimals and a decimal point whatever the locale;
+    // width and height are unsigned in the session and printed as signed.
     static std::string modeText(uint32_t width, uint32_t height, double frameRate);
     static std::string compose(std::string_view programName, std::string_view stateText,
                                std::string_view formatText);

@@ -21,7 +21,9 @@ struct ShellTexts {
     static constexpr const char* kSnapshotExtensions[3] = {".jpg", ".png", ".bmp"};
 
     static constexpr char kCaptionFormat[] = "%s-%s-%s";
-    static constexpr char kModeFormat[] = "%dx%dp@%.2f";
+    // The rate goes in as text with two decimals and a decimal point in every locale.
+    static constexpr char kModeFormat[] = "%dx%dp@%s";
+    static constexpr int kModeRateDecimals = 2;
 
     // What the keyboard filter writes when Insert is released.
     static constexpr char kInsertReleased[] = "1";

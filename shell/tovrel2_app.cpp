@@ -30,8 +30,13 @@ bool CTovrel2App::initInstance() {
 
     frame_ = std::make_unique<CTovrel2Frame>(backends_, edition_);
     CTovrel2Frame* frame = frame_.get();
-    backends_.windowClassMarker->claim(edition_.windowClassName,
-                                       [frame] { frame->bringForward(); });
+    if (!backends_.windowClassMarker->claim(edition_.windowClassName,
+                                            [frame] { frame->bringForward(); }) &&
+        backends_.windowClassMarker->findAndRaise(edition_.windowClassName)) {
+        // A copy started at the same moment holds the marker: it stays, this one ends unseen.
+        frame_.reset();
+        return false;
+    }
 
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->geometry() : QRect(0, 0, 1920, 1080);

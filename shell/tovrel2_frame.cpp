@@ -40,8 +40,15 @@ CTovrel2Frame::CTovrel2Frame(platform::Backends& backends, const Edition& editio
 }
 
 CTovrel2Frame::~CTovrel2Frame() {
-    // A window destroyed without a close (a test, a failed start) still tears capture down.
-    if (!shutDown_ && captureManager) onClose();
+    // A window destroyed without a close (a failed start, the end of a test) runs no shutdown
+    // sequence, so the settings file stays as it was; only no capture thread may outlive it.
+    if (shutDown_) return;
+    if (captureManager) {
+        if (captureManager->streaming) captureManager->stopStreaming(*backends_.clock);
+        captureManager->closeSession();
+        captureManager.reset();
+    }
+    releaseCaptureSources();
 }
 
 void CTovrel2Frame::step(const char* name) {

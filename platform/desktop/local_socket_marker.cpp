@@ -2,12 +2,25 @@
 
 #include <QLocalSocket>
 
+#include "platform/system/debug_output.h"
+#include "platform/system/named_lock.h"
+
 #include <unistd.h>
 
 namespace tovrel::platform {
 namespace {
 constexpr int kConnectTimeoutMs = 500;
 constexpr char kRaiseLine[] = "raise\n";
+constexpr uint32_t kClaimLockMs = 5000;
+
+// True when a live copy accepts connections on the socket.
+bool answers(const QString& name) {
+    QLocalSocket socket;
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
+    socket.disconnectFromServer();
+    return true;
+}
 }  // namespace
 
 std::unique_ptr<WindowClassMarker> makeLocalSocketMarker() {
@@ -36,14 +49,33 @@ bool LocalSocketMarker::claim(const std::string& className, std::function<void()
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     const QString name = socketName(className);
-    if (!server_->listen(name)) {
-        // A socket file left by a copy that crashed: nobody answers on it, so take it over.
-        QLocalServer::removeServer(name);
-        if (!server_->listen(name)) {
-            delete server_;
-            server_ = nullptr;
-            return false;
+    // Two copies started together both find nobody and both come here. The test for a live
+    // holder, the listen and the removal of a dead socket run under one per-user lock, so the
+    // later copy sees the earlier one answer. The test comes first because a listen with access
+    // options binds in a folder of its own and renames the socket into place, replacing
+    // whatever file is there, live or not.
+    NamedLock lock(name.toStdString() + "-claim");
+    const bool locked = lock.tryLockFor(kClaimLockMs);
+    bool listening = false;
+    if (answers(name)) {
+        outputDebugString("instance marker: another copy holds " + name.toStdString());
+    } else {
+        listening = server_->listen(name);
+        if (!listening) {
+            // A socket file left by a copy that ended without removing it: take it over.
+            QLocalServer::removeServer(name);
+            listening = server_->listen(name);
         }
+    }
+    if (locked) lock.unlock();
+    if (!listening) {
+        if (server_->serverError() != QAbstractSocket::UnknownSocketError) {
+            outputDebugString("instance marker: listen on " + name.toStdString() +
+                              " failed: " + server_->errorString().toStdString());
+        }
+        delete server_;
+        server_ = nullptr;
+        return false;
     }
     connect(server_, &QLocalServer::newConnection, this, &LocalSocketMarker::onConnection);
     return true;

@@ -15,7 +15,8 @@ class WindowClassMarker {
     virtual ~WindowClassMarker() = default;
     // True when a window of this class exists; it has been asked to come forward.
     virtual bool findAndRaise(const std::string& className) = 0;
-    // Marks this process's window; false when the marker could not be set up.
+    // Marks this process's window; false when the marker could not be set up, also when another
+    // copy holds it already (two copies started together).
     virtual bool claim(const std::string& className, std::function<void()> raise) = 0;
     virtual void release() = 0;
 };

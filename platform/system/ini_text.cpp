@@ -1,6 +1,7 @@
 #include "platform/system/ini_text.h"
 
 #include <cstdint>
+#include <initializer_list>
 
 namespace tovrel::platform {
 namespace {
@@ -41,27 +42,34 @@ bool isComment(std::string_view line) {
     return !line.empty() && line.front() == ';';
 }
 
+// Texts are built by appending to one string: GCC 12 at -O3 reports false -Wrestrict overlaps in
+// the inlined `const char* + std::string&&` operators.
+std::string joined(std::initializer_list<std::string_view> parts) {
+    size_t size = 0;
+    for (std::string_view part : parts) size += part.size();
+    std::string out;
+    out.reserve(size);
+    for (std::string_view part : parts) out.append(part);
+    return out;
+}
+
 }  // namespace
 
 IniText::IniText(std::string_view text) {
     size_t pos = 0;
     while (pos < text.size()) {
-        size_t nl = text.find('\n', pos);
-        Line line;
-        if (nl == npos) {
-            line.content = std::string(text.substr(pos));
-            pos = text.size();
-        } else {
-            size_t end = nl;
-            line.ending = "\n";
-            if (end > pos && text[end - 1] == '\r') {
-                --end;
-                line.ending = "\r\n";
-            }
-            line.content = std::string(text.substr(pos, end - pos));
-            pos = nl + 1;
+        // Each line is built whole from its two views: GCC 12 at -O3 takes the ending's assignment
+        // to a default-constructed member for a read of uninitialised bytes.
+        const size_t nl = text.find('\n', pos);
+        size_t end = nl == npos ? text.size() : nl;
+        std::string_view ending;
+        if (nl != npos) {
+            const bool crlf = end > pos && text[end - 1] == '\r';
+            if (crlf) --end;
+            ending = text.substr(end, nl + 1 - end);
         }
-        lines_.push_back(std::move(line));
+        lines_.push_back(Line{std::string(text.substr(pos, end - pos)), std::string(ending)});
+        pos = nl == npos ? text.size() : nl + 1;
     }
 }
 
@@ -121,7 +129,7 @@ std::string IniText::newLineEnding() const {
 }
 
 void IniText::setValue(std::string_view section, std::string_view key, std::string_view value) {
-    std::string entry = std::string(trim(key)) + "=" + std::string(value);
+    std::string entry = joined({trim(key), "=", value});
     const std::string ending = newLineEnding();
     // A last line without an ending gets one before anything is appended after it.
     auto terminateLast = [&] {
@@ -130,7 +138,7 @@ void IniText::setValue(std::string_view section, std::string_view key, std::stri
     size_t header = findSection(section);
     if (header == npos) {
         terminateLast();
-        lines_.push_back({"[" + std::string(trim(section)) + "]", ending});
+        lines_.push_back({joined({"[", trim(section), "]"}), ending});
         lines_.push_back({entry, ending});
         return;
     }

@@ -17,6 +17,7 @@
 #include "shell/tovrel2_app.h"
 #include "shell/tovrel2_frame.h"
 #include "test_backends.h"
+#include "tests/support/comma_locale.h"
 
 namespace tovrel::shell {
 namespace {
@@ -144,6 +145,16 @@ TEST(Caption, ComposesProgramStateAndMode) {
     EXPECT_EQ(Caption::compose("Tovrel2", "Preview", Caption::modeText(1920, 1080, 60.0)),
               "Tovrel2-Preview-1920x1080p@60.00");
     EXPECT_EQ(Caption::modeText(0xFFFFFFFFu, 0, 0.0), "-1x0p@0.00") << "unsigned printed as signed";
+}
+
+// Qt sets the user's locale at start-up; the caption is the system's text all the same.
+TEST_F(FrameTest, TheCaptionKeepsItsDecimalPointUnderADecimalCommaLocale) {
+    testing::CommaLocale comma;
+    if (!comma.active()) GTEST_SKIP() << comma.why();
+    EXPECT_EQ(Caption::modeText(1920, 1080, 60000.0 / 1001.0), "1920x1080p@59.94");
+    CTovrel2Frame frame(test_.backends, kTovrel2Edition);
+    frame.setCaptionState("Preview");
+    EXPECT_EQ(frame.windowTitle().toStdString(), "Tovrel2-Preview-0x0p@0.00");
 }
 
 TEST(Caption, ElapsedTimeHasUnboundedHours) {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,35 @@ TEST(SimulatedStart, OpensTheSessionAndShutsDownInOrder) {
     EXPECT_FALSE(frame.keyboardFilterInstalled());
     EXPECT_FALSE(frame.captionTimerActive());
     EXPECT_FALSE(test.executionState->keepingAwake());
+}
+
+// Only a close writes the settings: a streaming window destroyed without one (a failed start,
+// the end of a test) stops its capture and runs none of the shutdown steps.
+TEST(SimulatedStart, AWindowDestroyedWithoutACloseLeavesTheSettingsAlone) {
+    testing::ScopedWorkingDirectory cwd("destroyed-unclosed");
+    testing::TestBackends test;
+    auto simulated = sim::makeSimulatedBackends();
+    test.backends.mediaDevices = std::move(simulated->mediaDevices);
+    test.backends.clock = &platform::SystemClock::instance();
+
+    std::vector<std::string> steps;
+    {
+        CTovrel2Frame frame(test.backends, kTovrel2Edition);
+        EXPECT_EQ(frame.onCreate(), 0);
+        ASSERT_NE(frame.captureManager, nullptr);
+        ASSERT_TRUE(frame.captureManager->streaming);
+        frame.stepObserver = [&](const char* s) { steps.push_back(s); };
+    }
+    EXPECT_EQ(steps, std::vector<std::string>{});
+    EXPECT_FALSE(std::filesystem::exists(cwd.path() / "setting.ini"));
+
+    // A window that never started capture leaves it alone too.
+    {
+        testing::TestBackends bare;
+        CTovrel2Frame frame(bare.backends, kTovrel2Edition);
+        frame.onCreate();
+    }
+    EXPECT_FALSE(std::filesystem::exists(cwd.path() / "setting.ini"));
 }
 
 }  // namespace

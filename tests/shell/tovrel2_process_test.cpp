@@ -74,6 +74,54 @@ TEST(Tovrel2Process, ASecondCopyBringsTheFirstForwardAndEnds) {
     first.waitForFinished(2000);
 }
 
+// Two copies started at the same moment, again and again: exactly one stays, and the other asks
+// it to come forward and ends. Each survivor is killed, so every later round also meets the dead
+// socket file it leaves behind.
+TEST(Tovrel2Process, OfTwoCopiesStartedTogetherExactlyOneRuns) {
+    testing::ScopedWorkingDirectory cwd("together");
+    const QString dir = QString::fromStdString(cwd.path().string());
+    constexpr int kRounds = 20;
+    for (int round = 0; round < kRounds; ++round) {
+        QProcess copies[2];
+        for (QProcess& copy : copies) {
+            copy.setProcessEnvironment(childEnvironment(dir));
+            copy.setWorkingDirectory(dir);
+            copy.setProcessChannelMode(QProcess::MergedChannels);
+        }
+        for (QProcess& copy : copies) copy.start(TOVREL2_BINARY, {});
+        for (QProcess& copy : copies) ASSERT_TRUE(copy.waitForStarted(5000)) << round;
+
+        // The copy that lost ends at once; give the survivor time to have ended too, were it
+        // going to.
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 10000 && copies[0].state() != QProcess::NotRunning &&
+               copies[1].state() != QProcess::NotRunning) {
+            QThread::msleep(20);
+            QCoreApplication::processEvents();
+        }
+        QThread::msleep(1000);
+        QCoreApplication::processEvents();
+        int running = 0;
+        for (QProcess& copy : copies) running += copy.state() != QProcess::NotRunning;
+        ASSERT_EQ(running, 1) << "round " << round;
+        QProcess& survivor = copies[0].state() != QProcess::NotRunning ? copies[0] : copies[1];
+        QProcess& ended = &survivor == &copies[0] ? copies[1] : copies[0];
+        EXPECT_EQ(ended.exitStatus(), QProcess::NormalExit) << round;
+        EXPECT_EQ(ended.exitCode(), 0) << round;
+        QByteArray output;
+        timer.restart();
+        while (timer.elapsed() < 5000 && !output.contains("bringing the window forward")) {
+            survivor.waitForReadyRead(100);
+            output += survivor.readAll();
+        }
+        EXPECT_TRUE(output.contains("bringing the window forward"))
+            << "round " << round << ": " << output.toStdString();
+        survivor.kill();
+        survivor.waitForFinished(2000);
+    }
+}
+
 // On a real display: started in an empty folder without a box, the program shows the audio
 // device message, then a window titled "Tovrel2"; closing it writes "setting.ini" there.
 TEST(Tovrel2Gui, StartsWithoutADeviceAndWritesTheSettingsOnClose) {

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -12,8 +14,10 @@
 #include "platform/system/debug_output.h"
 #include "platform/system/manual_clock.h"
 #include "platform/system/named_lock.h"
+#include "platform/system/number_text.h"
 #include "platform/system/settings_path.h"
 #include "platform/system/text_units.h"
+#include "tests/support/comma_locale.h"
 
 namespace tovrel::platform {
 namespace {
@@ -27,12 +31,15 @@ TEST(SettingsPath, AppendsTheSeparatorOnlyWhenMissing) {
 TEST(SettingsPath, TheWholePathMustFitIn260Units) {
     // 259 units and the terminator fit; 260 do not.
     const std::string name = "setting.ini";
-    std::string dir = "/" + std::string(259 - 2 - name.size(), 'd');
+    const std::string dir = std::string(1, '/') + std::string(259 - 2 - name.size(), 'd');
     ASSERT_EQ((dir + "/" + name).size(), 259u);
     EXPECT_TRUE(SettingsPath::inDirectory(dir, name).has_value());
     EXPECT_FALSE(SettingsPath::inDirectory(dir + "d", name).has_value());
     // Units, not bytes: "é" is two bytes but one unit, so it still fits.
-    std::string wide = "/" + std::string(259 - 3 - name.size(), 'd') + "\xC3\xA9";
+    // Appended, not `"/" + std::string(...)`: GCC 12 at -O3 reports a false -Wrestrict overlap in
+    // that inlined operator.
+    std::string wide = "/";
+    wide.append(259 - 3 - name.size(), 'd').append("\xC3\xA9");
     EXPECT_TRUE(SettingsPath::inDirectory(wide, name).has_value());
     EXPECT_EQ(utf16Units("\xF0\x9F\x8E\xA5"), 2u);  // outside the basic plane: a pair
 }
@@ -43,6 +50,30 @@ TEST(SettingsPath, FollowsTheWorkingDirectory) {
     ASSERT_EQ(::chdir("/tmp"), 0);
     EXPECT_EQ(SettingsPath::inWorkingDirectory("setting.ini"), "/tmp/setting.ini");
     ASSERT_EQ(::chdir(old), 0);
+}
+
+std::string printfFixed(double value, int decimals) {
+    char text[512];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+TEST(NumberText, WritesWhatPrintfWritesInTheCLocale) {
+    for (double value : {0.0, -0.0, 59.94, 60000.0 / 1001.0, 0.125, 0.375, 2.675, -0.005, 1e20,
+                         -1.7976931348623157e308, std::nan(""), -HUGE_VAL}) {
+        for (int decimals : {0, 2, 6}) {
+            EXPECT_EQ(NumberText::fixed(value, decimals), printfFixed(value, decimals))
+                << value << " " << decimals;
+        }
+    }
+}
+
+TEST(NumberText, KeepsItsDecimalPointUnderADecimalCommaLocale) {
+    testing::CommaLocale comma;
+    if (!comma.active()) GTEST_SKIP() << comma.why();
+    ASSERT_EQ(printfFixed(59.94, 2), "59,94") << "the locale does not write decimal commas";
+    EXPECT_EQ(NumberText::fixed(60000.0 / 1001.0, 2), "59.94");
+    EXPECT_EQ(NumberText::fixed(-1234567.5, 1), "-1234567.5") << "no grouping either";
 }
 
 TEST(ManualClock, SleepAdvancesTimeAndTimeGetTimeWrapsAt32Bits) {
