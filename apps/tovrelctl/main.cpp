@@ -49,7 +49,7 @@ Commands:
                      empty image or one larger than the flash before touching it, and stops at
                      the first failure without changing the box's mode; progress on stderr
 
-REG and VALUE are decimal or 0x-prefixed hexadecimal; only their low 8 bits are used.
+REG and VALUE are decimal or 0x-prefixed hexadecimal numbers from 0 to 255.
 
 Options:
   --simulate         talk to the simulated box instead of the hardware (a fresh box each run)
@@ -286,6 +286,10 @@ int main(int argc, char** argv) {
     for (size_t i = 1; i < options.words.size(); ++i) {
         auto number = parseNumber(options.words[i]);
         if (!number) return usageError("'" + options.words[i] + "' is not a number");
+        // Registers and their values are one byte; cutting a larger number down would write
+        // something the user never asked for.
+        if (*number < 0 || *number > 255)
+            return usageError("'" + options.words[i] + "' is outside 0 to 255");
         numbers.push_back(*number);
     }
     if (command == "status") {

@@ -65,7 +65,7 @@ TEST(Tovrelctl, SimulatedJson) {
         "\"capture_resolution\":\"1920x1080p@60\"}\n");
     r = run("--simulate --json get 26");
     EXPECT_EQ(r.out, "{\"register\":26,\"slave\":180,\"value\":219}\n");
-    r = run("--simulate --json set 0x106 300");  // low 8 bits: register 6, value 44
+    r = run("--simulate --json set 0x06 44");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "{\"register\":6,\"value\":44,\"ok\":true}\n");
 }
@@ -82,8 +82,10 @@ TEST(Tovrelctl, GetAndSet) {
 }
 
 TEST(Tovrelctl, UsageErrorsAndHelp) {
+    // Out-of-range numbers are refused before any box is looked for, not cut to their low byte.
     for (const char* bad : {"", "frobnicate", "get", "get x", "set 6", "status 1", "--bogus status",
-                            "--bridge status"}) {
+                            "--bridge status", "get 0x1ffffffff", "get -5", "get 256", "set 26 300",
+                            "set 0x106 44", "set 6 -1"}) {
         CtlRun r = run(std::string("--simulate ") + bad);
         EXPECT_EQ(r.status, 2) << bad;
         EXPECT_NE(r.err.find("tovrelctl: "), std::string::npos) << bad;
@@ -91,8 +93,8 @@ TEST(Tovrelctl, UsageErrorsAndHelp) {
     }
     CtlRun help = run("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* word : {"status", "get REG", "set REG VALUE", "--simulate", "--json",
-                             "low 8 bits", "Exit status"})
+    for (const char* word :
+         {"status", "get REG", "set REG VALUE", "--simulate", "--json", "0 to 255", "Exit status"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
