@@ -3,9 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "audio/ui/audio_analyzer_command.h"
+#include "capture/mf_manager.h"
 #include "platform/desktop/debug_category.h"
 #include "shell/edition.h"
 #include "shell/tovrel2_app.h"
+#include "shell/tovrel2_frame.h"
 #include "sim/backends/simulated_backends.h"
 
 int main(int argc, char** argv) {
@@ -15,5 +18,13 @@ int main(int argc, char** argv) {
     auto backends = tovrel::sim::BackendChoice::fromArguments(arguments);
     tovrel::shell::CTovrel2App tovrel2(*backends, tovrel::shell::kTovrel2Edition);
     if (!tovrel2.initInstance()) return 0;
+
+    // The subsystems that exist so far; the rest of the commands stay empty and do nothing.
+    tovrel::shell::CTovrel2Frame* frame = tovrel2.mainWindow();
+    tovrel::audio::ui::CAudioDialog* openAnalyzer = nullptr;
+    frame->entryPoints.OpenAudioAnalyzer = [frame, &openAnalyzer](QWidget* parent) {
+        if (frame->captureManager)
+            tovrel::audio::ui::runAudioAnalyzer(parent, *frame->captureManager, openAnalyzer);
+    };
     return app.exec();
 }
