@@ -69,4 +69,21 @@ if grep -q 'Building\|Linking' "$work/run.log"; then
     cat "$work/run.log"
     exit 1
 fi
-echo "PASS: bash scripts/run.sh shows the window '$title'"
+
+# F7 on the running program opens the analyzer window over the live capture.
+main_window=$(xwininfo -root -tree | awk '/"Tovrel2-Preview-[^"]*": \("tovrel2" "tovrel2"\)/ {print $1}' |
+    while read -r id; do
+        xprop -id "$id" _NET_WM_PID 2>/dev/null | grep -qx "_NET_WM_PID(CARDINAL) = $pid" && echo "$id"
+    done | head -n1)
+xdotool windowactivate --sync "$main_window" key F7
+analyzer=
+for _ in $(seq 100); do
+    analyzer=$(xwininfo -root -tree | grep -c '"Audio": ("tovrel2" "tovrel2")' || true)
+    [[ "$analyzer" -ge 1 ]] && break
+    sleep 0.2
+done
+if [[ "$analyzer" -lt 1 ]]; then
+    echo "FAIL: F7 opened no window titled Audio"
+    exit 1
+fi
+echo "PASS: bash scripts/run.sh shows the window '$title', and F7 opens the analyzer"
