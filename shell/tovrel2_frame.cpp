@@ -44,7 +44,10 @@ CTovrel2Frame::~CTovrel2Frame() {
     // sequence, so the settings file stays as it was; only no capture thread may outlive it.
     if (shutDown_) return;
     if (captureManager) {
+        // A recording still running is finalised while its reads still run.
+        if (recordingController && captureManager->recording) recordingController->StopRecording();
         if (captureManager->streaming) captureManager->stopStreaming(*backends_.clock);
+        recordingController.reset();
         captureManager->closeSession();
         captureManager.reset();
     }
@@ -74,6 +77,10 @@ int CTovrel2Frame::onCreate() {
     interfaceMask = 0;
     captureManager = std::make_unique<capture::MFManager>(*backends_.clock);
     captureManager->audioMonitor.setEndpoints(backends_.audioEndpoints.get());
+    if (backends_.sinkWriters) {
+        recordingController = std::make_unique<recording::RecordingController>(
+            *captureManager, *backends_.sinkWriters);
+    }
 
     step("createAudioCapture");
     platform::HRESULT hr = createAudioCapture();
@@ -132,6 +139,7 @@ void CTovrel2Frame::onClose() {
         clock.sleep(100);
 
         step("closeSession");
+        recordingController.reset();
         captureManager->closeSession();
         captureManager.reset();
     }

@@ -13,6 +13,7 @@ class QMenu;
 #include "capture/device_discovery.h"
 #include "capture/mf_manager.h"
 #include "platform/backends/backends.h"
+#include "recording/recording_controller.h"
 #include "shell/command_table.h"
 #include "shell/edition.h"
 #include "shell/settings_store.h"
@@ -95,6 +96,9 @@ class CTovrel2Frame : public QMainWindow {
 
     // Members with their values before the window exists.
     std::unique_ptr<capture::MFManager> captureManager;
+    // The box recording of captureManager, made with it when the backends have a sink writer
+    // and let go before it; the recording entry points reach it here.
+    std::unique_ptr<recording::RecordingController> recordingController;
     capture::DeviceDiscovery devices;
     uint8_t suspended = 0;
     void* analyzerDialog = nullptr;  // set while the analyzer window is open

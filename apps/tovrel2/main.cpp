@@ -26,5 +26,15 @@ int main(int argc, char** argv) {
         if (frame->captureManager)
             tovrel::audio::ui::runAudioAnalyzer(parent, *frame->captureManager, openAnalyzer);
     };
+    // "[F2]-Recording": the box recording the main window made with its capture manager.
+    frame->entryPoints.StartRecording = [frame](const std::string& path, int quality, int videoType,
+                                                int audioType, bool hardware) {
+        if (!frame->recordingController) return tovrel::platform::E_UNEXPECTED;
+        return frame->recordingController->StartRecording(path, quality, videoType, audioType,
+                                                          hardware ? 1 : 0);
+    };
+    frame->entryPoints.StopRecording = [frame] {
+        if (frame->recordingController) frame->recordingController->StopRecording();
+    };
     return app.exec();
 }

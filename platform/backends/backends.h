@@ -9,6 +9,7 @@
 #include "platform/desktop/message_boxes.h"
 #include "platform/desktop/window_class_marker.h"
 #include "platform/media/device_list_enumerator.h"
+#include "platform/media/sink_writer_factory.h"
 #include "platform/system/clock.h"
 #include "platform/system/profile_store.h"
 #include "platform/usb/extension_unit_bus.h"
@@ -41,6 +42,9 @@ struct Backends {
     // The capture endpoints whose volume and mute the box controls set: the sound server's
     // sources, the simulated box's own endpoint in memory. Any thread.
     std::unique_ptr<CaptureEndpoints> captureEndpoints;
+    // The MP4 writers of the recordings: FFmpeg in every choice (the files are real); the
+    // recording double in tests. Any thread.
+    std::unique_ptr<SinkWriterFactory> sinkWriters;
 };
 
 // The desktop facilities are real in every choice; only the box's devices differ.
