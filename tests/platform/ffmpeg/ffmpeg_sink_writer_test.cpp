@@ -367,6 +367,34 @@ TEST_F(WriterFixture, DetailedPicturesComeOutNearTheAskedAverage) {
     }
 }
 
+// 44.1 kHz capture in 10 ms samples with 300 ms missing in the middle: the file's sound is 48 kHz,
+// as long as the time it covers (the gap filled with silence), and starts at 0.
+TEST_F(WriterFixture, AudioIsResampledRegroupedAndKeepsItsTimeAcrossAGap) {
+    for (const Guid& subtype : {MFAudioFormat_AAC, MFAudioFormat_MP3}) {
+        auto writer = create(false, false);
+        uint32_t index = 0;
+        ASSERT_EQ(writer->AddStream(audioOutput(subtype), &index), S_OK);
+        ASSERT_EQ(writer->SetInputMediaType(index, pcmInput(16, 44'100), nullptr), S_OK);
+        ASSERT_EQ(writer->BeginWriting(), S_OK);
+        for (int n = 0; n < 150; ++n) {
+            if (n >= 50 && n < 80) continue;  // 300 ms lost
+            ASSERT_EQ(writer->WriteSample(index, pcmSample(n * 100'000LL, 441)), S_OK);
+        }
+        ASSERT_EQ(writer->Finalize(), S_OK);
+        const testing::ProbedFile file = testing::probeFile(path);
+        ASSERT_TRUE(file.readable) << file.errors;
+        const testing::ProbedStream* audio = file.stream("audio");
+        ASSERT_TRUE(audio);
+        EXPECT_EQ(audio->codecName, subtype == MFAudioFormat_AAC ? "aac" : "mp3");
+        EXPECT_EQ(audio->sampleRate, 48'000);
+        EXPECT_EQ(audio->channels, 2);
+        EXPECT_NEAR(audio->startTime, 0.0, 0.03);
+        EXPECT_NEAR(audio->duration, 1.5, 0.05);
+        writer.reset();
+        ::unlink(path.c_str());
+    }
+}
+
 TEST(EncoderSettings, MediaTypesBecomeEncoderSettings) {
     VideoEncoderSettings v;
     MediaType out = videoOutput(MFVideoFormat_HEVC, 30, 123);
