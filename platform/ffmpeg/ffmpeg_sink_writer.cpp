@@ -601,8 +601,10 @@ void FfmpegSinkWriter::encodeVideo(Stream& stream, Item& item) {
     buffer.reset();
     item.video.reset();  // the recording may reuse the sample now
 
-    int64_t pts =
-        av_rescale_q(item.time100ns, AVRational{1, kTicksPerSecond}, stream.context->time_base);
+    // A frame stamped before the recording's base (the other stream fixed it, on its own
+    // reader's clock) is shown from 0: a negative start would shift the whole file.
+    int64_t pts = std::max<int64_t>(
+        0, av_rescale_q(item.time100ns, AVRational{1, kTicksPerSecond}, stream.context->time_base));
     if (stream.lastPts != INT64_MIN && pts <= stream.lastPts) pts = stream.lastPts + 1;
     stream.lastPts = pts;
     frame->pts = pts;
@@ -635,7 +637,7 @@ void FfmpegSinkWriter::encodeAudio(Stream& stream, Item& item) {
     const AudioEncoderSettings& a = stream.audioSettings;
     const int inFrames = static_cast<int>(item.audio.size() / a.inputBytesPerFrame());
     const int rate = stream.context->sample_rate;
-    const int64_t itemPts = av_rescale(item.time100ns, rate, kTicksPerSecond);
+    const int64_t itemPts = std::max<int64_t>(0, av_rescale(item.time100ns, rate, kTicksPerSecond));
     if (!stream.anchored) {
         stream.nextPts = itemPts;
         stream.anchored = true;
