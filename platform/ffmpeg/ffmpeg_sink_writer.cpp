@@ -745,7 +745,8 @@ int FfmpegSinkWriter::writeToFile(void* opaque, uint8_t* data, int size) {
         if (n < 0) {
             if (errno == EINTR) continue;
             const int error = errno;
-            logErrno(self->path_, "write", error);
+            // A full disk fails every later write too: the first one is told.
+            if (!self->statistics().writeFailed) logErrno(self->path_, "write", error);
             self->noteWriteFailure();
             return AVERROR(error);
         }

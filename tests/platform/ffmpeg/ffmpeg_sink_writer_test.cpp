@@ -277,6 +277,27 @@ TEST_F(WriterFixture, AFileThatCannotBeCreatedFailsTheCreationWithTheReason) {
     EXPECT_FALSE(exists());
 }
 
+// /dev/full takes the file's place: every write fails with ENOSPC. The start fails, the failure
+// is told once, and the writer never removes a file it did not create.
+TEST_F(WriterFixture, AFullDiskFailsTheStartAndIsToldOnce) {
+    DebugLines debug;
+    FfmpegSinkWriterFactory factory(backend);
+    std::unique_ptr<SinkWriter> writer;
+    ASSERT_EQ(factory.CreateSinkWriterFromURL("/dev/full", nullptr, &writer), S_OK);
+    uint32_t v = 0;
+    ASSERT_EQ(writer->AddStream(videoOutput(MFVideoFormat_H264), &v), S_OK);
+    ASSERT_EQ(writer->SetInputMediaType(v, nv12Input(), nullptr), S_OK);
+    EXPECT_EQ(writer->BeginWriting(), E_FAIL);
+    EXPECT_TRUE(static_cast<FfmpegSinkWriter*>(writer.get())->statistics().writeFailed);
+    writer.reset();
+    int told = 0;
+    for (const auto& line : debug.lines)
+        told += line.find("/dev/full: write failed") != std::string::npos;
+    EXPECT_EQ(told, 1);
+    struct stat st {};
+    EXPECT_EQ(::stat("/dev/full", &st), 0);
+}
+
 TEST_F(WriterFixture, ASlowEncoderNeverHoldsWriteSampleBackAndItsDropsAreCountedAndLogged) {
     DebugLines debug;
     backend.videoFrameCost = std::chrono::milliseconds(40);
