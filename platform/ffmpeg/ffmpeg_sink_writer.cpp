@@ -513,7 +513,7 @@ HRESULT FfmpegSinkWriter::WriteSample(uint32_t streamIndex, const std::shared_pt
         if (finishing_) return MF_E_INVALIDREQUEST;
     }
     stream.queued += units;
-    queue_.push_back(std::move(item));
+    (stream.video ? videoQueue_ : audioQueue_).push_back(std::move(item));
     lock.unlock();
     work_.notify_one();
     return S_OK;
@@ -524,10 +524,12 @@ void FfmpegSinkWriter::encoderLoop() {
         Item item;
         {
             std::unique_lock lock(mutex_);
-            work_.wait(lock, [&] { return !queue_.empty() || finishing_; });
-            if (aborting_ || (queue_.empty() && finishing_)) break;
-            item = std::move(queue_.front());
-            queue_.pop_front();
+            const auto idle = [&] { return audioQueue_.empty() && videoQueue_.empty(); };
+            work_.wait(lock, [&] { return !idle() || finishing_; });
+            if (aborting_ || (idle() && finishing_)) break;
+            std::deque<Item>& from = audioQueue_.empty() ? videoQueue_ : audioQueue_;
+            item = std::move(from.front());
+            from.pop_front();
         }
         Stream& stream = *streams_[item.streamIndex];
         const uint64_t units =

@@ -25,9 +25,10 @@ namespace tovrel::platform {
 // reach the file as they complete, so that a recording cut off by a crash plays up to its last
 // second.
 //
-// WriteSample only queues: encoding and writing run on the writer's own thread. The queue holds
-// at most `queueSeconds` of each stream; with throttling disabled a sample beyond it is dropped
-// and counted (the count is logged at Finalize), otherwise WriteSample waits for room.
+// WriteSample only queues: encoding and writing run on the writer's own thread, audio ahead of
+// the video frames waiting. The queue holds at most `queueSeconds` of each stream; with
+// throttling disabled a sample beyond it is dropped and counted (the count is logged at
+// Finalize), otherwise WriteSample waits for room.
 //
 // Threads: AddStream, SetInputMediaType, BeginWriting, Finalize and destruction on the thread
 // that created the writer; WriteSample from any thread, serialised by the caller against
@@ -114,7 +115,9 @@ class FfmpegSinkWriter final : public SinkWriter {
     mutable std::mutex mutex_;
     std::condition_variable work_;
     std::condition_variable room_;
-    std::deque<Item> queue_;
+    // Sound goes first: a video encoder that falls behind costs frames, never sound.
+    std::deque<Item> audioQueue_;
+    std::deque<Item> videoQueue_;
     bool finishing_ = false;
     bool aborting_ = false;
     Statistics statistics_;

@@ -298,12 +298,16 @@ TEST_F(WriterFixture, AFullDiskFailsTheStartAndIsToldOnce) {
     EXPECT_EQ(::stat("/dev/full", &st), 0);
 }
 
-TEST_F(WriterFixture, ASlowEncoderNeverHoldsWriteSampleBackAndItsDropsAreCountedAndLogged) {
+// A video encoder far slower than the frames: WriteSample never waits for it, the frames beyond
+// two seconds of queue are dropped, counted and logged, and the sound, encoded ahead of the
+// waiting frames, loses nothing.
+TEST_F(WriterFixture, ASlowVideoEncoderCostsCountedFramesButNeverSound) {
     DebugLines debug;
     backend.videoFrameCost = std::chrono::milliseconds(40);
     auto writer = create(false, true);
     ASSERT_EQ(configure(*writer, MFVideoFormat_H264, MFAudioFormat_AAC, 10), S_OK);
-    // 10 frames per second: the queue takes two seconds, 20 frames; 80 arrive at once.
+    // 10 frames per second: the queue takes two seconds, 20 frames; 80 arrive within 0.4 s,
+    // each with its 100 ms of sound.
     constexpr int kFrames = 80;
     int refused = 0;
     double longestMs = 0;
@@ -316,15 +320,22 @@ TEST_F(WriterFixture, ASlowEncoderNeverHoldsWriteSampleBackAndItsDropsAreCounted
         longestMs = std::max(longestMs, std::chrono::duration<double, std::milli>(
                                             std::chrono::steady_clock::now() - t0)
                                             .count());
+        ASSERT_EQ(writer->WriteSample(1, pcmSample(i * 1'000'000LL, 4800)), S_OK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_LT(longestMs, 20.0);
     ASSERT_EQ(writer->Finalize(), S_OK);
     const auto stats = static_cast<FfmpegSinkWriter*>(writer.get())->statistics();
-    EXPECT_GE(stats.videoFramesDropped, 50u);
+    EXPECT_GE(stats.videoFramesDropped, 40u);
     EXPECT_EQ(stats.videoFramesDropped, static_cast<uint64_t>(refused));
     EXPECT_EQ(stats.videoFramesEncoded + stats.videoFramesDropped, static_cast<uint64_t>(kFrames));
+    EXPECT_EQ(stats.audioSamplesDropped, 0u);
     EXPECT_TRUE(debug.contains("dropped while the encoder was behind: " +
                                std::to_string(stats.videoFramesDropped) + " video frames"));
+    const testing::ProbedFile file = testing::probeFile(path);
+    ASSERT_TRUE(file.readable) << file.errors;
+    ASSERT_TRUE(file.stream("audio"));
+    EXPECT_NEAR(file.stream("audio")->duration, 8.0, 0.05);
 }
 
 TEST_F(WriterFixture, WithThrottlingTheWriterWaitsForTheEncoderAndDropsNothing) {
