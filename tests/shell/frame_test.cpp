@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/media/device_list_enumerator.h"
 #include "platform/system/debug_output.h"
 #include "shell/caption.h"
 #include "shell/initial_geometry.h"
@@ -17,6 +18,7 @@
 #include "shell/tovrel2_app.h"
 #include "shell/tovrel2_frame.h"
 #include "test_backends.h"
+#include "tests/platform/media/fake_media_source.h"
 #include "tests/support/comma_locale.h"
 
 namespace tovrel::shell {
@@ -93,6 +95,40 @@ TEST_F(FrameTest, WithoutADeviceTheWindowStaysOpenWithoutCaptureAndCloseWritesTh
     EXPECT_EQ(test_.executionState->calls,
               (std::vector<uint32_t>{platform::ES_CONTINUOUS | platform::ES_SYSTEM_REQUIRED,
                                      platform::ES_CONTINUOUS}));
+}
+
+// An audio device alone: the audio capture opens, the video one cannot, and the window stays
+// open without a session, having said which device is missing.
+TEST_F(FrameTest, WithAnAudioDeviceButNoVideoDeviceTheVideoCaptureIsReported) {
+    int activations = 0;
+    test_.backends.mediaDevices = std::make_unique<platform::DeviceListEnumerator>();
+    test_.backends.mediaDevices->addDevice(
+        {platform::DeviceListEnumerator::Kind::Audio, "USB Headset", "headset",
+         [&](std::shared_ptr<platform::MediaSource>* source) {
+             ++activations;
+             *source = std::make_shared<test::FakeMediaSource>(
+                 std::vector<std::vector<platform::MediaType>>{{test::pcmType(48000, 2, 16)}});
+             return platform::S_OK;
+         },
+         false});
+    CTovrel2Frame frame(test_.backends, kTovrel2Edition);
+    std::vector<std::string> steps;
+    frame.stepObserver = [&](const char* s) { steps.push_back(s); };
+
+    EXPECT_EQ(frame.onCreate(), 0);
+    EXPECT_EQ(activations, 1);
+    ASSERT_EQ(test_.messageBoxes->boxes.size(), 1u);
+    EXPECT_EQ(test_.messageBoxes->boxes[0].text, "Cannot create the video capture device");
+    EXPECT_EQ(test_.messageBoxes->boxes[0].caption, "Tovrel2");
+    EXPECT_EQ(test_.messageBoxes->boxes[0].icon, platform::MessageIcon::Error);
+    EXPECT_EQ(steps,
+              (std::vector<std::string>{"readSettings", "createCaptureManager",
+                                        "createAudioCapture", "createVideoCapture", "keepAwake"}));
+    EXPECT_FALSE(frame.keyboardFilterInstalled());
+    EXPECT_FALSE(frame.captionTimerActive());
+    EXPECT_EQ(frame.windowTitle().toStdString(), "Tovrel2");
+    frame.onClose();
+    EXPECT_TRUE(std::filesystem::exists(settingsFile()));
 }
 
 TEST_F(FrameTest, CloseKeepsHandAddedKeysOtherSectionsAndOutOfRangeValues) {
