@@ -6,19 +6,10 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/audio/alsa_quiet.h"
+
 namespace tovrel::platform {
 namespace {
-
-void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
-
-// Silences alsa-lib's own error printing once; our callers report through their own texts.
-void quietAlsa() {
-    static const bool done = [] {
-        snd_lib_error_set_handler(ignoreAlsaError);
-        return true;
-    }();
-    (void)done;
-}
 
 HRESULT fromErrno(int err) {
     if (err == -ENOENT || err == -ENODEV) return E_NOTFOUND;
