@@ -1,3 +1,4 @@
+#include "platform/audio/alsa_audio_endpoint_enumerator.h"
 #include "platform/audio/alsa_capture_enumerator.h"
 #include "platform/audio/alsa_capture_source.h"
 #include "platform/audio/audio_capture_enumerator.h"
@@ -16,6 +17,7 @@
 #include "platform/media/mf_constants.h"
 #include "platform/media/mf_guids.h"
 #include "platform/media/source_reader.h"
+#include "platform/system/debug_output.h"
 
 namespace tovrel::platform {
 namespace {
@@ -166,6 +168,33 @@ TEST(AlsaCapture, APcmThatDoesNotOpenIsNotActivated) {
     SourceReadResult result;
     EXPECT_EQ(source->pullSample(0, 2000, &result), MF_E_DEVICE_NOT_CONNECTED);
     source->Shutdown();
+}
+
+// With the debug output on, each failure names the device, the call and the library's reason.
+TEST(AlsaCapture, FailuresAreLoggedWithDeviceCallAndReason) {
+    std::vector<std::string> lines;
+    auto previous = setDebugOutputSink([&](std::string_view t) { lines.emplace_back(t); });
+    bool answered = true;
+    PulseCaptureEnumerator::listSources(&answered);
+    EXPECT_FALSE(answered);
+    std::unique_ptr<AudioEndpoint> endpoint;
+    EXPECT_EQ(AlsaAudioEndpointEnumerator("tovrel_no_such_pcm").GetDefaultAudioEndpoint(&endpoint),
+              E_NOTFOUND);
+    AlsaCaptureSource::Format format;
+    EXPECT_FALSE(AlsaCaptureSource::probe("tovrel_no_such_capture", &format));
+    setDebugOutputSink(previous);
+
+    const auto logged = [&](const std::string& start) {
+        for (const auto& line : lines)
+            if (line.rfind(start, 0) == 0 && line.size() > start.size()) return true;
+        return false;
+    };
+    EXPECT_TRUE(logged("pulse server: pa_context_connect failed: "))
+        << ::testing::PrintToString(lines);
+    EXPECT_TRUE(logged("tovrel_no_such_pcm: snd_pcm_open failed: "))
+        << ::testing::PrintToString(lines);
+    EXPECT_TRUE(logged("tovrel_no_such_capture: snd_pcm_open failed: "))
+        << ::testing::PrintToString(lines);
 }
 
 }  // namespace
