@@ -219,12 +219,25 @@ TEST(InitialGeometry, FollowsTheScreenRule) {
     EXPECT_EQ(InitialGeometry::forScreen(1366, 769, 23), QRect(341, 203, 683, 407));
 }
 
+// A window that records the keys that reach it.
+class KeyRecorder final : public QWidget {
+  public:
+    std::vector<std::pair<QEvent::Type, int>> keys;
+
+  protected:
+    void keyPressEvent(QKeyEvent* e) override { keys.emplace_back(e->type(), e->key()); }
+    void keyReleaseEvent(QKeyEvent* e) override { keys.emplace_back(e->type(), e->key()); }
+};
+
 TEST(InsertKeyFilter, WritesOneLineWhenInsertIsReleasedAndPassesEveryKeyOn) {
     std::vector<std::string> lines;
     auto previous =
         platform::setDebugOutputSink([&](std::string_view t) { lines.emplace_back(t); });
-    QWidget window;
+    KeyRecorder window;
+    window.setFocusPolicy(Qt::StrongFocus);
     window.show();
+    window.activateWindow();
+    window.setFocus();
     InsertKeyFilter filter;
     qApp->installEventFilter(&filter);
     QWindow* native = window.windowHandle();
@@ -238,6 +251,11 @@ TEST(InsertKeyFilter, WritesOneLineWhenInsertIsReleasedAndPassesEveryKeyOn) {
     qApp->removeEventFilter(&filter);
     platform::setDebugOutputSink(std::move(previous));
     EXPECT_EQ(lines, std::vector<std::string>{"1"});
+    // The filter only watches: the window gets every key, the Insert key included.
+    const std::vector<std::pair<QEvent::Type, int>> expected{{QEvent::KeyPress, Qt::Key_Insert},
+                                                             {QEvent::KeyRelease, Qt::Key_Insert},
+                                                             {QEvent::KeyRelease, Qt::Key_A}};
+    EXPECT_EQ(window.keys, expected);
 }
 
 }  // namespace
