@@ -16,20 +16,12 @@
 #include "platform/media/mf_constants.h"
 #include "platform/media/mf_guids.h"
 #include "platform/media/source_reader.h"
+#include "tests/support/command_output.h"
 
 namespace tovrel::platform {
 namespace {
 
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[256];
-        while (std::fgets(buf, sizeof buf, p)) out += buf;
-        ::pclose(p);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-    return out;
-}
+using tovrel::testing::commandOutput;
 
 // A sine source on the test server stands in for a capture card: a real source, not a monitor.
 class PulseCaptureTest : public ::testing::Test {
@@ -41,14 +33,13 @@ class PulseCaptureTest : public ::testing::Test {
         const std::string pid = std::to_string(::getpid());
         name_ = "tovrel_test_sine_" + pid;
         description_ = "TovrelTestSine" + pid;
-        module_ =
-            run("pactl load-module module-sine-source source_name=" + name_ +
-                " rate=48000 frequency=750 source_properties=device.description=" + description_ +
-                " 2>/dev/null");
+        module_ = commandOutput("pactl load-module module-sine-source source_name=" + name_ +
+                                " rate=48000 frequency=750 source_properties=device.description=" +
+                                description_ + " 2>/dev/null");
         if (module_.empty()) GTEST_SKIP() << "module-sine-source is not available";
     }
     void TearDown() override {
-        if (!module_.empty()) run("pactl unload-module " + module_);
+        if (!module_.empty()) commandOutput("pactl unload-module " + module_);
     }
     std::string module_;
     std::string name_;
@@ -153,16 +144,17 @@ TEST(PulseFloatSource, IsOfferedAsPcmAndTheServerConvertsIt) {
     if (!std::getenv("PULSE_SERVER"))
         GTEST_SKIP() << "needs a PulseAudio server (PULSE_SERVER unset)";
     const std::string sink = "tovrel_test_float_" + std::to_string(::getpid());
-    const std::string sinkModule = run("pactl load-module module-null-sink sink_name=" + sink +
-                                       " format=float32le rate=48000 channels=2 2>/dev/null");
+    const std::string sinkModule =
+        commandOutput("pactl load-module module-null-sink sink_name=" + sink +
+                      " format=float32le rate=48000 channels=2 2>/dev/null");
     if (sinkModule.empty()) GTEST_SKIP() << "module-null-sink is not available";
     const std::string toneModule =
-        run("pactl load-module module-sine sink=" + sink + " frequency=440 2>/dev/null");
+        commandOutput("pactl load-module module-sine sink=" + sink + " frequency=440 2>/dev/null");
     struct Unload {
         std::vector<std::string> modules;
         ~Unload() {
             for (const auto& m : modules)
-                if (!m.empty()) run("pactl unload-module " + m);
+                if (!m.empty()) commandOutput("pactl unload-module " + m);
         }
     } unload{{toneModule, sinkModule}};
     if (toneModule.empty()) GTEST_SKIP() << "module-sine is not available";

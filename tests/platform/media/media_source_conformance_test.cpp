@@ -19,20 +19,12 @@
 #include "tests/platform/media/fake_media_source.h"
 #include "tests/platform/media/media_source_conformance.h"
 #include "tests/platform/v4l2/fake_v4l2_system_calls.h"
+#include "tests/support/command_output.h"
 
 namespace tovrel::platform::testing {
 namespace {
 
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[256];
-        while (std::fgets(buf, sizeof buf, p)) out += buf;
-        ::pclose(p);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-    return out;
-}
+using tovrel::testing::commandOutput;
 
 // The fake delivers what is pushed: each produce() pushes one sample, 10 ms after the last.
 class FakeBackend final : public MediaSourceBackend {
@@ -76,7 +68,7 @@ class PulseBackend final : public MediaSourceBackend {
           source_(std::make_shared<PulseCaptureSource>(name, 48000, 1, 0)) {}
     ~PulseBackend() override {
         source_->Shutdown();
-        run("pactl unload-module " + module_);
+        commandOutput("pactl unload-module " + module_);
     }
     MediaSource& source() override { return *source_; }
 
@@ -151,9 +143,9 @@ INSTANTIATE_TEST_SUITE_P(
                             }
                             const std::string name =
                                 "tovrel_conformance_" + std::to_string(::getpid());
-                            const std::string module =
-                                run("pactl load-module module-sine-source source_name=" + name +
-                                    " rate=48000 2>/dev/null");
+                            const std::string module = commandOutput(
+                                "pactl load-module module-sine-source source_name=" + name +
+                                " rate=48000 2>/dev/null");
                             if (module.empty()) {
                                 reason = "module-sine-source is not available";
                                 return nullptr;
