@@ -16,7 +16,7 @@ import sys
 MAY_USE = {
     "imaging": [],
     "platform/system": [],
-    "platform/media": ["platform/system"],
+    "platform/media": ["platform/system", "imaging"],
     "platform/audio": ["platform/media"],
     "platform/v4l2": ["platform/media"],
     "platform/usb": ["platform/system"],

@@ -1,8 +1,8 @@
 #include "platform/backends/backends.h"
 
 #include "platform/audio/alsa_audio_endpoint_enumerator.h"
+#include "platform/audio/audio_capture_enumerator.h"
 #include "platform/audio/pulse_capture_endpoints.h"
-#include "platform/audio/pulse_capture_enumerator.h"
 #include "platform/ffmpeg/ffmpeg_sink_writer_factory.h"
 #include "platform/system/ini_file_store.h"
 #include "platform/usb/linux_extension_unit_bus.h"
@@ -18,7 +18,7 @@ std::unique_ptr<Backends> makeLinuxBackends() {
     backends->executionState = makeLogindExecutionState("Tovrel2");
     backends->windowClassMarker = makeLocalSocketMarker();
     backends->mediaDevices = std::make_unique<DeviceListEnumerator>();
-    backends->mediaDevices->addEnumerator(std::make_unique<PulseCaptureEnumerator>());
+    backends->mediaDevices->addEnumerator(std::make_unique<AudioCaptureEnumerator>());
     backends->mediaDevices->addEnumerator(std::make_unique<V4l2DeviceEnumerator>());
     backends->extensionUnits = makeLinuxExtensionUnitBus();
     backends->audioEndpoints = std::make_unique<AlsaAudioEndpointEnumerator>();
