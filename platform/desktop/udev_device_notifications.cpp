@@ -71,9 +71,14 @@ std::optional<std::string> UdevDeviceNotifications::instanceOf(std::string_view 
     }
     for (size_t i = 1; i < parts.size(); ++i) {
         if (parts[i] == "video4linux" || parts[i] == "sound") {
-            // A USB interface's kernel name holds a colon ("1-4:1.0"); anything else is not one.
-            if (parts[i - 1].find(':') == std::string_view::npos) return std::nullopt;
-            return std::string(parts[i - 1]);
+            // A USB interface's kernel name is bus-ports:config.interface ("1-4.2:1.0").
+            const std::string_view name = parts[i - 1];
+            const size_t colon = name.find(':');
+            const size_t dash = name.find('-');
+            if (colon == std::string_view::npos || dash == std::string_view::npos || dash > colon ||
+                name.find('.', colon) == std::string_view::npos)
+                return std::nullopt;
+            return std::string(name);
         }
     }
     return std::nullopt;
