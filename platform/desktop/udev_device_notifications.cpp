@@ -175,8 +175,12 @@ bool UdevDeviceNotifications::registerDeviceNotification(Handler handler) {
 }
 
 void UdevDeviceNotifications::unregisterDeviceNotification() {
-    delete notifier_;
-    notifier_ = nullptr;
+    if (notifier_) {
+        // The handler may unregister from inside the notifier's own signal: no delete there.
+        notifier_->setEnabled(false);
+        notifier_->deleteLater();
+        notifier_ = nullptr;
+    }
     handler_ = nullptr;
     if (monitor_) udev_monitor_unref(monitor_);
     monitor_ = nullptr;
