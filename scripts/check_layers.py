@@ -31,7 +31,8 @@ MAY_USE = {
     "sim/video": ["sim/box", "imaging"],
     "sim/bridge": ["device", "platform/usb"],
     "sim/firmware": ["device"],
-    "sim/backends": ["sim/audio", "sim/video", "sim/bridge", "platform/backends"],
+    "sim/control": ["platform/system"],
+    "sim/backends": ["sim/audio", "sim/video", "sim/bridge", "sim/control", "platform/backends"],
     "audio": ["platform/audio", "imaging"],
     "capture": ["audio", "imaging", "platform/media"],
     # A recording drives the capture manager's writer; the capture callbacks know nothing of it.

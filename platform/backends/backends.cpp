@@ -3,6 +3,8 @@
 #include "platform/audio/alsa_audio_endpoint_enumerator.h"
 #include "platform/audio/audio_capture_enumerator.h"
 #include "platform/audio/pulse_capture_endpoints.h"
+#include "platform/desktop/logind_power_notifications.h"
+#include "platform/desktop/udev_device_notifications.h"
 #include "platform/ffmpeg/ffmpeg_sink_writer_factory.h"
 #include "platform/system/ini_file_store.h"
 #include "platform/usb/linux_extension_unit_bus.h"
@@ -12,6 +14,12 @@ namespace tovrel::platform {
 
 std::unique_ptr<Backends> makeLinuxBackends() {
     auto backends = std::make_unique<Backends>();
+    fillLinuxBackends(*backends);
+    return backends;
+}
+
+void fillLinuxBackends(Backends& into) {
+    Backends* backends = &into;
     backends->name = "linux";
     backends->profiles = std::make_unique<IniFileStore>();
     backends->messageBoxes = std::make_unique<QtMessageBoxes>();
@@ -24,7 +32,8 @@ std::unique_ptr<Backends> makeLinuxBackends() {
     backends->audioEndpoints = std::make_unique<AlsaAudioEndpointEnumerator>();
     backends->captureEndpoints = std::make_unique<PulseCaptureEndpoints>();
     backends->sinkWriters = std::make_unique<FfmpegSinkWriterFactory>();
-    return backends;
+    backends->deviceNotifications = makeUdevDeviceNotifications();
+    backends->powerNotifications = makeLogindPowerNotifications("Tovrel2");
 }
 
 }  // namespace tovrel::platform

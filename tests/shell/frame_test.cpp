@@ -86,10 +86,20 @@ TEST_F(FrameTest, WithoutADeviceTheWindowStaysOpenWithoutCaptureAndCloseWritesTh
     EXPECT_FALSE(test_.executionState->keepingAwake());
     EXPECT_EQ(frame.captureManager, nullptr);
 
-    const std::vector<std::string> expected{
-        "readSettings",          "createCaptureManager", "createAudioCapture", "keepAwake",
-        "stopCaptionTimer",      "removeKeyboardFilter", "stopRecordings",     "closeSession",
-        "releaseCaptureSources", "writeSettings",        "endKeepAwake"};
+    const std::vector<std::string> expected{"readSettings",
+                                            "registerDeviceNotifications",
+                                            "registerPowerNotifications",
+                                            "createCaptureManager",
+                                            "createAudioCapture",
+                                            "keepAwake",
+                                            "stopCaptionTimer",
+                                            "removeKeyboardFilter",
+                                            "stopRecordings",
+                                            "closeSession",
+                                            "releaseCaptureSources",
+                                            "unregisterNotifications",
+                                            "writeSettings",
+                                            "endKeepAwake"};
     EXPECT_EQ(steps, expected);
     EXPECT_EQ(test_.clock.totalSleptMs(), 700u) << "500 ms, then 100 ms twice";
     EXPECT_EQ(test_.executionState->calls,
