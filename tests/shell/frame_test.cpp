@@ -132,7 +132,8 @@ TEST_F(FrameTest, WithAnAudioDeviceButNoVideoDeviceTheVideoCaptureIsReported) {
     EXPECT_EQ(test_.messageBoxes->boxes[0].caption, "Tovrel2");
     EXPECT_EQ(test_.messageBoxes->boxes[0].icon, platform::MessageIcon::Error);
     EXPECT_EQ(steps,
-              (std::vector<std::string>{"readSettings", "createCaptureManager",
+              (std::vector<std::string>{"readSettings", "registerDeviceNotifications",
+                                        "registerPowerNotifications", "createCaptureManager",
                                         "createAudioCapture", "createVideoCapture", "keepAwake"}));
     EXPECT_FALSE(frame.keyboardFilterInstalled());
     EXPECT_FALSE(frame.captionTimerActive());
