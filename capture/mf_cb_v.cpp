@@ -149,6 +149,7 @@ HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
                         }
                     }
                     convertAndCopy(frame, packPending);
+                    m.snapshotFilled = true;
                     packPending = false;
                 }
             }

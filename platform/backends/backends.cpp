@@ -3,6 +3,7 @@
 #include "platform/audio/alsa_audio_endpoint_enumerator.h"
 #include "platform/audio/pulse_capture_endpoints.h"
 #include "platform/audio/pulse_capture_enumerator.h"
+#include "platform/imaging/library_image_encoders.h"
 #include "platform/system/ini_file_store.h"
 #include "platform/usb/linux_extension_unit_bus.h"
 #include "platform/v4l2/v4l2_device_enumerator.h"
@@ -22,6 +23,7 @@ std::unique_ptr<Backends> makeLinuxBackends() {
     backends->extensionUnits = makeLinuxExtensionUnitBus();
     backends->audioEndpoints = std::make_unique<AlsaAudioEndpointEnumerator>();
     backends->captureEndpoints = std::make_unique<PulseCaptureEndpoints>();
+    backends->imageEncoders = std::make_unique<LibraryImageEncoders>();
     return backends;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/desktop/execution_state.h"
 #include "platform/desktop/message_boxes.h"
 #include "platform/desktop/window_class_marker.h"
+#include "platform/imaging/image_encoder_factory.h"
 #include "platform/media/device_list_enumerator.h"
 #include "platform/system/clock.h"
 #include "platform/system/profile_store.h"
@@ -41,6 +42,8 @@ struct Backends {
     // The capture endpoints whose volume and mute the box controls set: the sound server's
     // sources, the simulated box's own endpoint in memory. Any thread.
     std::unique_ptr<CaptureEndpoints> captureEndpoints;
+    // The still-image encoders of the snapshots: the libraries' in every choice. Any thread.
+    std::unique_ptr<ImageEncoderFactory> imageEncoders;
 };
 
 // The desktop facilities are real in every choice; only the box's devices differ.
