@@ -70,7 +70,7 @@ HRESULT ImageFile::Create(const std::string& path, std::unique_ptr<ImageFile>* f
     }
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string temporary = folder + "." + name + temporarySuffix();
-        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             file->reset(new ImageFile(path, std::move(temporary), fd));
             return S_OK;
@@ -148,9 +148,16 @@ HRESULT ImageFile::Size(int64_t* bytes) {
 HRESULT ImageFile::Commit() {
     if (FAILED(firstFailure_)) return firstFailure_;
     if (fd_ < 0 || committed_) return E_UNEXPECTED;
-    // close reports the write errors some file systems keep until then (NFS, quotas).
+    // The data reaches the disk before the name does: after a power loss the name holds either
+    // the older file or the whole new one, never an empty or short file. close reports the
+    // write errors some file systems keep until then (NFS, quotas).
     const int fd = fd_;
     fd_ = -1;
+    if (fdatasync(fd) != 0) {
+        const int error = errno;
+        close(fd);
+        return fail("fdatasync", error);
+    }
     if (close(fd) != 0) return fail("close", errno);
     if (rename(temporaryPath_.c_str(), path_.c_str()) != 0) return fail("rename", errno);
     committed_ = true;

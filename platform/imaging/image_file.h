@@ -26,8 +26,9 @@ class ImageFile {
     static constexpr HRESULT kDiskFull = static_cast<HRESULT>(0x80070070u);
     static constexpr HRESULT kWriteFault = static_cast<HRESULT>(0x8007001Du);
 
-    // Creates the temporary file beside `path` (open, create, exclusive; mode 0666 less the
-    // umask, as the final file should have).
+    // Creates the temporary file beside `path` (open for reading and writing, as libtiff reads
+    // back what it wrote; create, exclusive; mode 0666 less the umask, as the final file should
+    // have).
     static HRESULT Create(const std::string& path, std::unique_ptr<ImageFile>* file);
     ~ImageFile();
     ImageFile(const ImageFile&) = delete;
@@ -41,8 +42,9 @@ class ImageFile {
     HRESULT Seek(int64_t offset, int whence, int64_t* position);
     HRESULT Size(int64_t* bytes);
 
-    // Closes the temporary file and renames it over the destination. Once only; after a failed
-    // write the file refuses (the first failure is returned) and the destination stays untouched.
+    // Flushes the temporary file to the disk (fdatasync), closes it and renames it over the
+    // destination. Once only; after a failed write the file refuses (the first failure is
+    // returned) and the destination stays untouched.
     HRESULT Commit();
 
     const std::string& path() const { return path_; }
