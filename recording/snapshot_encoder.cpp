@@ -1,5 +1,6 @@
 #include "recording/snapshot_encoder.h"
 
+#include <cassert>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -31,6 +32,7 @@ std::optional<platform::ImageContainer> SnapshotEncoder::containerOf(const std::
 }
 
 HRESULT SnapshotEncoder::TakeSnapshot(const std::string& path) {
+    assert(std::this_thread::get_id() == owner_);
     const std::optional<platform::ImageContainer> container = containerOf(path);
     if (!container) return platform::MF_E_INVALIDMEDIATYPE;
     const uint32_t width = manager_.width;
@@ -50,6 +52,7 @@ HRESULT SnapshotEncoder::TakeSnapshot(const std::string& path) {
 HRESULT SnapshotEncoder::encodePicture(const std::string& path, platform::ImageContainer container,
                                        uint32_t width, uint32_t height,
                                        const std::function<bool(uint8_t*)>& copyPicture) {
+    assert(std::this_thread::get_id() == owner_);
     if (width == 0 || height == 0) return platform::MF_E_INVALIDREQUEST;
     std::unique_ptr<platform::ImageEncoder> encoder;
     HRESULT hr = encoders_.CreateEncoder(container, &encoder);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "capture/mf_manager.h"
 #include "platform/imaging/image_encoder_factory.h"
@@ -17,9 +18,9 @@ namespace tovrel::recording {
 // extension picks the container.
 //
 // GUI thread, like the capture session it reads (width, height and the frame buffers change
-// only there). The frame is copied under frameLock and encoded after the lock is left, so the
-// video callback waits for one copy at most; the encoding runs on the calling thread, because
-// the caller gets the encoding's result.
+// only there); debug builds check that it is called on the thread that made it. The frame is copied
+// under frameLock and encoded after the lock is left, so the video callback waits for one copy at
+// most; the encoding runs on the calling thread, because the caller gets the encoding's result.
 class SnapshotEncoder {
   public:
     struct Extension {
@@ -56,6 +57,7 @@ class SnapshotEncoder {
   private:
     capture::MFManager& manager_;
     platform::ImageEncoderFactory& encoders_;
+    std::thread::id owner_ = std::this_thread::get_id();
 };
 
 }  // namespace tovrel::recording
