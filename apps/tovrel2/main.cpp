@@ -6,6 +6,8 @@
 #include "audio/ui/audio_analyzer_command.h"
 #include "capture/mf_manager.h"
 #include "platform/desktop/debug_category.h"
+#include "platform/media/mf_constants.h"
+#include "recording/snapshot_encoder.h"
 #include "shell/edition.h"
 #include "shell/tovrel2_app.h"
 #include "shell/tovrel2_frame.h"
@@ -26,6 +28,13 @@ int main(int argc, char** argv) {
     frame->entryPoints.OpenAudioAnalyzer = [frame, &openAnalyzer](QWidget* parent) {
         if (frame->captureManager)
             tovrel::audio::ui::runAudioAnalyzer(parent, *frame->captureManager, openAnalyzer);
+    };
+    tovrel::platform::ImageEncoderFactory* imageEncoders = backends->imageEncoders.get();
+    frame->entryPoints.TakeSnapshot = [frame, imageEncoders](const std::string& path) {
+        if (!frame->captureManager || imageEncoders == nullptr)
+            return tovrel::platform::MF_E_INVALIDREQUEST;
+        return tovrel::recording::SnapshotEncoder(*frame->captureManager, *imageEncoders)
+            .TakeSnapshot(path);
     };
     // "[F2]-Recording": the box recording the main window made with its capture manager.
     frame->entryPoints.StartRecording = [frame](const std::string& path, int quality, int videoType,
