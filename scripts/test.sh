@@ -30,7 +30,9 @@ status=0
 
 if [[ "${TOVREL_SKIP_SANITIZERS:-0}" != 1 ]]; then
     echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
-    "$top/scripts/build.sh" "$top/build-asan" -DTOVREL_SANITIZE=ON -DTOVREL_WERROR=ON -DTOVREL_BENCH=OFF
+    cmake -S "$top" -B "$top/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVREL_SANITIZE=ON \
+        -DTOVREL_WERROR=ON -DTOVREL_BENCH=OFF >/dev/null
+    cmake --build "$top/build-asan" -j "$(nproc)" --target unit_tests
     (cd "$top/build-asan" && ctest -L unit --output-on-failure -j "$(nproc)" --timeout 600) || status=1
 
     # The threaded tests once more under ThreadSanitizer: only the binaries that hold them are

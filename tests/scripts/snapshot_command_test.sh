@@ -4,52 +4,13 @@
 # PNG and a BMP; F3 during a recording (F2) saves one more JPG, and the recording goes on.
 set -euo pipefail
 build=${1:?build folder}
-if [[ -z "${DISPLAY:-}" ]]; then
-    echo "needs an X display (the test components of scripts/test.sh)"
-    exit 77
-fi
-
-work=$(mktemp -d /tmp/tovrel-snapshot-command.XXXXXX)
-pid=
-cleanup() {
-    if [[ -n "$pid" ]] && kill -0 "$pid" 2>/dev/null; then
-        kill "$pid"
-        wait "$pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkdir -p "$work/home" "$work/run"
-cd "$work/run"
-HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" TMPDIR="$work" \
-    DBUS_SESSION_BUS_ADDRESS=disabled: "$build/apps/tovrel2/tovrel2" --simulate \
-    >"$work/run.log" 2>&1 &
-pid=$!
+# shellcheck source=tests/scripts/program_window.sh
+source "$(dirname "$0")/program_window.sh"
+require_display
+make_work snapshot-command
+start_simulated "$build"
 pictures="$work/home/Pictures"
-
-window=
-title=
-caption() { xprop -id "$window" WM_NAME 2>/dev/null | sed -n 's/^WM_NAME([A-Z_]*) = "\(.*\)"$/\1/p'; }
-wait_for_caption() {  # PREFIX: waits up to 20 s for a caption starting with PREFIX
-    for _ in $(seq 100); do
-        title=$(caption || true)
-        [[ "$title" == "$1"* ]] && return 0
-        sleep 0.2
-    done
-    echo "FAIL: the caption stayed '$title', waiting for '$1'"
-    cat "$work/run.log"
-    exit 1
-}
-for _ in $(seq 300); do
-    window=$(xwininfo -root -tree | awk '/"Tovrel2-[^"]*": \("tovrel2" "tovrel2"\)/ {print $1}' |
-        while read -r id; do
-            xprop -id "$id" _NET_WM_PID 2>/dev/null | grep -qx "_NET_WM_PID(CARDINAL) = $pid" && echo "$id"
-        done | head -n1)
-    [[ -n "$window" ]] && break
-    sleep 0.2
-done
-[[ -n "$window" ]] || { echo "FAIL: no tovrel2 window"; cat "$work/run.log"; exit 1; }
+find_program_window 60
 wait_for_caption Tovrel2-Preview-
 sleep 1  # a few frames shown
 
