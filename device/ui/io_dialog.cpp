@@ -46,9 +46,9 @@ void postToGuiThread(std::function<void()> call) {
 CIODialog::CIODialog(BoxOperations& box, SettingsHost host, QWidget* parent)
     : QDialog(parent), model_(box, std::move(host), postToGuiThread) {
     build();
-    model_.changed = [this](unsigned what) { show(what); };
+    model_.changed = [this](unsigned what) { refreshView(what); };
     model_.open();
-    show(~0u);
+    refreshView(~0u);
     connectControls();
     statusTimer_.setInterval(IODialogModel::kStatusRefreshMs);
     connect(&statusTimer_, &QTimer::timeout, this, [this] { model_.refresh(); });
@@ -183,11 +183,11 @@ void CIODialog::connectControls() {
     }
     connect(static_cast<QCheckBox*>(control(L::kMute)), &QCheckBox::clicked, this, [this] {
         model_.onMute();
-        show(IODialogModel::kValues);
+        refreshView(IODialogModel::kValues);
     });
     connect(static_cast<QPushButton*>(control(L::kDefault)), &QPushButton::clicked, this, [this] {
         model_.onDefault();
-        show(IODialogModel::kValues);
+        refreshView(IODialogModel::kValues);
     });
     auto edit = [this](int id) {
         return static_cast<QLineEdit*>(control(id))->text().toStdString();
@@ -200,12 +200,12 @@ void CIODialog::connectControls() {
             [this] {
                 model_.onResolutionSet(
                     static_cast<QComboBox*>(control(L::kResolutionList))->currentIndex());
-                show(IODialogModel::kEnabled);
+                refreshView(IODialogModel::kEnabled);
             });
     for (int32_t id : L::kFormatRadios) {
         connect(static_cast<QRadioButton*>(control(id)), &QRadioButton::clicked, this, [this, id] {
             model_.onFormat(id);
-            show(IODialogModel::kEnabled | IODialogModel::kFormats);
+            refreshView(IODialogModel::kEnabled | IODialogModel::kFormats);
         });
     }
 }
@@ -221,7 +221,7 @@ void CIODialog::scrolled(QScrollBar* bar, IODialogModel::ScrollCode code) {
                 ->setText(QString::fromStdString(model_.valueText(id)));
 }
 
-void CIODialog::show(unsigned what) {
+void CIODialog::refreshView(unsigned what) {
     if (what & IODialogModel::kValues) {
         for (const L::Bar& b : L::kBars) {
             auto* bar = static_cast<QScrollBar*>(control(b.id));

@@ -45,7 +45,8 @@ class CIODialog final : public QDialog {
   private:
     void build();
     void connectControls();
-    void show(unsigned what);
+    // Brings the widgets in line with the model for the parts in `what`.
+    void refreshView(unsigned what);
     void scrolled(QScrollBar* bar, IODialogModel::ScrollCode code);
 
     IODialogModel model_;

@@ -255,8 +255,8 @@ TEST(IODialogModelTexts, NumbersVolumeAndModes) {
 
 TEST(IODialogModel, OpeningReadsTheSevenValuesInOrderUnderTheLock) {
     Rig rig;
-    const std::vector<uint8_t> order{Reg::Brightness, Reg::Contrast,  Reg::Hue,   Reg::Saturation,
-                                     Reg::Sharpness,  Reg::Volume,    Reg::Mute};
+    const std::vector<uint8_t> order{Reg::Brightness, Reg::Contrast, Reg::Hue, Reg::Saturation,
+                                     Reg::Sharpness,  Reg::Volume,   Reg::Mute};
     const std::vector<uint8_t> stored{10, 20, 30, 40, 50, 239, 1};
     for (size_t i = 0; i < order.size(); ++i) (*rig.file.registers)[order[i]] = stored[i];
 
