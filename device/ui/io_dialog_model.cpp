@@ -329,7 +329,10 @@ void IODialogModel::onFormat(int32_t radioId) {
         [this, family] {
             const SettingsHost::Capture c = host_.capture();
             const auto& modes = c.modes[static_cast<size_t>(family)];
-            const capture::VideoMode first = modes.empty() ? capture::VideoMode{} : modes.front();
+            // The device lost the format since the window opened (unplugged, another box):
+            // there is no first mode to ask for, and a 0 x 0 capture is no mode at all.
+            if (modes.empty()) return;
+            const capture::VideoMode& first = modes.front();
             host_.restartCapture(static_cast<int32_t>(first.width),
                                  static_cast<int32_t>(first.height),
                                  static_cast<int32_t>(first.frameRate), family);
@@ -338,34 +341,52 @@ void IODialogModel::onFormat(int32_t radioId) {
         family);
 }
 
+struct IODialogModel::PendingRestart {
+    std::function<void()> restart;
+    int32_t refillFamily;
+};
+
 void IODialogModel::startRestart(std::function<void()> restart, int32_t refillFamily) {
     restarting_ = true;
     notify(kEnabled);
-    // The restart runs here, on the window's thread, once the register work queued before it
-    // has finished, so that it never waits behind a slow box while holding the window.
+    queueRestart(
+        std::make_shared<const PendingRestart>(PendingRestart{std::move(restart), refillFamily}));
+}
+
+void IODialogModel::queueRestart(std::shared_ptr<const PendingRestart> pending) {
+    // The restart runs on the window's thread once the register work queued before it has
+    // finished and nobody holds the lock: the wait for both is the worker's, never the window's.
     auto done = backToWindow();
-    queue([done, restart = std::move(restart), refillFamily, this] {
-        done([this, restart, refillFamily] {
-            {
-                std::lock_guard guard(*lock_);
-                if (host_.restartCapture && host_.capture) restart();
-            }
-            restarting_ = false;
-            deviceEnabled_ = initialised_;
-            rawEnabled_ = host_.settingControl != 0;
-            const SettingsHost::Capture c =
-                host_.capture ? host_.capture() : SettingsHost::Capture{};
-            formatAvailable_ = {c.firstIndices.firstYuy2Index != capture::kNoIndex,
-                                c.firstIndices.firstMjpgIndex != capture::kNoIndex,
-                                c.firstIndices.firstNv12Index != capture::kNoIndex};
-            unsigned what = kEnabled;
-            if (isFamily(refillFamily)) {
-                fillModes(refillFamily);
-                what |= kFormats;
-            }
-            notify(what);
-        });
+    queue([done, lock = lock_, pending, this] {
+        lock->lock();
+        lock->unlock();
+        done([this, pending] { finishRestart(pending); });
     });
+}
+
+void IODialogModel::finishRestart(const std::shared_ptr<const PendingRestart>& pending) {
+    // Taken again in between (a recording notice, another program on the box): wait once more
+    // on the worker rather than here.
+    if (!lock_->tryLockFor(kRestartLockWaitMs)) {
+        queueRestart(pending);
+        return;
+    }
+    if (host_.restartCapture && host_.capture) pending->restart();
+    lock_->unlock();
+    restarting_ = false;
+    deviceEnabled_ = initialised_;
+    rawEnabled_ = host_.settingControl != 0;
+    const SettingsHost::Capture c = host_.capture ? host_.capture() : SettingsHost::Capture{};
+    formatAvailable_ = {c.firstIndices.firstYuy2Index != capture::kNoIndex,
+                        c.firstIndices.firstMjpgIndex != capture::kNoIndex,
+                        c.firstIndices.firstNv12Index != capture::kNoIndex};
+    unsigned what = kEnabled;
+    if (isFamily(pending->refillFamily)) {
+        // The checked format's list: the new one, or the old one when the change was skipped.
+        fillModes(checkedFormat_);
+        what |= kFormats;
+    }
+    notify(what);
 }
 
 void IODialogModel::fillModes(int32_t family) {

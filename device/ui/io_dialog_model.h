@@ -53,6 +53,9 @@ class IODialogModel {
     static constexpr int32_t kStatusRefreshMs = 1000;
     static constexpr int32_t kPageStep = 10;
     static constexpr int32_t kMaxValue = 255;
+    // The longest the window's thread waits for the lock before a capture restart; when it is
+    // taken meanwhile, the worker waits for it instead and the restart is tried again.
+    static constexpr uint32_t kRestartLockWaitMs = 50;
 
     // `box` outlives the model; `host` is kept.
     IODialogModel(BoxOperations& box, SettingsHost host, Post post);
@@ -119,7 +122,10 @@ class IODialogModel {
     void fillModes(int32_t family);
     // Disables the controls, runs `restart` under the lock once the queued work is done, then
     // enables them again and, for a format change, fills the list of `refillFamily`.
+    struct PendingRestart;
     void startRestart(std::function<void()> restart, int32_t refillFamily);
+    void queueRestart(std::shared_ptr<const PendingRestart> pending);
+    void finishRestart(const std::shared_ptr<const PendingRestart>& pending);
     void notify(unsigned what);
 
     BoxOperations& box_;

@@ -572,6 +572,48 @@ TEST(IODialogModel, TheRestartWaitsForTheRegisterWorkQueuedBeforeIt) {
     EXPECT_EQ(rig.window.restarts.size(), 1u);
 }
 
+TEST(IODialogModel, ARestartWaitsForTheLockOnTheWorkerNotOnTheWindowsThread) {
+    Rig rig;
+    rig.open();
+    // Another user of the box holds the lock for a while (a recording notice to a box that is
+    // slow to become idle, another program).
+    std::promise<void> held;
+    std::thread other([&] {
+        platform::NamedLock lock(kRegisterLockName);
+        lock.lock();
+        held.set_value();
+        std::this_thread::sleep_for(1500ms);
+        lock.unlock();
+    });
+    held.get_future().wait();
+    rig.model->onResolutionSet(2);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 40; ++i) {
+        for (auto& call : rig.posted.take()) call();
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 800ms) << "the window's thread waited";
+    EXPECT_TRUE(rig.window.restarts.empty());
+    EXPECT_TRUE(rig.model->restarting());
+    other.join();
+    rig.settle();
+    ASSERT_EQ(rig.window.restarts.size(), 1u);
+    EXPECT_TRUE(rig.window.restartLocked[0]);
+    EXPECT_FALSE(rig.model->restarting());
+}
+
+TEST(IODialogModel, AFormatWhoseListWentEmptyIsNotAskedFor) {
+    Rig rig;
+    rig.open();
+    rig.window.capture.modes[1].clear();  // the device changed since the window opened
+    rig.model->onFormat(L::kMjpeg);
+    rig.settle();
+    EXPECT_TRUE(rig.window.restarts.empty()) << "no 0 x 0 capture";
+    EXPECT_EQ(rig.model->checkedFormat(), capture::kFormatYuy2);
+    EXPECT_EQ(rig.model->modeEntries().size(), 3u) << "the list of the format still in use";
+    EXPECT_TRUE(rig.model->enabled(L::kResolutionSet));
+}
+
 TEST(IODialogModel, NoBoxDisablesTheDeviceControlsAndShowsNoDeviceEverywhere) {
     Rig rig;
     rig.bus.attached.clear();
