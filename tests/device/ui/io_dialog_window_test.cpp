@@ -203,6 +203,16 @@ TEST_F(SettingsWindowTest, AnotherModeAndAnotherFormatRestartTheCapture) {
     ASSERT_EQ(list->count(), 2);
     EXPECT_EQ(list->itemText(1).toStdString(), "1280x720p@30");
     EXPECT_EQ(list->currentIndex(), 0);
+
+    // Closed while a restart is on its way: the restart is let finish, then the window goes.
+    ASSERT_TRUE(waitFor([&] { return dialog.control(L::kYuy2)->isEnabled(); }));
+    QTest::mouseClick(dialog.control(L::kYuy2), Qt::LeftButton);
+    ASSERT_TRUE(dialog.model().restarting());
+    dialog.reject();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(waitFor([&] { return !dialog.isVisible(); }));
+    EXPECT_EQ(window_.restarts, 3);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
 }
 
 TEST_F(SettingsWindowTest, RawWriteReadsBackAndDefaultRestoresEveryValue) {
