@@ -8,6 +8,8 @@
 #include "device/box_operations.h"
 #include "device/ui/settings_command.h"
 #include "platform/desktop/debug_category.h"
+#include "platform/media/mf_constants.h"
+#include "recording/snapshot_encoder.h"
 #include "shell/edition.h"
 #include "shell/tovrel2_app.h"
 #include "shell/tovrel2_frame.h"
@@ -61,6 +63,13 @@ int main(int argc, char** argv) {
     frame->entryPoints.RecordStop = [frame, &box] {
         box.recordStop(frame->devices.registerCapableBox != 0, frame->devices.px40Model != 0,
                        frame->settingsDialog != nullptr);
+    };
+    tovrel::platform::ImageEncoderFactory* imageEncoders = backends->imageEncoders.get();
+    frame->entryPoints.TakeSnapshot = [frame, imageEncoders](const std::string& path) {
+        if (!frame->captureManager || imageEncoders == nullptr)
+            return tovrel::platform::MF_E_INVALIDREQUEST;
+        return tovrel::recording::SnapshotEncoder(*frame->captureManager, *imageEncoders)
+            .TakeSnapshot(path);
     };
     // "[F2]-Recording": the box recording the main window made with its capture manager.
     frame->entryPoints.StartRecording = [frame](const std::string& path, int quality, int videoType,
