@@ -46,4 +46,46 @@ if [[ "$analyzer" -lt 1 ]]; then
     echo "FAIL: F7 opened no window titled Audio"
     exit 1
 fi
-echo "PASS: bash scripts/run.sh shows the window '$title', and F7 opens the analyzer"
+# Escape closes it; F8 then opens the Settings window, and picking the list's second mode there
+# restarts the capture: the caption follows.
+window_count() { xwininfo -root -tree | grep -c "\"$1\": (\"tovrel2\" \"tovrel2\")" || true; }
+xdotool key Escape
+for _ in $(seq 50); do
+    [[ "$(window_count Audio)" -eq 0 ]] && break
+    sleep 0.2
+done
+if [[ "$(window_count Audio)" -ne 0 ]]; then
+    echo "FAIL: Escape did not close the analyzer"
+    exit 1
+fi
+xdotool windowactivate --sync "$main_window" key F8
+settings=
+for _ in $(seq 100); do
+    settings=$(xwininfo -root -tree | awk '/"Settings": \("tovrel2" "tovrel2"\)/ {print $1}' | head -n1)
+    [[ -n "$settings" ]] && break
+    sleep 0.2
+done
+if [[ -z "$settings" ]]; then
+    echo "FAIL: F8 opened no window titled Settings"
+    exit 1
+fi
+# The resolution list and its Set button, at their places in the 275 x 491 window.
+caption() { xprop -id "$main_window" WM_NAME 2>/dev/null | sed -n 's/^WM_NAME([A-Z_]*) = "\(.*\)"$/\1/p'; }
+before=$(caption)
+xdotool mousemove --window "$settings" 90 47 click 1
+sleep 0.5
+xdotool key Down Return
+sleep 0.3
+xdotool mousemove --window "$settings" 220 47 click 1
+after=$before
+for _ in $(seq 100); do
+    after=$(caption || true)
+    [[ "$after" != "$before" && "$after" == Tovrel2-Preview-* ]] && break
+    sleep 0.2
+done
+if [[ "$after" == "$before" || "$after" != Tovrel2-Preview-* ]]; then
+    echo "FAIL: picking another mode in Settings left the caption at '$after'"
+    exit 1
+fi
+echo "PASS: bash scripts/run.sh shows the window '$title', F7 opens the analyzer, F8 the" \
+    "Settings, where another mode restarts the capture ('$after')"
