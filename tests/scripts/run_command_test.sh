@@ -58,7 +58,7 @@ if [[ "$(window_count Audio)" -ne 0 ]]; then
     echo "FAIL: Escape did not close the analyzer"
     exit 1
 fi
-xdotool windowactivate --sync "$main_window" key F8
+xdotool windowactivate --sync "$window" key F8
 settings=
 for _ in $(seq 100); do
     settings=$(xwininfo -root -tree | awk '/"Settings": \("tovrel2" "tovrel2"\)/ {print $1}' | head -n1)
@@ -70,7 +70,6 @@ if [[ -z "$settings" ]]; then
     exit 1
 fi
 # The resolution list and its Set button, at their places in the 275 x 491 window.
-caption() { xprop -id "$main_window" WM_NAME 2>/dev/null | sed -n 's/^WM_NAME([A-Z_]*) = "\(.*\)"$/\1/p'; }
 before=$(caption)
 xdotool mousemove --window "$settings" 90 47 click 1
 sleep 0.5
