@@ -42,8 +42,9 @@ std::unique_ptr<SimulatedBackends> makeSimulatedBackends() {
     SimulatedBridge::Config bridgeConfig;
     bridgeConfig.vendorId = registerModel->vendorId;
     bridgeConfig.productId = registerModel->productId;
-    backends->extensionUnits = std::make_unique<SimulatedExtensionUnitBus>(
-        std::make_shared<SimulatedBridge>(*backends->clock, bridgeConfig));
+    auto bridge = std::make_shared<SimulatedBridge>(*backends->clock, bridgeConfig);
+    backends->box->attachBridge(bridge);
+    backends->extensionUnits = std::make_unique<SimulatedExtensionUnitBus>(std::move(bridge));
     return backends;
 }
 

@@ -91,6 +91,12 @@ void SimulatedBox::attach() {
     if (plugged_) return;
     addDevices();
     plugged_ = true;
+    if (bridge_) bridge_->setPlugged(true);
+}
+
+void SimulatedBox::attachBridge(std::shared_ptr<SimulatedBridge> bridge) {
+    bridge_ = std::move(bridge);
+    bridge_->setPlugged(plugged_);
 }
 
 bool SimulatedBox::plug(std::string* message) {
@@ -100,6 +106,7 @@ bool SimulatedBox::plug(std::string* message) {
     }
     addDevices();
     plugged_ = true;
+    if (bridge_) bridge_->setPlugged(true);
     notifications_.announce(platform::DBT_DEVICEARRIVAL, videoInterfaceName());
     notifications_.announce(platform::DBT_DEVICEARRIVAL, audioInterfaceName());
     *message = "plugged in " + std::string(model_.model);
@@ -112,6 +119,7 @@ bool SimulatedBox::unplug(std::string* message) {
         return false;
     }
     plugged_ = false;
+    if (bridge_) bridge_->setPlugged(false);
     if (auto video = videoSource()) video->injectFault(VideoFault::Unplug);
     if (auto audio = audioSource()) audio->injectFault(AudioFault::Unplug);
     devices_.removeDevice(std::string(model_.videoFriendlyName));

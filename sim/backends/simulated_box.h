@@ -8,6 +8,7 @@
 #include "sim/backends/scripted_device_notifications.h"
 #include "sim/backends/scripted_power_notifications.h"
 #include "sim/box/box_model.h"
+#include "sim/bridge/simulated_bridge.h"
 #include "sim/video/simulated_video_source.h"
 
 namespace tovrel::sim {
@@ -15,8 +16,9 @@ namespace tovrel::sim {
 // The simulated box as something a user can unplug and plug in again while a program runs,
 // with the computer's sleep and wake and the box's faults on demand. Unplugging does what the
 // hardware does: the running sources fail every read, the two capture devices leave the device
-// list, and the video interface's removal is announced, then the audio interface's; plugging in
-// puts the devices back and announces the video interface, then the audio interface.
+// list, the USB bridge (when one is attached) stops answering, and the video interface's removal
+// is announced, then the audio interface's; plugging in puts the devices and the bridge back and
+// announces the video interface, then the audio interface.
 //
 // command() takes the lines of `tovrelctl --simulate`: "plug", "unplug", "sleep", "wake",
 // "fault NAME [COUNT]" (NAME a video fault, "audio-" and an audio fault, or "clear") and answers
@@ -31,6 +33,8 @@ class SimulatedBox {
     // Adds the box's two devices to the device list, without announcing them (the box is
     // plugged in when the program starts).
     void attach();
+    // The box's USB bridge, which answers register requests only while the box is plugged in.
+    void attachBridge(std::shared_ptr<SimulatedBridge> bridge);
 
     std::string command(const std::string& line);
     bool plug(std::string* message);
@@ -58,6 +62,7 @@ class SimulatedBox {
     ScriptedDeviceNotifications& notifications_;
     ScriptedPowerNotifications& power_;
     std::shared_ptr<Sources> sources_ = std::make_shared<Sources>();
+    std::shared_ptr<SimulatedBridge> bridge_;
     bool plugged_ = false;
 };
 

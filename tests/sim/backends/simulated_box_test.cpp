@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "platform/media/mf_guids.h"
+#include "sim/backends/simulated_backends.h"
 #include "sim/backends/simulated_box.h"
+#include "sim/bridge/simulated_extension_unit_bus.h"
 
 namespace tovrel::sim {
 namespace {
@@ -109,6 +111,32 @@ TEST(SimulatedBox, UnplugAndPlugChangeTheDevicesAndAnnounceEachInterface) {
     EXPECT_EQ(rig.drain(), (std::vector<Notification>{{platform::DBT_DEVICEARRIVAL, kVideo},
                                                       {platform::DBT_DEVICEARRIVAL, kAudio}}));
     EXPECT_EQ(rig.box.command("plug"), "error: the simulated box is plugged in already");
+}
+
+// The box's USB bridge goes with it: the register tools (the Settings window, the panel) find no
+// box while it is unplugged, as with the hardware.
+TEST(SimulatedBox, TheBridgeStopsAnsweringWhileTheBoxIsUnplugged) {
+    auto backends = makeSimulatedBackends();
+    auto* bus = dynamic_cast<SimulatedExtensionUnitBus*>(backends->extensionUnits.get());
+    ASSERT_NE(bus, nullptr);
+    const std::shared_ptr<SimulatedBridge> bridge = bus->bridge();
+    uint8_t block[8] = {};
+    platform::DeviceRequest request;
+    request.bmRequestType = 0xA1;
+    request.bRequest = platform::kUvcGetLen;
+    request.wValue = 0x0100;  // any control: an unplugged bridge refuses before it looks
+    request.wLength = 2;
+    request.data = block;
+    ASSERT_TRUE(bridge->plugged());
+    const int pluggedAnswer = bridge->handleRequest(request);
+
+    EXPECT_EQ(backends->box->command("unplug"), "ok: unplugged QUORVA PX50h");
+    EXPECT_FALSE(bridge->plugged());
+    EXPECT_EQ(bridge->handleRequest(request), platform::kDeviceRequestFailed);
+    EXPECT_EQ(backends->box->command("plug"), "ok: plugged in QUORVA PX50h");
+    EXPECT_TRUE(bridge->plugged());
+    EXPECT_EQ(bridge->handleRequest(request), pluggedAnswer);
+    QCoreApplication::sendPostedEvents();
 }
 
 TEST(SimulatedBox, FaultsReachTheRunningSources) {
