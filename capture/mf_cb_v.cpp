@@ -19,12 +19,11 @@ HRESULT MFManager::MFCB_V::OnEvent(uint32_t, uint32_t) {
 }
 
 // The session's YUY2 frame for this sample, or null when the sample cannot give one. In MJPEG
-// mode with packLater set, a decoded frame is left in planarFrame and *packPending is set: the
-// preview then packs it in the pass that converts it.
-uint8_t* MFManager::MFCB_V::frameFromSample(uint8_t* data, uint32_t length, bool packLater,
-                                            bool* packPending) {
+// mode a frame that decodes is left in the decoded planes, not yet packed into decodedFrame, and
+// *decoded is set: the caller decides where it is packed.
+uint8_t* MFManager::MFCB_V::frameFromSample(uint8_t* data, uint32_t length, bool* decoded) {
     MFManager& m = *manager_;
-    *packPending = false;
+    *decoded = false;
     const uint64_t frameBytes = static_cast<uint64_t>(m.yuy2Stride) * m.height;
     if (m.activeFormat != kFormatMjpg) {
         // A short sample would be read past its end: it is not shown or recorded.
@@ -37,21 +36,14 @@ uint8_t* MFManager::MFCB_V::frameFromSample(uint8_t* data, uint32_t length, bool
     if (!m.decodedFrame) return nullptr;
     // The decoder refuses, writing nothing, a frame whose header cannot be read or whose size
     // or subsampling does not fit planarFrame; the previous decoded frame is then shown again.
-    int decoded = imaging::kDecodeFailed;
+    int status = imaging::kDecodeFailed;
     if (m.jpegDecoder && m.planarFrame && data != nullptr && length > 0) {
-        decoded = m.jpegDecoder->decodeToPlanar422(data, length, m.planarFrame.get(), m.planarBytes,
-                                                   static_cast<int32_t>(m.width),
-                                                   static_cast<int32_t>(m.height));
+        status = m.jpegDecoder->decodeToPlanar422(data, length, m.planarFrame.get(), m.planarBytes,
+                                                  static_cast<int32_t>(m.width),
+                                                  static_cast<int32_t>(m.height));
     }
-    if (decoded == imaging::kDone || decoded == imaging::JpegDecoder::kDecodedWithWarning) {
-        if (packLater) {
-            *packPending = true;
-        } else {
-            packRows(0, m.height);
-        }
-    } else {
-        ++rejectedFrames;
-    }
+    *decoded = status == imaging::kDone || status == imaging::JpegDecoder::kDecodedWithWarning;
+    if (!*decoded) ++rejectedFrames;
     return m.decodedFrame.get();
 }
 
@@ -122,13 +114,16 @@ HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
         const bool recording = m.recording;
         const bool preview = m.streaming && m.previewVisible;
         const bool motion = m.motionDetection && !recording;
-        // Only the recording and the motion step need the packed frame whole before the preview;
-        // otherwise an even-width frame is packed in the preview's own pass.
-        bool packPending = false;
         // The motion step draws into the frame: in YUY2 mode that is the sample's own data.
-        uint8_t* frame =
-            frameFromSample(locked ? data : nullptr, locked ? length : 0,
-                            preview && !recording && !motion && m.width % 2 == 0, &packPending);
+        bool decoded = false;
+        uint8_t* frame = frameFromSample(locked ? data : nullptr, locked ? length : 0, &decoded);
+        // The one decision on where a decoded frame is packed: only the recording and the motion
+        // step need it whole before the preview; otherwise an even-width frame is packed in the
+        // preview's own pass, and without a preview pass at the end, so that decodedFrame always
+        // holds the last decoded frame.
+        const bool packInPreview = decoded && preview && !recording && !motion && m.width % 2 == 0;
+        if (decoded && !packInPreview) packRows(0, m.height);
+        bool packPending = packInPreview;
 
         if (frame != nullptr && recording && m.recordVideoSample)
             m.recordVideoSample(sample, time, frame);
@@ -154,7 +149,6 @@ HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
             }
             if (m.frameEvent) m.frameEvent->pulse();
         }
-        // decodedFrame always ends up holding the last decoded frame.
         if (packPending) packRows(0, m.height);
     }
     if (locked) buffer->Unlock();

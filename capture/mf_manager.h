@@ -209,7 +209,7 @@ class MFManager::MFCB_V final : public platform::SourceReaderCallback {
     std::atomic<uint64_t> rejectedFrames{0};
 
   private:
-    uint8_t* frameFromSample(uint8_t* data, uint32_t length, bool packLater, bool* packPending);
+    uint8_t* frameFromSample(uint8_t* data, uint32_t length, bool* decoded);
     void packRows(uint32_t first, uint32_t rows);
     void convertAndCopy(uint8_t* frame, bool packFirst);
 

@@ -643,6 +643,25 @@ void scaleBgraAvx2With(const ScalerView& view, const uint8_t* src, ptrdiff_t src
         combineRow);
 }
 
+// 32 pixels a step. The lanes are interleaved within themselves, so the quarters are put in
+// the order 0, 2, 1, 3 first: the low unpack then gives pixels 0-15 and the high one 16-31.
+void convertNv12ToYuy2(const uint8_t* y, ptrdiff_t yStep, const uint8_t* uv, ptrdiff_t uvStep,
+                       uint8_t* dst, ptrdiff_t dstStep, int32_t width, int32_t height) {
+    const int32_t vectorEnd = width & ~31;
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* py = y + row * yStep;
+        const uint8_t* puv = uv + (row / 2) * uvStep;
+        uint8_t* d = dst + row * dstStep;
+        for (int32_t x = 0; x < vectorEnd; x += 32) {
+            const __m256i luma = _mm256_permute4x64_epi64(load(py + x), 0xD8);
+            const __m256i chroma = _mm256_permute4x64_epi64(load(puv + x), 0xD8);
+            store(d + 2 * x, _mm256_unpacklo_epi8(luma, chroma));
+            store(d + 2 * x + 32, _mm256_unpackhi_epi8(luma, chroma));
+        }
+        reference::nv12ToYuy2Row(py, puv, d, vectorEnd, width);
+    }
+}
+
 const KernelTable& avx2Kernels() {
     static const KernelTable table{
         .absoluteDifference = absoluteDifference,
@@ -654,6 +673,7 @@ const KernelTable& avx2Kernels() {
         .packPlanar422ToYuy2 = packPlanar422ToYuy2,
         .packPlanar422ToYuy2AndConvert = packPlanar422ToYuy2AndConvert,
         .convertYuy2ToNv12 = convertYuy2ToNv12,
+        .convertNv12ToYuy2 = convertNv12ToYuy2,
         .convertBgraToNv12 = convertBgraToNv12,
         .scaleBgra = scaleBgra,
     };

@@ -47,6 +47,10 @@ struct KernelTable {
     void (*convertYuy2ToNv12)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY,
                               ptrdiff_t dstYStep, uint8_t* dstUV, ptrdiff_t dstUVStep,
                               int32_t width, int32_t height);
+    // Even width, any height: row r takes UV row r / 2.
+    void (*convertNv12ToYuy2)(const uint8_t* y, ptrdiff_t yStep, const uint8_t* uv,
+                              ptrdiff_t uvStep, uint8_t* dst, ptrdiff_t dstStep, int32_t width,
+                              int32_t height);
     void (*convertBgraToNv12)(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY,
                               ptrdiff_t dstYStep, uint8_t* dstUV, ptrdiff_t dstUVStep,
                               int32_t width, int32_t height);

@@ -89,6 +89,20 @@ int convertYuy2ToNv12(const uint8_t* src, int32_t srcStep, uint8_t* dstY, int32_
     return kDone;
 }
 
+int convertNv12ToYuy2(const uint8_t* srcY, int32_t srcYStep, const uint8_t* srcUV,
+                      int32_t srcUVStep, uint8_t* dst, int32_t dstStep, Size size) {
+    if (srcY == nullptr || srcUV == nullptr || dst == nullptr) return kNullPointer;
+    const int32_t width = size.width & ~1;
+    if (width < 2 || size.height < 1) return kSizeTooSmall;
+    if (!stepCovers(srcYStep, width) || !stepCovers(srcUVStep, width) ||
+        !stepCovers(dstStep, 2 * int64_t{width})) {
+        return kStepTooShort;
+    }
+    detail::activeKernels().convertNv12ToYuy2(srcY, srcYStep, srcUV, srcUVStep, dst, dstStep, width,
+                                              size.height);
+    return kDone;
+}
+
 int convertBgraToNv12(const uint8_t* src, int32_t srcStep, uint8_t* dstY, int32_t dstYStep,
                       uint8_t* dstUV, int32_t dstUVStep, Size size) {
     if (src == nullptr || dstY == nullptr || dstUV == nullptr) return kNullPointer;

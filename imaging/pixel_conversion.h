@@ -39,6 +39,12 @@ int packPlanar422ToYuy2AndConvert(const uint8_t* const planes[3], const int32_t 
 int convertYuy2ToNv12(const uint8_t* src, int32_t srcStep, uint8_t* dstY, int32_t dstYStep,
                       uint8_t* dstUV, int32_t dstUVStep, Size size);
 
+// NV12 to packed YUY2, each UV row serving the two luma rows it was sampled from (row r takes
+// UV row r / 2, so an odd height needs (height + 1) / 2 UV rows). The width is rounded down to
+// even (at least 2 remain); any height of at least 1.
+int convertNv12ToYuy2(const uint8_t* srcY, int32_t srcYStep, const uint8_t* srcUV,
+                      int32_t srcUVStep, uint8_t* dst, int32_t dstStep, Size size);
+
 // BT.601 limited range, single precision with truncation; only complete 2 x 2 blocks are
 // converted (width and height rounded down to even, at least 2 x 2 remain).
 int convertBgraToNv12(const uint8_t* src, int32_t srcStep, uint8_t* dstY, int32_t dstYStep,

@@ -105,6 +105,13 @@ void yuy2ToNv12Image(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY, ptrdi
     }
 }
 
+void nv12ToYuy2Image(const uint8_t* y, ptrdiff_t yStep, const uint8_t* uv, ptrdiff_t uvStep,
+                     uint8_t* dst, ptrdiff_t dstStep, int32_t width, int32_t height) {
+    for (int32_t row = 0; row < height; ++row) {
+        nv12ToYuy2Row(y + row * yStep, uv + (row / 2) * uvStep, dst + row * dstStep, 0, width);
+    }
+}
+
 void bgraToNv12Image(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY, ptrdiff_t dstYStep,
                      uint8_t* dstUV, ptrdiff_t dstUVStep, int32_t width, int32_t height) {
     for (int32_t row = 0; row < height; row += 2) {
@@ -160,6 +167,16 @@ void pack422Row(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* d
         d[1] = u[x / 2];
         d[2] = y[x + 1];
         d[3] = v[x / 2];
+    }
+}
+
+void nv12ToYuy2Row(const uint8_t* y, const uint8_t* uv, uint8_t* dst, int32_t begin, int32_t end) {
+    for (int32_t x = begin; x < end; x += 2) {
+        uint8_t* d = dst + 2 * x;
+        d[0] = y[x];
+        d[1] = uv[x];
+        d[2] = y[x + 1];
+        d[3] = uv[x + 1];
     }
 }
 
@@ -236,6 +253,7 @@ const KernelTable& referenceKernels() {
         .packPlanar422ToYuy2 = reference::pack422Image,
         .packPlanar422ToYuy2AndConvert = reference::pack422AndConvertImage,
         .convertYuy2ToNv12 = reference::yuy2ToNv12Image,
+        .convertNv12ToYuy2 = reference::nv12ToYuy2Image,
         .convertBgraToNv12 = reference::bgraToNv12Image,
         .scaleBgra = reference::scaleImage,
     };

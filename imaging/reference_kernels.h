@@ -24,6 +24,8 @@ void pack422Row(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* d
 // Copies the Y bytes of a YUY2 row (pixels begin..end, both even); when uv is not null also the
 // U,V bytes.
 void yuy2ToNv12Row(const uint8_t* src, uint8_t* dstY, uint8_t* dstUV, int32_t begin, int32_t end);
+// One NV12 luma row and the UV row sampled with it into YUY2, pixels begin..end (both even).
+void nv12ToYuy2Row(const uint8_t* y, const uint8_t* uv, uint8_t* dst, int32_t begin, int32_t end);
 // Two BGRA rows into two Y rows and one UV row, pixels begin..end (both even).
 void bgraToNv12Rows(const uint8_t* src0, const uint8_t* src1, uint8_t* dstY0, uint8_t* dstY1,
                     uint8_t* dstUV, int32_t begin, int32_t end);

@@ -241,6 +241,24 @@ void convertYuy2ToNv12(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY, ptr
     }
 }
 
+// 16 pixels a step: luma bytes interleaved with the UV pairs, which are already in YUY2's order.
+void convertNv12ToYuy2(const uint8_t* y, ptrdiff_t yStep, const uint8_t* uv, ptrdiff_t uvStep,
+                       uint8_t* dst, ptrdiff_t dstStep, int32_t width, int32_t height) {
+    const int32_t vectorEnd = width & ~15;
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* py = y + row * yStep;
+        const uint8_t* puv = uv + (row / 2) * uvStep;
+        uint8_t* d = dst + row * dstStep;
+        for (int32_t x = 0; x < vectorEnd; x += 16) {
+            const __m128i luma = load(py + x);
+            const __m128i chroma = load(puv + x);
+            store(d + 2 * x, _mm_unpacklo_epi8(luma, chroma));
+            store(d + 2 * x + 16, _mm_unpackhi_epi8(luma, chroma));
+        }
+        reference::nv12ToYuy2Row(py, puv, d, vectorEnd, width);
+    }
+}
+
 struct Channels {
     __m128 b, g, r;
 };
@@ -405,6 +423,7 @@ const KernelTable& sse2Kernels() {
         .packPlanar422ToYuy2 = packPlanar422ToYuy2,
         .packPlanar422ToYuy2AndConvert = packPlanar422ToYuy2AndConvert,
         .convertYuy2ToNv12 = convertYuy2ToNv12,
+        .convertNv12ToYuy2 = convertNv12ToYuy2,
         .convertBgraToNv12 = convertBgraToNv12,
         .scaleBgra = scaleBgra,
     };

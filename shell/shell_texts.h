@@ -25,6 +25,15 @@ struct ShellTexts {
     static constexpr char kModeFormat[] = "%dx%dp@%s";
     static constexpr int kModeRateDecimals = 2;
 
+    // The power handler's debug output.
+    static constexpr char kPowerSuspending[] =
+        "++WM_POWERBROADCAST++ Stopping both preview & record stream.\n";
+    static constexpr char kPowerSuspended[] =
+        "++WM_POWERBROADCAST++ streams stopped, capture engine destroyed.\n";
+    static constexpr char kPowerResuming[] =
+        "++WM_POWERBROADCAST++ Reinitializing capture engine.\n";
+    static constexpr char kPowerOtherFormat[] = "++WM_POWERBROADCAST++ (wParam=%u,lParam=%u)\n";
+
     // What the keyboard filter writes when Insert is released.
     static constexpr char kInsertReleased[] = "1";
 };

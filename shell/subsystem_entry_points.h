@@ -26,6 +26,10 @@ struct SubsystemEntryPoints {
     // The modal windows, owned by the main window; they return when closed.
     std::function<void(QWidget*)> OpenAudioAnalyzer;
     std::function<void(QWidget*)> OpenSettings;
+    // The open analyzer window's worker, around the capture restarts: stop before the teardown,
+    // restart once streaming runs again (nothing when it already runs).
+    std::function<void()> StopAnalyzerWorker;
+    std::function<void()> RestartAnalyzerWorker;
     // The box was told a recording runs or stopped (register-capable boxes).
     std::function<void()> RecordStart;
     std::function<void()> RecordStop;

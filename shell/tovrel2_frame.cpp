@@ -9,12 +9,14 @@
 #include <QPainter>
 #include <QWindow>
 
+#include <cstdio>
 #include <map>
 
 #include "device/register_map.h"
 #include "device/register_transport.h"
 #include "platform/system/debug_output.h"
 #include "platform/system/settings_path.h"
+#include "shell/box_interfaces.h"
 #include "shell/caption.h"
 #include "shell/edge_zones.h"
 #include "shell/insert_key_filter.h"
@@ -23,6 +25,17 @@
 #include "shell/shell_texts.h"
 
 namespace tovrel::shell {
+namespace {
+
+// WM_BOXCHANGE with its wParam, posted to the window's own queue.
+class BoxChangeEvent final : public QEvent {
+  public:
+    explicit BoxChangeEvent(uintptr_t wParam)
+        : QEvent(static_cast<QEvent::Type>(CTovrel2Frame::WM_BOXCHANGE)), wParam(wParam) {}
+    const uintptr_t wParam;
+};
+
+}  // namespace
 
 CTovrel2Frame::CTovrel2Frame(platform::Backends& backends, const Edition& edition)
     : devices(backends.mediaDevices.get()),
@@ -42,9 +55,13 @@ CTovrel2Frame::CTovrel2Frame(platform::Backends& backends, const Edition& editio
 CTovrel2Frame::~CTovrel2Frame() {
     // A window destroyed without a close (a failed start, the end of a test) runs no shutdown
     // sequence, so the settings file stays as it was; only no capture thread may outlive it.
+    unregisterNotifications();
     if (shutDown_) return;
     if (captureManager) {
+        // A recording still running is finalised while its reads still run.
+        if (recordingController && captureManager->recording) recordingController->StopRecording();
         if (captureManager->streaming) captureManager->stopStreaming(*backends_.clock);
+        recordingController.reset();
         captureManager->closeSession();
         captureManager.reset();
     }
@@ -70,10 +87,16 @@ int CTovrel2Frame::onCreate() {
         SettingsStore(*backends_.profiles, edition_.settingsSection).read(path, settings);
     }
 
+    registerNotifications();
+
     step("createCaptureManager");
     interfaceMask = 0;
     captureManager = std::make_unique<capture::MFManager>(*backends_.clock);
     captureManager->audioMonitor.setEndpoints(backends_.audioEndpoints.get());
+    if (backends_.sinkWriters) {
+        recordingController = std::make_unique<recording::RecordingController>(
+            *captureManager, *backends_.sinkWriters);
+    }
 
     step("createAudioCapture");
     platform::HRESULT hr = createAudioCapture();
@@ -132,6 +155,7 @@ void CTovrel2Frame::onClose() {
         clock.sleep(100);
 
         step("closeSession");
+        recordingController.reset();
         captureManager->closeSession();
         captureManager.reset();
     }
@@ -139,6 +163,9 @@ void CTovrel2Frame::onClose() {
 
     step("releaseCaptureSources");
     releaseCaptureSources();
+
+    step("unregisterNotifications");
+    unregisterNotifications();
 
     step("writeSettings");
     if (std::string path = settingsPath(); !path.empty()) {
@@ -617,33 +644,46 @@ void CTovrel2Frame::onSnapshot(bool screen, int extensionIndex) {
 
 void CTovrel2Frame::tearDownCapture() {
     platform::Clock& clock = *backends_.clock;
+    step("tearDownCapture");
     if (captureManager) {
+        // A recording is finished while its frames still flow, before anything it writes from
+        // is stopped.
+        step("stopRecordings");
         if (captureManager->recording && entryPoints.StopRecording) entryPoints.StopRecording();
         if (captureManager->screenRecording && entryPoints.StopScreenRecording)
             entryPoints.StopScreenRecording();
-        if (captureManager->streaming) captureManager->stopStreaming(clock);
+        if (captureManager->streaming) {
+            step("stopStreaming");
+            captureManager->stopStreaming(clock);
+        }
     }
     clock.sleep(100);
+    step("closeSession");
     if (captureManager) captureManager->closeSession();
     clock.sleep(100);
+    step("releaseCaptureSources");
     releaseCaptureSources();
 }
 
 void CTovrel2Frame::buildUpCapture(int32_t width, int32_t height, int32_t fps, int32_t format) {
+    step("buildUpCapture");
     createAudioCapture();
     createVideoCapture(capture::kFormatNone);
     if (!captureManager) return;
+    step("openSession");
     captureManager->openSession(presenter_, devices.audioSource, devices.videoSource,
                                 devices.usb3Bridge != 0, settings.settingAspectRatio != 0, width,
                                 height, fps, format);
+    step("startStreaming");
     captureManager->startStreaming();
+    // A window that started without a box has no caption timer yet; a recording started on the
+    // box that arrived later needs it for its elapsed time and the box's notice.
+    if (!captionTimer_.isActive()) captionTimer_.start();
 }
 
 void CTovrel2Frame::restartCapture(int32_t width, int32_t height, int32_t fps, int32_t format) {
     platform::Clock& clock = *backends_.clock;
-    devices.registerCapableBox = 0;
-    devices.px40Model = 0;
-    devices.usb3Bridge = 0;
+    clearBoxFlags();
     clock.sleep(100);
     tearDownCapture();
     clock.sleep(100);
@@ -662,6 +702,165 @@ void CTovrel2Frame::restartCapture(int32_t width, int32_t height, int32_t fps, i
                                        static_cast<uint32_t>(client.height));
     }
     setPreviewCaption();
+}
+
+// --- hot-plug and power ---
+
+void CTovrel2Frame::clearBoxFlags() {
+    devices.registerCapableBox = 0;
+    devices.px40Model = 0;
+    devices.usb3Bridge = 0;
+}
+
+void CTovrel2Frame::registerNotifications() {
+    step("registerDeviceNotifications");
+    if (backends_.deviceNotifications) {
+        backends_.deviceNotifications->registerDeviceNotification(
+            [this](uint32_t event, const platform::DeviceBroadcastInterface* data) {
+                return onDeviceChange(event, data);
+            });
+    }
+    step("registerPowerNotifications");
+    powerCaps = platform::PowerCapabilities{};
+    if (backends_.powerNotifications) {
+        backends_.powerNotifications->registerPowerNotification(
+            [this](uint32_t event, const platform::PowerBroadcastSetting* data) {
+                onPowerBroadcast(event, data);
+            });
+        powerCaps = backends_.powerNotifications->getPwrCapabilities();
+    }
+}
+
+void CTovrel2Frame::unregisterNotifications() {
+    if (backends_.deviceNotifications)
+        backends_.deviceNotifications->unregisterDeviceNotification();
+    if (backends_.powerNotifications) backends_.powerNotifications->unregisterPowerNotification();
+}
+
+void CTovrel2Frame::postBoxChange(uintptr_t wParam) {
+    QCoreApplication::postEvent(this, new BoxChangeEvent(wParam));
+}
+
+void CTovrel2Frame::customEvent(QEvent* event) {
+    if (event->type() == static_cast<QEvent::Type>(WM_BOXCHANGE)) {
+        onBoxChange(static_cast<BoxChangeEvent*>(event)->wParam);
+        return;
+    }
+    QMainWindow::customEvent(event);
+}
+
+bool CTovrel2Frame::onDeviceChange(uint32_t event, const platform::DeviceBroadcastInterface* data) {
+    if (data == nullptr || data->dbcc_devicetype != platform::DBT_DEVTYP_DEVICEINTERFACE)
+        return false;
+    platform::outputDebugString(data->dbcc_name);
+    const std::string_view name = data->dbcc_name;
+    if (event == platform::DBT_DEVICEARRIVAL) {
+        interfaceMask |= BoxInterfaces::bitsIn(name, BoxInterfaces::kFirstFamily);
+        if (interfaceMask == BoxInterfaces::kFirstFamily) postBoxChange(BOX_ARRIVED);
+        interfaceMask |= BoxInterfaces::bitsIn(name, BoxInterfaces::kSecondFamily);
+        if (interfaceMask == BoxInterfaces::kSecondFamily) postBoxChange(BOX_ARRIVED);
+        return true;
+    }
+    if (event == platform::DBT_DEVICEREMOVECOMPLETE) {
+        if (BoxInterfaces::bitsIn(name, BoxInterfaces::kVideo)) postBoxChange(BOX_REMOVED);
+        if (BoxInterfaces::bitsIn(name, BoxInterfaces::kSecondVideo)) postBoxChange(BOX_REMOVED);
+        return true;
+    }
+    return false;
+}
+
+int CTovrel2Frame::onBoxChange(uintptr_t wParam) {
+    // After the shutdown nothing may come up again.
+    if (shutDown_) return 0;
+    platform::Clock& clock = *backends_.clock;
+    if (wParam == BOX_REMOVED) {
+        step("boxRemoved");
+        clearBoxFlags();
+        stopAnalyzerWorker();
+        tearDownCapture();
+        interfaceMask = 0;
+    } else if (wParam == BOX_ARRIVED) {
+        step("boxArrived");
+        clearBoxFlags();
+        stopAnalyzerWorker();
+        clock.sleep(kBoxSettleMs);
+        tearDownCapture();
+        clock.sleep(kBoxSettleMs);
+        buildUpCapture(0, 0, 0, 0);
+        restartAnalyzerWorker();
+        setPreviewCaption();
+    }
+    return 0;
+}
+
+bool CTovrel2Frame::captureUp() const {
+    return (captureManager && (captureManager->streaming || captureManager->sessionOpen)) ||
+           devices.videoSource || devices.audioSource;
+}
+
+void CTovrel2Frame::suspendPath() {
+    step("suspend");
+    platform::outputDebugString(ShellTexts::kPowerSuspending);
+    suspended = 1;
+    stopAnalyzerWorker();
+    tearDownCapture();
+    platform::outputDebugString(ShellTexts::kPowerSuspended);
+}
+
+void CTovrel2Frame::resumePath() {
+    step("resume");
+    platform::outputDebugString(ShellTexts::kPowerResuming);
+    suspended = 0;
+    // A resume may find capture running (a display-on event rebuilt it, or the sleep never
+    // came): building up over it would replace the devices and the session under the running
+    // threads.
+    if (captureUp()) {
+        stopAnalyzerWorker();
+        tearDownCapture();
+    }
+    buildUpCapture(0, 0, 0, 0);
+    restartAnalyzerWorker();
+    setPreviewCaption();
+}
+
+bool CTovrel2Frame::onPowerBroadcast(uint32_t event, const platform::PowerBroadcastSetting* data) {
+    if (shutDown_) return true;
+    switch (event) {
+        case platform::PBT_APMSUSPEND:
+            suspendPath();
+            break;
+        case platform::PBT_APMRESUMEAUTOMATIC:
+            resumePath();
+            break;
+        case platform::PBT_POWERSETTINGCHANGE:
+            if (data != nullptr && powerCaps.AoAc &&
+                data->PowerSetting == platform::GUID_MONITOR_POWER_ON) {
+                if (data->Data == 0 && !suspended) {
+                    suspendPath();
+                } else if (data->Data != 0 && suspended) {
+                    resumePath();
+                }
+            }
+            break;
+        default: {
+            char text[96];
+            std::snprintf(text, sizeof text, ShellTexts::kPowerOtherFormat, event,
+                          static_cast<unsigned>(reinterpret_cast<uintptr_t>(data)));
+            platform::outputDebugString(text);
+            break;
+        }
+    }
+    return true;
+}
+
+void CTovrel2Frame::stopAnalyzerWorker() {
+    if (analyzerDialog != nullptr && entryPoints.StopAnalyzerWorker)
+        entryPoints.StopAnalyzerWorker();
+}
+
+void CTovrel2Frame::restartAnalyzerWorker() {
+    if (analyzerDialog != nullptr && entryPoints.RestartAnalyzerWorker)
+        entryPoints.RestartAnalyzerWorker();
 }
 
 }  // namespace tovrel::shell

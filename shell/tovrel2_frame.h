@@ -13,6 +13,9 @@ class QMenu;
 #include "capture/device_discovery.h"
 #include "capture/mf_manager.h"
 #include "platform/backends/backends.h"
+#include "platform/desktop/device_notifications.h"
+#include "platform/desktop/power_notifications.h"
+#include "recording/recording_controller.h"
 #include "shell/command_table.h"
 #include "shell/edition.h"
 #include "shell/settings_store.h"
@@ -33,6 +36,11 @@ class CTovrel2Frame : public QMainWindow {
     Q_OBJECT
   public:
     static constexpr int kCaptionTimerMs = 300;
+    // The message the window posts to itself when a box arrived or was removed.
+    static constexpr int WM_BOXCHANGE = 1124;
+    static constexpr uintptr_t BOX_ARRIVED = 100;
+    static constexpr uintptr_t BOX_REMOVED = 102;
+    static constexpr uint32_t kBoxSettleMs = 500;
 
     CTovrel2Frame(platform::Backends& backends, const Edition& edition);
     ~CTovrel2Frame() override;
@@ -85,6 +93,19 @@ class CTovrel2Frame : public QMainWindow {
     void buildUpCapture(int32_t width, int32_t height, int32_t fps, int32_t format);
     void restartCapture(int32_t width, int32_t height, int32_t fps, int32_t format);
 
+    // Device-interface arrival and removal: true when handled. Posts WM_BOXCHANGE, which runs
+    // after this has returned.
+    bool onDeviceChange(uint32_t event, const platform::DeviceBroadcastInterface* data);
+    // WM_BOXCHANGE: the box was removed (capture down, the last picture stays) or has arrived
+    // (capture built up again). Returns 0.
+    int onBoxChange(uintptr_t wParam);
+    // Sleep, wake and the display's power on machines with modern standby. Always true.
+    bool onPowerBroadcast(uint32_t event, const platform::PowerBroadcastSetting* data);
+
+    // The open analyzer window's worker around the restarts; nothing when none is open.
+    void stopAnalyzerWorker();
+    void restartAnalyzerWorker();
+
     PreviewPresenter& presenter() { return *presenter_; }
 
     // The other subsystems' entry points the commands call; empty until they are wired.
@@ -95,8 +116,12 @@ class CTovrel2Frame : public QMainWindow {
 
     // Members with their values before the window exists.
     std::unique_ptr<capture::MFManager> captureManager;
+    // The box recording of captureManager, made with it when the backends have a sink writer
+    // and let go before it; the recording entry points reach it here.
+    std::unique_ptr<recording::RecordingController> recordingController;
     capture::DeviceDiscovery devices;
     uint8_t suspended = 0;
+    platform::PowerCapabilities powerCaps;
     void* analyzerDialog = nullptr;  // set while the analyzer window is open
     void* settingsDialog = nullptr;  // set while the Settings window is open
     uint32_t fullScreen = 0;
@@ -118,6 +143,7 @@ class CTovrel2Frame : public QMainWindow {
     bool captionTimerActive() const { return captionTimer_.isActive(); }
 
   protected:
+    void customEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -135,6 +161,13 @@ class CTovrel2Frame : public QMainWindow {
     void updateExposed();
     bool checked(const CommandTable::Command& command, bool lineIn) const;
     void setPreviewCaption();
+    void clearBoxFlags();
+    void postBoxChange(uintptr_t wParam);
+    void suspendPath();
+    void resumePath();
+    bool captureUp() const;
+    void registerNotifications();
+    void unregisterNotifications();
     std::string settingsPath() const;
 
     platform::Backends& backends_;

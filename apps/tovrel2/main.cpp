@@ -10,6 +10,7 @@
 #include "shell/tovrel2_app.h"
 #include "shell/tovrel2_frame.h"
 #include "sim/backends/simulated_backends.h"
+#include "sim/control/simulation_control_server.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -26,5 +27,31 @@ int main(int argc, char** argv) {
         if (frame->captureManager)
             tovrel::audio::ui::runAudioAnalyzer(parent, *frame->captureManager, openAnalyzer);
     };
+    // "[F2]-Recording": the box recording the main window made with its capture manager.
+    frame->entryPoints.StartRecording = [frame](const std::string& path, int quality, int videoType,
+                                                int audioType, bool hardware) {
+        if (!frame->recordingController) return tovrel::platform::E_UNEXPECTED;
+        return frame->recordingController->StartRecording(path, quality, videoType, audioType,
+                                                          hardware ? 1 : 0);
+    };
+    frame->entryPoints.StopRecording = [frame] {
+        if (frame->recordingController) frame->recordingController->StopRecording();
+    };
+    frame->entryPoints.StopAnalyzerWorker = [&openAnalyzer] {
+        tovrel::audio::ui::stopAnalyzerWorker(openAnalyzer);
+    };
+    frame->entryPoints.RestartAnalyzerWorker = [&openAnalyzer] {
+        tovrel::audio::ui::restartAnalyzerWorker(openAnalyzer);
+    };
+
+    // `tovrelctl --simulate plug|unplug|sleep|wake|fault NAME` reaches the simulated box here;
+    // only the copy that runs (this one, past the single-instance test) listens.
+    std::unique_ptr<tovrel::sim::SimulationControlServer> control;
+    if (auto* simulated = dynamic_cast<tovrel::sim::SimulatedBackends*>(backends.get())) {
+        tovrel::sim::SimulatedBox* box = simulated->box.get();
+        control = std::make_unique<tovrel::sim::SimulationControlServer>(
+            [box](const std::string& line) { return box->command(line); });
+        control->listen();
+    }
     return app.exec();
 }

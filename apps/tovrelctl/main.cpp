@@ -2,6 +2,8 @@
 // Speaks the same register protocol as the Settings window, through the vendor-library
 // transport, under the same named lock.
 
+#include <QCoreApplication>
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,6 +26,7 @@
 #include "platform/system/named_lock.h"
 #include "platform/usb/linux_extension_unit_bus.h"
 #include "sim/bridge/simulated_extension_unit_bus.h"
+#include "sim/control/simulation_control_client.h"
 
 namespace {
 
@@ -49,6 +52,18 @@ Commands:
                      empty image or one larger than the flash before touching it, and stops at
                      the first failure without changing the box's mode; progress on stderr
 
+With --simulate, these drive the simulated box of a running `tovrel2 --simulate`:
+  plug               plug the box in: its video, then its audio interface arrives, and the
+                     program restarts capture about a second later
+  unplug             unplug the box: capture stops, the window keeps the last picture
+  sleep              send the computer to sleep, as far as the program can tell
+  wake               wake the computer up again
+  fault NAME [N]     a fault of the box's running capture: corrupt-jpeg, truncated-jpeg,
+                     wrong-size-jpeg, jpeg-420, short-sample (the next N frames, default 1),
+                     media-type-change, end-of-stream, stall, unplug; audio-missing-sample
+                     (the next N samples), audio-media-type-change, audio-end-of-stream,
+                     audio-stall, audio-unplug; clear ends every fault
+
 REG and VALUE are decimal or 0x-prefixed hexadecimal numbers from 0 to 255.
 
 Options:
@@ -58,8 +73,9 @@ Options:
   --target T         (flash) windows or mac
   -h, --help         print this help
 
-Exit status: 0 on success, 1 when no supported box is attached or the box did not answer,
-2 for a usage error.
+Exit status: 0 on success, 1 when no supported box is attached or the box did not answer
+(plug ... fault: when no program with the simulated box runs, or it refused), 2 for a usage
+error.
 )";
 
 struct Options {
@@ -246,6 +262,54 @@ int runFlash(const Options& options, const std::string& file) {
     return flashFailed(options, result, file);
 }
 
+bool isSimulationCommand(const std::string& command) {
+    return command == "plug" || command == "unplug" || command == "sleep" || command == "wake" ||
+           command == "fault";
+}
+
+int runSimulation(const Options& options, int argc, char** argv) {
+    const std::string& command = options.words[0];
+    const size_t operands = options.words.size() - 1;
+    if (!options.simulate) return usageError(command + " goes with --simulate");
+    if (options.bridge) return usageError("--bridge goes with get");
+    if (command == "fault") {
+        if (operands != 1 && operands != 2) return usageError("fault takes a name and a count");
+    } else if (operands != 0) {
+        return usageError(command + " takes no operands");
+    }
+    std::string line;
+    for (const std::string& word : options.words) line += (line.empty() ? "" : " ") + word;
+    QCoreApplication app(argc, argv);
+    std::string answer;
+    switch (sim::SimulationControlClient::send(line, &answer)) {
+        case sim::SimulationControlClient::Result::kNoProgram:
+            std::fprintf(stderr,
+                         "tovrelctl: no program with the simulated box is running (start "
+                         "'tovrel2 --simulate' first)\n");
+            return 1;
+        case sim::SimulationControlClient::Result::kNoAnswer:
+            std::fprintf(stderr, "tovrelctl: the program did not answer\n");
+            return 1;
+        case sim::SimulationControlClient::Result::kAnswered:
+            break;
+    }
+    const bool ok = answer.starts_with("ok: ");
+    const bool usage = answer.starts_with("usage: ");
+    const std::string text = answer.substr(std::min(answer.find(' ') + 1, answer.size()));
+    if (options.json) {
+        std::printf("{\"ok\":%s,\"message\":%s}\n", ok ? "true" : "false",
+                    jsonString(text).c_str());
+    } else if (ok) {
+        std::printf("%s\n", text.c_str());
+    }
+    if (usage) return usageError(text);
+    if (!ok) {
+        std::fprintf(stderr, "tovrelctl: %s\n", text.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -278,6 +342,7 @@ int main(int argc, char** argv) {
     const size_t operands = options.words.size() - 1;
     if (!options.target.empty() && command != "flash")
         return usageError("--target goes with flash");
+    if (isSimulationCommand(command)) return runSimulation(options, argc, argv);
     if (command == "flash") {
         if (operands != 1) return usageError("flash takes one image file");
         return runFlash(options, options.words[1]);

@@ -6,19 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/audio/alsa_quiet.h"
+#include "platform/system/system_call_log.h"
+
 namespace tovrel::platform {
 namespace {
-
-void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
-
-// Silences alsa-lib's own error printing once; our callers report through their own texts.
-void quietAlsa() {
-    static const bool done = [] {
-        snd_lib_error_set_handler(ignoreAlsaError);
-        return true;
-    }();
-    (void)done;
-}
 
 HRESULT fromErrno(int err) {
     if (err == -ENOENT || err == -ENODEV) return E_NOTFOUND;
@@ -86,6 +78,7 @@ WaveFormatExtensible waveFormatOf(snd_pcm_format_t format, uint32_t channels, ui
 
 // One open PCM and the stream state its client and render client share.
 struct Pcm {
+    std::string name;
     snd_pcm_t* handle = nullptr;
     bool started = false;
     uint32_t bufferFrames = 0;
@@ -95,9 +88,16 @@ struct Pcm {
 
     ~Pcm() {
         if (handle) {
-            snd_pcm_drop(handle);
-            snd_pcm_close(handle);
+            check("snd_pcm_drop", snd_pcm_drop(handle));
+            check("snd_pcm_close", snd_pcm_close(handle));
         }
+    }
+
+    // Logs a failed call with the PCM's name and ALSA's text; answers `result` unchanged.
+    template <typename Result>
+    Result check(const char* call, Result result) const {
+        if (result < 0) logSystemCallFailure(name, call, snd_strerror(static_cast<int>(result)));
+        return result;
     }
 
     uint32_t pendingFrames() const {
@@ -114,11 +114,11 @@ struct Pcm {
                 handle, data + static_cast<size_t>(done) * frameBytes, frames - done);
             if (n == -EPIPE && !recovered) {
                 recovered = true;
-                snd_pcm_prepare(handle);
+                if (check("snd_pcm_prepare", snd_pcm_prepare(handle)) < 0) return n;
                 continue;
             }
             if (n == -EAGAIN) break;  // more than the free room; the rest is dropped
-            if (n < 0) return n;
+            if (n < 0) return check("snd_pcm_writei", n);
             done += static_cast<uint32_t>(n);
         }
         return done;
@@ -132,7 +132,7 @@ struct Pcm {
     // Start when it comes before it.
     snd_pcm_sframes_t queue(const uint8_t* data, uint32_t frames) {
         if (snd_pcm_state(handle) != SND_PCM_STATE_PREPARED) return write(data, frames);
-        const snd_pcm_sframes_t avail = snd_pcm_avail(handle);
+        const snd_pcm_sframes_t avail = check("snd_pcm_avail", snd_pcm_avail(handle));
         const uint32_t queued = avail >= 0 && static_cast<uint32_t>(avail) < bufferFrames
                                     ? bufferFrames - static_cast<uint32_t>(avail)
                                     : 0;
@@ -147,9 +147,9 @@ struct Pcm {
                            rest + static_cast<size_t>(restFrames) * frameBytes);
             return frames;
         }
-        if (first > 0) snd_pcm_start(handle);
+        if (first > 0) check("snd_pcm_start", snd_pcm_start(handle));
         snd_pcm_sframes_t m = write(rest, restFrames);
-        if (first == 0 && m > 0) snd_pcm_start(handle);
+        if (first == 0 && m > 0) check("snd_pcm_start", snd_pcm_start(handle));
         return m < 0 ? m : n + m;
     }
 };
@@ -252,33 +252,51 @@ class AlsaAudioClient final : public AudioClient {
         snd_pcm_t* pcm = pcm_->handle;
         snd_pcm_hw_params_t* hw;
         snd_pcm_hw_params_alloca(&hw);
-        if (snd_pcm_hw_params_any(pcm, hw) < 0) return AUDCLNT_E_DEVICE_INVALIDATED;
-        if (snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
-            snd_pcm_hw_params_set_format(pcm, hw, wanted) < 0 ||
-            snd_pcm_hw_params_set_channels(pcm, hw, format.nChannels) < 0 ||
-            snd_pcm_hw_params_set_rate(pcm, hw, format.nSamplesPerSec, 0) < 0) {
+        if (pcm_->check("snd_pcm_hw_params_any", snd_pcm_hw_params_any(pcm, hw)) < 0)
+            return AUDCLNT_E_DEVICE_INVALIDATED;
+        if (pcm_->check("snd_pcm_hw_params_set_access",
+                        snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0 ||
+            pcm_->check("snd_pcm_hw_params_set_format",
+                        snd_pcm_hw_params_set_format(pcm, hw, wanted)) < 0 ||
+            pcm_->check("snd_pcm_hw_params_set_channels",
+                        snd_pcm_hw_params_set_channels(pcm, hw, format.nChannels)) < 0 ||
+            pcm_->check("snd_pcm_hw_params_set_rate",
+                        snd_pcm_hw_params_set_rate(pcm, hw, format.nSamplesPerSec, 0)) < 0) {
             return AUDCLNT_E_UNSUPPORTED_FORMAT;
         }
         unsigned bufferUs = static_cast<unsigned>(duration100ns / 10);
         unsigned periodUs = bufferUs / 4;
-        snd_pcm_hw_params_set_buffer_time_near(pcm, hw, &bufferUs, nullptr);
-        snd_pcm_hw_params_set_period_time_near(pcm, hw, &periodUs, nullptr);
-        int err = snd_pcm_hw_params(pcm, hw);
+        // Near values: a device that cannot come near keeps its own, which the buffer size
+        // read back below reports.
+        pcm_->check("snd_pcm_hw_params_set_buffer_time_near",
+                    snd_pcm_hw_params_set_buffer_time_near(pcm, hw, &bufferUs, nullptr));
+        pcm_->check("snd_pcm_hw_params_set_period_time_near",
+                    snd_pcm_hw_params_set_period_time_near(pcm, hw, &periodUs, nullptr));
+        int err = pcm_->check("snd_pcm_hw_params", snd_pcm_hw_params(pcm, hw));
         if (err < 0) return fromErrno(err);
         snd_pcm_uframes_t bufferFrames = 0;
-        snd_pcm_hw_params_get_buffer_size(hw, &bufferFrames);
+        err = pcm_->check("snd_pcm_hw_params_get_buffer_size",
+                          snd_pcm_hw_params_get_buffer_size(hw, &bufferFrames));
+        if (err < 0 || bufferFrames == 0) return AUDCLNT_E_DEVICE_INVALIDATED;
 
         snd_pcm_sw_params_t* sw;
         snd_pcm_sw_params_alloca(&sw);
-        snd_pcm_sw_params_current(pcm, sw);
+        err = pcm_->check("snd_pcm_sw_params_current", snd_pcm_sw_params_current(pcm, sw));
+        if (err < 0) return fromErrno(err);
         // Only Start starts the stream, as with the platform's client.
         snd_pcm_uframes_t boundary = 0;
-        snd_pcm_sw_params_get_boundary(sw, &boundary);
-        snd_pcm_sw_params_set_start_threshold(pcm, sw, boundary);
-        snd_pcm_sw_params_set_avail_min(pcm, sw, 1);
-        err = snd_pcm_sw_params(pcm, sw);
+        err = pcm_->check("snd_pcm_sw_params_get_boundary",
+                          snd_pcm_sw_params_get_boundary(sw, &boundary));
+        if (err >= 0)
+            err = pcm_->check("snd_pcm_sw_params_set_start_threshold",
+                              snd_pcm_sw_params_set_start_threshold(pcm, sw, boundary));
+        if (err >= 0)
+            err = pcm_->check("snd_pcm_sw_params_set_avail_min",
+                              snd_pcm_sw_params_set_avail_min(pcm, sw, 1));
+        if (err >= 0) err = pcm_->check("snd_pcm_sw_params", snd_pcm_sw_params(pcm, sw));
         if (err < 0) return fromErrno(err);
-        if (snd_pcm_prepare(pcm) < 0) return AUDCLNT_E_DEVICE_INVALIDATED;
+        if (pcm_->check("snd_pcm_prepare", snd_pcm_prepare(pcm)) < 0)
+            return AUDCLNT_E_DEVICE_INVALIDATED;
 
         pcm_->bufferFrames = static_cast<uint32_t>(bufferFrames);
         pcm_->frameBytes = format.nBlockAlign;
@@ -301,11 +319,11 @@ class AlsaAudioClient final : public AudioClient {
         snd_pcm_sframes_t avail = snd_pcm_avail(pcm);
         if (avail == -EPIPE) {
             // Played dry: nothing is queued any more.
-            snd_pcm_prepare(pcm);
+            pcm_->check("snd_pcm_prepare", snd_pcm_prepare(pcm));
             *frames = 0;
             return S_OK;
         }
-        if (avail < 0) return fromErrno(static_cast<int>(avail));
+        if (pcm_->check("snd_pcm_avail", avail) < 0) return fromErrno(static_cast<int>(avail));
         const uint32_t buffer = pcm_->bufferFrames;
         const auto free =
             std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(avail), buffer);
@@ -324,12 +342,13 @@ class AlsaAudioClient final : public AudioClient {
         if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
         if (pcm_->started) return AUDCLNT_E_NOT_STOPPED;
         snd_pcm_t* pcm = pcm_->handle;
-        if (snd_pcm_state(pcm) != SND_PCM_STATE_PREPARED) snd_pcm_prepare(pcm);
+        if (snd_pcm_state(pcm) != SND_PCM_STATE_PREPARED)
+            pcm_->check("snd_pcm_prepare", snd_pcm_prepare(pcm));
         pcm_->started = true;
         // An empty stream starts with its first frames (ReleaseBuffer).
         snd_pcm_sframes_t avail = snd_pcm_avail(pcm);
         if (avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < pcm_->bufferFrames) {
-            int err = snd_pcm_start(pcm);
+            int err = pcm_->check("snd_pcm_start", snd_pcm_start(pcm));
             if (err < 0) {
                 pcm_->started = false;
                 return fromErrno(err);
@@ -349,8 +368,8 @@ class AlsaAudioClient final : public AudioClient {
         if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
         pcm_->started = false;
         pcm_->pending.clear();
-        snd_pcm_drop(pcm_->handle);
-        snd_pcm_prepare(pcm_->handle);
+        pcm_->check("snd_pcm_drop", snd_pcm_drop(pcm_->handle));
+        pcm_->check("snd_pcm_prepare", snd_pcm_prepare(pcm_->handle));
         return S_OK;
     }
 
@@ -369,8 +388,10 @@ class AlsaAudioEndpoint final : public AudioEndpoint {
         std::shared_ptr<Pcm> pcm = std::move(probe_);
         if (!pcm) {
             pcm = std::make_shared<Pcm>();
-            int err = snd_pcm_open(&pcm->handle, name_.c_str(), SND_PCM_STREAM_PLAYBACK,
-                                   SND_PCM_NONBLOCK);
+            pcm->name = name_;
+            int err =
+                pcm->check("snd_pcm_open", snd_pcm_open(&pcm->handle, name_.c_str(),
+                                                        SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK));
             if (err < 0) {
                 pcm->handle = nullptr;
                 return fromErrno(err);
@@ -392,8 +413,9 @@ HRESULT AlsaAudioEndpointEnumerator::GetDefaultAudioEndpoint(
     if (!endpoint) return E_POINTER;
     quietAlsa();
     auto pcm = std::make_shared<Pcm>();
-    int err =
-        snd_pcm_open(&pcm->handle, pcmName_.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    pcm->name = pcmName_;
+    int err = pcm->check("snd_pcm_open", snd_pcm_open(&pcm->handle, pcmName_.c_str(),
+                                                      SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK));
     if (err < 0) {
         pcm->handle = nullptr;
         return E_NOTFOUND;

@@ -3,8 +3,11 @@
 #include <pulse/pulseaudio.h>
 
 #include <functional>
+#include <string>
 
 #include "platform/audio/pulse_capture_enumerator.h"
+#include "platform/audio/pulse_request.h"
+#include "platform/system/system_call_log.h"
 
 namespace tovrel::platform {
 
@@ -25,42 +28,30 @@ bool findSource(const std::string& friendlyName, Named* found) {
     return false;
 }
 
-// Connects, starts one operation once the context is ready and waits (bounded) for its answer.
+// One operation with a success answer; a refusal is logged with the server's reason.
 HRESULT runOperation(
+    const char* what,
     const std::function<pa_operation*(pa_context*, pa_context_success_cb_t, void*)>& start) {
-    pa_mainloop* loop = pa_mainloop_new();
-    if (!loop) return E_FAIL;
-    pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "Tovrel");
-    if (!context || pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        if (context) pa_context_unref(context);
-        pa_mainloop_free(loop);
-        return E_FAIL;
-    }
     struct Answer {
         bool done = false;
         bool ok = false;
+        std::string error;
     } answer;
-    pa_operation* operation = nullptr;
-    for (int rounds = 0; rounds < 2000 && !answer.done; ++rounds) {
-        const pa_context_state_t state = pa_context_get_state(context);
-        if (!PA_CONTEXT_IS_GOOD(state)) break;
-        if (state == PA_CONTEXT_READY && !operation) {
-            operation = start(
+    PulseRequest::run(
+        what,
+        [&](pa_context* context) {
+            return start(
                 context,
-                [](pa_context*, int success, void* data) {
+                [](pa_context* c, int success, void* data) {
                     auto* a = static_cast<Answer*>(data);
                     a->done = true;
                     a->ok = success != 0;
+                    if (!a->ok) a->error = pa_strerror(pa_context_errno(c));
                 },
                 &answer);
-            if (!operation) break;
-        }
-        pa_mainloop_iterate(loop, 1, nullptr);
-    }
-    if (operation) pa_operation_unref(operation);
-    pa_context_disconnect(context);
-    pa_context_unref(context);
-    pa_mainloop_free(loop);
+        },
+        answer.done);
+    if (answer.done && !answer.ok) logSystemCallFailure("pulse server", what, answer.error);
     return answer.ok ? S_OK : E_FAIL;
 }
 
@@ -81,17 +72,21 @@ HRESULT PulseCaptureEndpoints::SetMasterVolumeLevel(const std::string& friendlyN
     if (!findSource(friendlyName, &source) || source.channels == 0) return E_INVALIDARG;
     pa_cvolume levels;
     pa_cvolume_set(&levels, source.channels, volume);
-    return runOperation([&](pa_context* c, pa_context_success_cb_t cb, void* data) {
-        return pa_context_set_source_volume_by_name(c, source.name.c_str(), &levels, cb, data);
-    });
+    return runOperation("pa_context_set_source_volume_by_name",
+                        [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
+                            return pa_context_set_source_volume_by_name(c, source.name.c_str(),
+                                                                        &levels, cb, data);
+                        });
 }
 
 HRESULT PulseCaptureEndpoints::SetMute(const std::string& friendlyName, bool mute) {
     Named source;
     if (!findSource(friendlyName, &source)) return E_INVALIDARG;
-    return runOperation([&](pa_context* c, pa_context_success_cb_t cb, void* data) {
-        return pa_context_set_source_mute_by_name(c, source.name.c_str(), mute ? 1 : 0, cb, data);
-    });
+    return runOperation("pa_context_set_source_mute_by_name",
+                        [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
+                            return pa_context_set_source_mute_by_name(c, source.name.c_str(),
+                                                                      mute ? 1 : 0, cb, data);
+                        });
 }
 
 }  // namespace tovrel::platform

@@ -12,6 +12,9 @@ namespace tovrel::platform {
 // decibels; a level above the server's own interface maximum (+11 dB) is refused with
 // E_INVALIDARG, as a device endpoint refuses a level outside its range. Each call opens its own
 // connection and waits a bounded time for the answer. Any thread.
+// Answers: S_OK; E_INVALIDARG for a name no source has (or no server to list them) or a level
+// out of range; E_FAIL when the server refuses or does not answer in time, logged through the
+// debug output with pa_strerror's text ("No such entity", "Access denied", "Connection refused").
 class PulseCaptureEndpoints final : public CaptureEndpoints {
   public:
     std::vector<std::string> EnumAudioEndpoints() override;

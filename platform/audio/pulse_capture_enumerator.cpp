@@ -3,32 +3,22 @@
 #include <pulse/pulseaudio.h>
 
 #include "platform/audio/pulse_capture_source.h"
+#include "platform/audio/pulse_request.h"
 #include "platform/media/mf_constants.h"
 #include "platform/media/mf_guids.h"
 
 namespace tovrel::platform {
 
-std::vector<PulseCaptureEnumerator::SourceInfo> PulseCaptureEnumerator::listSources() {
-    std::vector<SourceInfo> sources;
-    pa_mainloop* loop = pa_mainloop_new();
-    if (!loop) return sources;
-    pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "Tovrel");
-    if (!context || pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        if (context) pa_context_unref(context);
-        pa_mainloop_free(loop);
-        return sources;
-    }
+std::vector<PulseCaptureEnumerator::SourceInfo> PulseCaptureEnumerator::listSources(
+    bool* serverAnswered) {
     struct Listing {
-        std::vector<SourceInfo>* sources;
+        std::vector<SourceInfo> sources;
         bool done = false;
-    } listing{&sources};
-    pa_operation* operation = nullptr;
-    // Bounded: a server that stops answering lists what came so far.
-    for (int rounds = 0; rounds < 2000 && !listing.done; ++rounds) {
-        const pa_context_state_t state = pa_context_get_state(context);
-        if (!PA_CONTEXT_IS_GOOD(state)) break;
-        if (state == PA_CONTEXT_READY && !operation) {
-            operation = pa_context_get_source_info_list(
+    } listing;
+    const PulseRequest::Outcome outcome = PulseRequest::run(
+        "pa_context_get_source_info_list",
+        [&listing](pa_context* context) {
+            return pa_context_get_source_info_list(
                 context,
                 [](pa_context*, const pa_source_info* info, int eol, void* data) {
                     auto* l = static_cast<Listing*>(data);
@@ -43,18 +33,13 @@ std::vector<PulseCaptureEnumerator::SourceInfo> PulseCaptureEnumerator::listSour
                     s.channels = info->sample_spec.channels;
                     s.format = info->sample_spec.format;
                     s.isMonitor = info->monitor_of_sink != PA_INVALID_INDEX;
-                    l->sources->push_back(std::move(s));
+                    l->sources.push_back(std::move(s));
                 },
                 &listing);
-            if (!operation) break;
-        }
-        pa_mainloop_iterate(loop, 1, nullptr);
-    }
-    if (operation) pa_operation_unref(operation);
-    pa_context_disconnect(context);
-    pa_context_unref(context);
-    pa_mainloop_free(loop);
-    return sources;
+        },
+        listing.done);
+    if (serverAnswered) *serverAnswered = outcome != PulseRequest::Outcome::NoServer;
+    return std::move(listing.sources);
 }
 
 HRESULT PulseCaptureEnumerator::EnumDeviceSources(const Attributes& attributes,
@@ -64,7 +49,7 @@ HRESULT PulseCaptureEnumerator::EnumDeviceSources(const Attributes& attributes,
     HRESULT hr = attributes.GetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, &sourceType);
     if (FAILED(hr)) return hr;
     if (sourceType != MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID) return S_OK;
-    for (const SourceInfo& s : listSources()) {
+    for (const SourceInfo& s : listSources(&serverAnswered_)) {
         if (s.isMonitor || s.channels == 0 || s.rate == 0) continue;
         auto device =
             std::make_unique<Activate>([name = s.name, rate = s.rate, channels = s.channels,

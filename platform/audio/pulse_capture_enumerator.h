@@ -23,11 +23,17 @@ class PulseCaptureEnumerator final : public MediaDeviceEnumerator {
         bool isMonitor = false;
     };
 
-    // Every source of the server, monitors included; empty when there is no server.
-    static std::vector<SourceInfo> listSources();
+    // Every source of the server, monitors included; empty when there is no server, which
+    // `serverAnswered` (when given) tells apart from a server without sources.
+    static std::vector<SourceInfo> listSources(bool* serverAnswered = nullptr);
 
     HRESULT EnumDeviceSources(const Attributes& attributes,
                               std::vector<std::unique_ptr<Activate>>* devices) override;
+    // Whether a server answered the last EnumDeviceSources (true before the first).
+    bool serverAnswered() const { return serverAnswered_; }
+
+  private:
+    bool serverAnswered_ = true;
 };
 
 }  // namespace tovrel::platform

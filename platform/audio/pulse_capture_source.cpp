@@ -3,202 +3,65 @@
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
-#include "platform/media/mf_constants.h"
-#include "platform/media/mf_guids.h"
+#include "platform/system/system_call_log.h"
 
 namespace tovrel::platform {
 namespace {
 
-constexpr size_t kQueueBlocks = 100;  // one second of 10 ms blocks
-constexpr uint32_t kPoolDepth = kQueueBlocks + 16;
+// The format recorded for a source's own and its depth; everything else becomes 16-bit.
+constexpr pa_sample_format_t recordedFormat(int source) {
+    switch (static_cast<pa_sample_format_t>(source)) {
+        case PA_SAMPLE_S24LE:
+            return PA_SAMPLE_S24LE;
+        case PA_SAMPLE_S32LE:
+        case PA_SAMPLE_S24_32LE:
+            return PA_SAMPLE_S32LE;
+        default:
+            return PA_SAMPLE_S16LE;
+    }
+}
+
+constexpr uint32_t bitsOf(pa_sample_format_t format) {
+    return format == PA_SAMPLE_S24LE ? 24 : format == PA_SAMPLE_S32LE ? 32 : 16;
+}
 
 }  // namespace
 
 PulseCaptureSource::PulseCaptureSource(std::string sourceName, uint32_t rate, uint32_t channels,
                                        int format)
-    : sourceName_(std::move(sourceName)), rate_(rate), channels_(channels) {
-    switch (static_cast<pa_sample_format_t>(format)) {
-        case PA_SAMPLE_S24LE:
-            paFormat_ = PA_SAMPLE_S24LE;
-            bits_ = 24;
-            break;
-        case PA_SAMPLE_S32LE:
-        case PA_SAMPLE_S24_32LE:
-            paFormat_ = PA_SAMPLE_S32LE;
-            bits_ = 32;
-            break;
-        case PA_SAMPLE_FLOAT32LE:
-            paFormat_ = PA_SAMPLE_FLOAT32LE;
-            bits_ = 32;
-            float_ = true;
-            break;
-        default:
-            paFormat_ = PA_SAMPLE_S16LE;
-            bits_ = 16;
-            break;
-    }
-    blockFrames_ = rate_ / 100 > 0 ? rate_ / 100 : 1;
-}
+    : BlockCaptureSource(rate, channels, bitsOf(recordedFormat(format))),
+      sourceName_(std::move(sourceName)),
+      paFormat_(recordedFormat(format)) {}
 
 PulseCaptureSource::~PulseCaptureSource() { Shutdown(); }
 
-HRESULT PulseCaptureSource::Stop() {
-    stopRecording();
-    std::lock_guard lock(mutex_);
-    return shutDown_ ? MF_E_SHUTDOWN : S_OK;
-}
-
-HRESULT PulseCaptureSource::Shutdown() {
-    {
-        std::lock_guard lock(mutex_);
-        shutDown_ = true;
-    }
-    stopRecording();
-    return S_OK;
-}
-
-HRESULT PulseCaptureSource::nativeTypes(uint32_t stream, std::vector<MediaType>* types) {
-    if (types == nullptr) return E_POINTER;
-    if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    MediaType type;
-    const uint32_t blockAlign = channels_ * (bits_ / 8);
-    type.SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
-    type.SetGUID(MF_MT_SUBTYPE, float_ ? MFAudioFormat_Float : MFAudioFormat_PCM);
-    type.SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, rate_);
-    type.SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, channels_);
-    type.SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, bits_);
-    type.SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, blockAlign);
-    type.SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, blockAlign * rate_);
-    type.SetUINT32(MF_MT_AUDIO_VALID_BITS_PER_SAMPLE, bits_);
-    type.SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, 1);
-    types->assign(1, std::move(type));
-    return S_OK;
-}
-
-HRESULT PulseCaptureSource::currentNativeIndex(uint32_t stream, uint32_t* index) {
-    if (index == nullptr) return E_POINTER;
-    if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    *index = 0;
-    return S_OK;
-}
-
-HRESULT PulseCaptureSource::selectNativeType(uint32_t stream, uint32_t index) {
-    if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    return index == 0 ? S_OK : MF_E_INVALIDMEDIATYPE;
-}
-
-HRESULT PulseCaptureSource::startStream(uint32_t stream) {
-    if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    std::lock_guard lock(mutex_);
-    if (shutDown_) return MF_E_SHUTDOWN;
-    if (running_) return S_OK;
-    if (recorder_.joinable()) return MF_E_INVALIDREQUEST;  // still winding down: try again
-    running_ = true;
-    failure_ = S_OK;
-    queue_.clear();
-    recorder_ = std::thread([this] { recordLoop(); });
-    return S_OK;
-}
-
-HRESULT PulseCaptureSource::stopStream(uint32_t stream) {
-    if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    stopRecording();
-    return S_OK;
-}
-
-void PulseCaptureSource::stopRecording() {
-    std::thread recorder;
-    {
-        std::lock_guard lock(mutex_);
-        running_ = false;
-        queue_.clear();
-        wake_.notify_all();
-        recorder.swap(recorder_);
-    }
-    // The recorder notices within one 10 ms block.
-    if (recorder.joinable()) recorder.join();
-}
-
-void PulseCaptureSource::cancelPull(uint32_t) {
-    std::lock_guard lock(mutex_);
-    cancelled_ = true;
-    wake_.notify_all();
-}
-
-void PulseCaptureSource::recordLoop() {
+bool PulseCaptureSource::openRecording() {
     pa_sample_spec sampleFormat{};
     sampleFormat.format = static_cast<pa_sample_format_t>(paFormat_);
-    sampleFormat.rate = rate_;
-    sampleFormat.channels = static_cast<uint8_t>(channels_);
-    const uint32_t blockBytes = blockFrames_ * channels_ * (bits_ / 8);
+    sampleFormat.rate = rate();
+    sampleFormat.channels = static_cast<uint8_t>(channels());
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.fragsize = blockBytes;
+    attr.fragsize = blockBytes();
     int error = 0;
-    pa_simple* stream = pa_simple_new(nullptr, "Tovrel", PA_STREAM_RECORD, sourceName_.c_str(),
-                                      "capture", &sampleFormat, nullptr, &attr, &error);
-    if (!stream) {
-        std::lock_guard lock(mutex_);
-        failure_ = MF_E_DEVICE_NOT_CONNECTED;
-        wake_.notify_all();
-        return;
-    }
-    if (!pool_ || pool_->bufferBytes() != blockBytes) {
-        pool_ = std::make_unique<SamplePool>(blockBytes, 16, kPoolDepth);
-    }
-    uint64_t frames = 0;
-    std::vector<uint8_t> spare(blockBytes);
-    for (;;) {
-        {
-            std::lock_guard lock(mutex_);
-            if (!running_) break;
-        }
-        std::shared_ptr<Sample> sample = pool_->acquire();
-        uint8_t* target = sample ? SamplePool::bufferOf(sample)->data() : spare.data();
-        if (pa_simple_read(stream, target, blockBytes, &error) < 0) {
-            std::lock_guard lock(mutex_);
-            failure_ = MF_E_DEVICE_NOT_CONNECTED;
-            wake_.notify_all();
-            break;
-        }
-        const int64_t time = static_cast<int64_t>(frames * 10'000'000ull / rate_);
-        frames += blockFrames_;
-        if (!sample) continue;  // every buffer still held downstream: this block is lost
-        SamplePool::bufferOf(sample)->SetCurrentLength(blockBytes);
-        sample->SetSampleTime(time);
-        sample->SetSampleDuration(static_cast<int64_t>(blockFrames_ * 10'000'000ull / rate_));
-        std::lock_guard lock(mutex_);
-        if (queue_.size() >= kQueueBlocks) queue_.pop_front();
-        queue_.push_back({std::move(sample), time});
-        wake_.notify_all();
-    }
-    pa_simple_free(stream);
+    stream_ = pa_simple_new(nullptr, "Tovrel", PA_STREAM_RECORD, sourceName_.c_str(), "capture",
+                            &sampleFormat, nullptr, &attr, &error);
+    if (!stream_) logSystemCallFailure(sourceName_, "pa_simple_new", pa_strerror(error));
+    return stream_ != nullptr;
 }
 
-HRESULT PulseCaptureSource::pullSample(uint32_t stream, uint32_t timeoutMs,
-                                       SourceReadResult* result) {
-    if (result == nullptr) return E_POINTER;
-    if (stream != 0) return MF_E_INVALIDSTREAMNUMBER;
-    *result = SourceReadResult{};
-    std::unique_lock lock(mutex_);
-    cancelled_ = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        if (shutDown_) return MF_E_SHUTDOWN;
-        if (!queue_.empty()) {
-            Block block = std::move(queue_.front());
-            queue_.pop_front();
-            result->status = S_OK;
-            result->timestamp100ns = block.time100ns;
-            result->sample = std::move(block.sample);
-            return S_OK;
-        }
-        if (FAILED(failure_)) return failure_;
-        if (cancelled_) return S_FALSE;
-        if (wake_.wait_until(lock, deadline) == std::cv_status::timeout && queue_.empty()) {
-            return FAILED(failure_) ? failure_ : S_FALSE;
-        }
+bool PulseCaptureSource::readBlock(uint8_t* target) {
+    int error = 0;
+    if (pa_simple_read(stream_, target, blockBytes(), &error) < 0) {
+        logSystemCallFailure(sourceName_, "pa_simple_read", pa_strerror(error));
+        return false;
     }
+    return true;
+}
+
+void PulseCaptureSource::closeRecording() {
+    if (stream_) pa_simple_free(stream_);
+    stream_ = nullptr;
 }
 
 }  // namespace tovrel::platform

@@ -1,73 +1,36 @@
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdint>
-#include <deque>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include "platform/media/media_source.h"
-#include "platform/media/sample_pool.h"
+#include "platform/audio/block_capture_source.h"
+
+struct pa_simple;
 
 namespace tovrel::platform {
 
-// One sound-server source as an audio capture device: a single stream whose one native type is
-// the source's PCM format (16-, 24- or 32-bit integer, or 32-bit float as non-PCM) at its rate
-// and channel count. Started, it records 10 ms blocks on a thread of its own into a queue of at
-// most one second (older blocks are dropped when nobody reads), stamped in 100 ns from the
-// frames recorded since the stream start.
-// Threads: the MediaSource calls as documented there; the recording thread is internal.
-class PulseCaptureSource final : public MediaSource {
+// One sound-server source as an audio capture device (see BlockCaptureSource): integer PCM at
+// the source's rate and channel count, in the source's own depth when it is 16-, 24- or 32-bit
+// integer and 16-bit otherwise. A float source (a desktop's usual monitor or virtual source) is
+// thus converted by the server, because the capture asks for PCM and the reader converts no
+// audio.
+// Logged through the debug output: pa_simple_new and pa_simple_read failing, with the source
+// name and pa_strerror's text ("No such entity" for a source that went, "Connection
+// terminated" for a server that ended).
+// Threads: as BlockCaptureSource.
+class PulseCaptureSource final : public BlockCaptureSource {
   public:
-    // `format` is a pa_sample_format_t; formats other than the ones above are recorded as
-    // 16-bit integers (the server converts).
+    // `format` is a pa_sample_format_t.
     PulseCaptureSource(std::string sourceName, uint32_t rate, uint32_t channels, int format);
     ~PulseCaptureSource() override;
 
-    HRESULT Stop() override;
-    HRESULT Shutdown() override;
-
-    uint32_t streamCount() override { return 1; }
-    HRESULT nativeTypes(uint32_t stream, std::vector<MediaType>* types) override;
-    HRESULT currentNativeIndex(uint32_t stream, uint32_t* index) override;
-    HRESULT selectNativeType(uint32_t stream, uint32_t index) override;
-    HRESULT startStream(uint32_t stream) override;
-    HRESULT stopStream(uint32_t stream) override;
-    HRESULT pullSample(uint32_t stream, uint32_t timeoutMs, SourceReadResult* result) override;
-    void cancelPull(uint32_t stream) override;
-
-    uint32_t bitsPerSample() const { return bits_; }
-    bool isFloat() const { return float_; }
-
   private:
-    void recordLoop();
-    void stopRecording();
+    bool openRecording() override;
+    bool readBlock(uint8_t* target) override;
+    void closeRecording() override;
 
     const std::string sourceName_;
-    const uint32_t rate_;
-    const uint32_t channels_;
-    int paFormat_ = 0;
-    uint32_t bits_ = 16;
-    bool float_ = false;
-    uint32_t blockFrames_ = 0;
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool running_ = false;
-    bool shutDown_ = false;
-    bool cancelled_ = false;
-    HRESULT failure_ = S_OK;
-    struct Block {
-        std::shared_ptr<Sample> sample;
-        int64_t time100ns;
-    };
-    std::deque<Block> queue_;
-    std::thread recorder_;
-    std::unique_ptr<SamplePool> pool_;  // recorder thread only, once started
+    const int paFormat_;
+    pa_simple* stream_ = nullptr;  // recording thread
 };
 
 }  // namespace tovrel::platform

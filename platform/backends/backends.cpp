@@ -1,8 +1,11 @@
 #include "platform/backends/backends.h"
 
 #include "platform/audio/alsa_audio_endpoint_enumerator.h"
+#include "platform/audio/audio_capture_enumerator.h"
 #include "platform/audio/pulse_capture_endpoints.h"
-#include "platform/audio/pulse_capture_enumerator.h"
+#include "platform/desktop/logind_power_notifications.h"
+#include "platform/desktop/udev_device_notifications.h"
+#include "platform/ffmpeg/ffmpeg_sink_writer_factory.h"
 #include "platform/system/ini_file_store.h"
 #include "platform/usb/linux_extension_unit_bus.h"
 #include "platform/v4l2/v4l2_device_enumerator.h"
@@ -11,18 +14,26 @@ namespace tovrel::platform {
 
 std::unique_ptr<Backends> makeLinuxBackends() {
     auto backends = std::make_unique<Backends>();
+    fillLinuxBackends(*backends);
+    return backends;
+}
+
+void fillLinuxBackends(Backends& into) {
+    Backends* backends = &into;
     backends->name = "linux";
     backends->profiles = std::make_unique<IniFileStore>();
     backends->messageBoxes = std::make_unique<QtMessageBoxes>();
     backends->executionState = makeLogindExecutionState("Tovrel2");
     backends->windowClassMarker = makeLocalSocketMarker();
     backends->mediaDevices = std::make_unique<DeviceListEnumerator>();
-    backends->mediaDevices->addEnumerator(std::make_unique<PulseCaptureEnumerator>());
+    backends->mediaDevices->addEnumerator(std::make_unique<AudioCaptureEnumerator>());
     backends->mediaDevices->addEnumerator(std::make_unique<V4l2DeviceEnumerator>());
     backends->extensionUnits = makeLinuxExtensionUnitBus();
     backends->audioEndpoints = std::make_unique<AlsaAudioEndpointEnumerator>();
     backends->captureEndpoints = std::make_unique<PulseCaptureEndpoints>();
-    return backends;
+    backends->sinkWriters = std::make_unique<FfmpegSinkWriterFactory>();
+    backends->deviceNotifications = makeUdevDeviceNotifications();
+    backends->powerNotifications = makeLogindPowerNotifications("Tovrel2");
 }
 
 }  // namespace tovrel::platform

@@ -5,10 +5,13 @@
 
 #include "platform/audio/audio_endpoint_enumerator.h"
 #include "platform/audio/capture_endpoints.h"
+#include "platform/desktop/device_notifications.h"
 #include "platform/desktop/execution_state.h"
 #include "platform/desktop/message_boxes.h"
+#include "platform/desktop/power_notifications.h"
 #include "platform/desktop/window_class_marker.h"
 #include "platform/media/device_list_enumerator.h"
+#include "platform/media/sink_writer_factory.h"
 #include "platform/system/clock.h"
 #include "platform/system/profile_store.h"
 #include "platform/usb/extension_unit_bus.h"
@@ -21,6 +24,8 @@ namespace tovrel::platform {
 // makeLinuxBackends() and, for the simulated box, by makeSimulatedBackends() (sim/backends).
 // Built and handed over on the GUI thread; each member documents its own threads.
 struct Backends {
+    virtual ~Backends() = default;
+
     std::string name;        // "linux", "simulated" or a test's name, for diagnostics
     bool simulated = false;  // the box is the simulated one
 
@@ -41,9 +46,19 @@ struct Backends {
     // The capture endpoints whose volume and mute the box controls set: the sound server's
     // sources, the simulated box's own endpoint in memory. Any thread.
     std::unique_ptr<CaptureEndpoints> captureEndpoints;
+    // The MP4 writers of the recordings: FFmpeg in every choice (the files are real); the
+    // recording double in tests. Any thread.
+    std::unique_ptr<SinkWriterFactory> sinkWriters;
+    // Arrival and removal of the capture interfaces (udev; the simulated box's plug and unplug),
+    // and sleep and wake (logind). Either may be null: the program then runs without them. GUI
+    // thread.
+    std::unique_ptr<DeviceNotifications> deviceNotifications;
+    std::unique_ptr<PowerNotifications> powerNotifications;
 };
 
 // The desktop facilities are real in every choice; only the box's devices differ.
 std::unique_ptr<Backends> makeLinuxBackends();
+// The same into a given record (a derived one that adds its own members).
+void fillLinuxBackends(Backends& into);
 
 }  // namespace tovrel::platform

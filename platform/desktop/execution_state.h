@@ -18,7 +18,7 @@ class ExecutionState {
     virtual bool keepingAwake() const = 0;
 };
 
-// Holds a logind "sleep" inhibitor on the system bus while the request lasts. Without logind
+// Holds a logind "idle" inhibitor on the system bus while the request lasts. Without logind
 // the request is only remembered and the program carries on.
 std::unique_ptr<ExecutionState> makeLogindExecutionState(const char* who);
 

@@ -1,5 +1,8 @@
 #include "platform/media/media_buffer.h"
 
+#include "platform/system/system_call_log.h"
+
+#include <cerrno>
 #include <cstdlib>
 #include <new>
 
@@ -10,7 +13,10 @@ MemoryBuffer::MemoryBuffer(uint32_t maxLength, uint32_t alignment) : maxLength_(
     size_t align = alignment < sizeof(void*) ? sizeof(void*) : alignment;
     size_t rounded = (static_cast<size_t>(maxLength) + align - 1) / align * align;
     data_ = static_cast<uint8_t*>(std::aligned_alloc(align, rounded));
-    if (data_ == nullptr) maxLength_ = 0;
+    if (data_ == nullptr) {
+        logSystemCallFailure("media buffer", "aligned_alloc", errno);
+        maxLength_ = 0;
+    }
 }
 
 MemoryBuffer::~MemoryBuffer() { std::free(data_); }

@@ -19,6 +19,8 @@ constexpr HRESULT MF_E_SHUTDOWN = static_cast<HRESULT>(0xC00D3E85u);
 constexpr HRESULT MF_E_END_OF_STREAM = static_cast<HRESULT>(0xC00D3E84u);
 // The device went away while in use (HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED)).
 constexpr HRESULT MF_E_DEVICE_NOT_CONNECTED = static_cast<HRESULT>(0x8007048Fu);
+// No encoder for a stream's output type could be found or opened.
+constexpr HRESULT MF_E_TOPO_CODEC_NOT_FOUND = static_cast<HRESULT>(0xC00D5212u);
 
 // Stream indices of the source reader.
 constexpr uint32_t MF_SOURCE_READER_FIRST_VIDEO_STREAM = 0xFFFFFFFCu;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "imaging/pixel_conversion.h"
 #include "platform/media/mf_guids.h"
 
 namespace tovrel::platform {
@@ -55,23 +56,6 @@ MediaType yuy2From(const MediaType& nv12) {
         out.SetUINT32(MF_MT_SAMPLE_SIZE, width * height * 2);
     }
     return out;
-}
-
-// The reader's video processor: NV12 (full-resolution luma, chroma pairs every second row and
-// column) to packed YUY2, each chroma row serving the two luma rows it was sampled from.
-void nv12ToYuy2(const uint8_t* nv12, uint32_t width, uint32_t height, uint8_t* yuy2) {
-    const uint8_t* chroma = nv12 + static_cast<size_t>(width) * height;
-    for (uint32_t row = 0; row < height; ++row) {
-        const uint8_t* y = nv12 + static_cast<size_t>(row) * width;
-        const uint8_t* uv = chroma + static_cast<size_t>(row / 2) * width;
-        uint8_t* out = yuy2 + static_cast<size_t>(row) * width * 2;
-        for (uint32_t x = 0; x + 1 < width; x += 2) {
-            out[2 * x + 0] = y[x];
-            out[2 * x + 1] = uv[x];
-            out[2 * x + 2] = y[x + 1];
-            out[2 * x + 3] = uv[x + 1];
-        }
-    }
 }
 
 }  // namespace
@@ -145,8 +129,14 @@ void SourceReader::Shared::process(uint32_t stream, bool convert, SourceReadResu
         SUCCEEDED(in->Lock(&data, nullptr, &length))) {
         // A short NV12 frame would be read past its end: deliver an empty frame instead.
         if (static_cast<uint64_t>(length) >= static_cast<uint64_t>(width) * height * 3 / 2) {
-            nv12ToYuy2(data, width, height, out->data());
-            out->SetCurrentLength(yuy2Bytes);
+            // The reader's video processor.
+            const auto w = static_cast<int32_t>(width);
+            const auto h = static_cast<int32_t>(height);
+            if (imaging::convertNv12ToYuy2(data, w, data + static_cast<size_t>(width) * height, w,
+                                           out->data(), 2 * w,
+                                           imaging::Size{w, h}) == imaging::kDone) {
+                out->SetCurrentLength(yuy2Bytes);
+            }
         }
         in->Unlock();
     }

@@ -10,16 +10,24 @@
 
 namespace tovrel::sim {
 
-std::unique_ptr<platform::Backends> makeSimulatedBackends() {
-    auto backends = platform::makeLinuxBackends();
+std::unique_ptr<SimulatedBackends> makeSimulatedBackends() {
+    auto backends = std::make_unique<SimulatedBackends>();
+    platform::fillLinuxBackends(*backends);
     backends->name = "simulated";
     backends->simulated = true;
-    // Only the simulated box's two devices: no real node or microphone is picked by mistake.
+    // Only the simulated box's two devices: no real node or microphone is picked by mistake. A
+    // real box's udev events would restart capture on the simulated one: only the simulated
+    // box's plug and unplug are announced.
     backends->mediaDevices = std::make_unique<platform::DeviceListEnumerator>();
-    backends->mediaDevices->addDevice(
-        simulatedAudioEntry(kDefaultBoxModel, SimulatedAudioSource::Pacing::RealTime));
-    backends->mediaDevices->addDevice(
-        simulatedVideoEntry(kDefaultBoxModel, SimulatedVideoSource::Pacing::RealTime));
+    auto notifications = std::make_unique<ScriptedDeviceNotifications>();
+    auto power =
+        std::make_unique<ScriptedPowerNotifications>(std::move(backends->powerNotifications));
+    backends->box =
+        std::make_unique<SimulatedBox>(kDefaultBoxModel, SimulatedStream::Pacing::RealTime,
+                                       *backends->mediaDevices, *notifications, *power);
+    backends->box->attach();
+    backends->deviceNotifications = std::move(notifications);
+    backends->powerNotifications = std::move(power);
     // The box's capture endpoint lives with it; the real sources are not touched.
     auto endpoints = std::make_unique<platform::MemoryCaptureEndpoints>();
     endpoints->add(std::string(kDefaultBoxModel.audioFriendlyName));
@@ -45,7 +53,8 @@ bool BackendChoice::wantsSimulation(const std::vector<std::string>& arguments) {
 
 std::unique_ptr<platform::Backends> BackendChoice::fromArguments(
     const std::vector<std::string>& arguments) {
-    return wantsSimulation(arguments) ? makeSimulatedBackends() : platform::makeLinuxBackends();
+    if (wantsSimulation(arguments)) return makeSimulatedBackends();
+    return platform::makeLinuxBackends();
 }
 
 }  // namespace tovrel::sim

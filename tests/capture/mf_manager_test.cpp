@@ -293,10 +293,15 @@ TEST_F(SessionFixture, MjpegFramesThatDoNotFitAreDroppedAndTheFirstShowsBlack) {
     open(kMjpgOnly, kFormatYuy2);
     ASSERT_EQ(manager.activeFormat, kFormatMjpg);
     manager.streaming = true;
+    // Garbage in the preview frame first: black can only come from the conversion of the
+    // decoded frame that nothing has decoded into yet.
+    std::memset(manager.bgraFrame.get(), 0xAB, kW * kH * 4);
     deliver(frameOf(kMjpgOnly, 0, 0, VideoFault::CorruptJpeg));
-    EXPECT_EQ(manager.bgraFrame.get()[0], 0);
-    EXPECT_EQ(manager.bgraFrame.get()[1], 0);
-    EXPECT_EQ(manager.bgraFrame.get()[2], 0) << "black, not garbage";
+    for (size_t i : {size_t{0}, size_t{kW * 4 * (kH / 2) + 8}, size_t{kW * kH * 4 - 4}}) {
+        EXPECT_EQ(manager.bgraFrame.get()[i], 0) << "black, not garbage, at " << i;
+        EXPECT_EQ(manager.bgraFrame.get()[i + 1], 0);
+        EXPECT_EQ(manager.bgraFrame.get()[i + 2], 0);
+    }
     deliver(frameOf(kMjpgOnly, 0, 1));
     std::vector<uint8_t> shown(manager.bgraFrame.get(), manager.bgraFrame.get() + kW * kH * 4);
     EXPECT_NE(shown[0], 0) << "a decoded frame";
@@ -309,6 +314,18 @@ TEST_F(SessionFixture, MjpegFramesThatDoNotFitAreDroppedAndTheFirstShowsBlack) {
     EXPECT_EQ(manager.videoCallback->rejectedFrames.load(), 4u);
     // A truncated frame decodes as far as it goes (with a warning) or is dropped: never worse.
     deliver(frameOf(kMjpgOnly, 0, 7, VideoFault::TruncatedJpeg));
+    const std::vector<uint8_t> truncated(manager.bgraFrame.get(),
+                                         manager.bgraFrame.get() + kW * kH * 4);
+    const uint32_t rejected = manager.videoCallback->rejectedFrames.load();
+    ASSERT_TRUE(rejected == 4u || rejected == 5u) << rejected;
+    deliver(frameOf(kMjpgOnly, 0, 7));
+    const uint8_t* whole = manager.bgraFrame.get();
+    if (rejected == 5u) {
+        EXPECT_EQ(truncated, shown) << "dropped: the previous frame stays";
+    } else {
+        EXPECT_TRUE(std::equal(truncated.begin(), truncated.begin() + kW * 4, whole))
+            << "decoded with a warning: the rows it has are the frame's own";
+    }
 }
 
 TEST_F(SessionFixture, MjpegFramesArriveWholeOnEveryRoad) {
@@ -420,9 +437,18 @@ TEST(FrameEvent, APulseWakesTheThreadThatWaits) {
     FrameEvent event;
     std::atomic<bool> woke{false};
     std::thread waiter([&] { woke = event.wait(5000); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    event.pulse();
+    // A pulse before the waiter waits is lost (that is the event's rule), so pulse until it
+    // wakes, rather than betting on a sleep that a loaded machine can outlast.
+    std::atomic<bool> done{false};
+    std::thread pulser([&] {
+        while (!done) {
+            event.pulse();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
     waiter.join();
+    done = true;
+    pulser.join();
     EXPECT_TRUE(woke);
     EXPECT_FALSE(event.wait(10)) << "nothing left for the next wait";
 }

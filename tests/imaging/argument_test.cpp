@@ -90,6 +90,11 @@ TEST(InvalidArguments, Conversions) {
               0);
 
     EXPECT_LT(convertYuy2ToNv12(b.src.data(), 16, b.dst.data(), 8, b.dst2.data(), 8, {8, 1}), 0);
+    EXPECT_LT(convertNv12ToYuy2(b.src.data(), 8, b.src.data(), 8, b.dst.data(), 16, {1, 1}), 0);
+    EXPECT_LT(convertNv12ToYuy2(b.src.data(), 7, b.src.data(), 8, b.dst.data(), 16, {8, 1}), 0);
+    EXPECT_LT(convertNv12ToYuy2(b.src.data(), 8, b.src.data(), 7, b.dst.data(), 16, {8, 1}), 0);
+    EXPECT_LT(convertNv12ToYuy2(b.src.data(), 8, b.src.data(), 8, b.dst.data(), 15, {8, 1}), 0);
+    EXPECT_LT(convertNv12ToYuy2(nullptr, 8, b.src.data(), 8, b.dst.data(), 16, {8, 1}), 0);
     EXPECT_LT(convertYuy2ToNv12(b.src.data(), 16, b.dst.data(), 8, b.dst2.data(), 7, {8, 2}), 0);
     EXPECT_LT(convertYuy2ToNv12(b.src.data(), 14, b.dst.data(), 8, b.dst2.data(), 8, {8, 2}), 0);
     EXPECT_LT(convertYuy2ToNv12(b.src.data(), 16, b.dst.data(), 8, nullptr, 8, {8, 2}), 0);

@@ -61,6 +61,18 @@ TEST_F(ReferencePath, Yuy2ToNv12KeepsEvenRowChroma) {
     EXPECT_EQ(uv, (std::array<uint8_t, 4>{50, 60, 51, 61}));
 }
 
+// Each UV row serves the two rows it was sampled from; the third row of three takes the second.
+TEST_F(ReferencePath, Nv12ToYuy2SharesEachChromaRowBetweenTwoRows) {
+    const std::array<uint8_t, 15> y{10, 11, 12, 13, 99, 20, 21, 22, 23, 99, 30, 31, 32, 33, 99};
+    const std::array<uint8_t, 8> uv{50, 60, 51, 61, 70, 80, 71, 81};
+    std::array<uint8_t, 24> out{};
+    ASSERT_EQ(convertNv12ToYuy2(y.data(), 5, uv.data(), 4, out.data(), 8, {5, 3}), kDone)
+        << "an odd width leaves its last pixel out";
+    EXPECT_EQ(out, (std::array<uint8_t, 24>{10, 50, 11, 60, 12, 51, 13, 61,  //
+                                            20, 50, 21, 60, 22, 51, 23, 61,  //
+                                            30, 70, 31, 80, 32, 71, 33, 81}));
+}
+
 TEST_F(ReferencePath, BgraToNv12WhiteAndBlackBlocks) {
     for (const uint8_t level : {uint8_t{255}, uint8_t{0}}) {
         std::vector<uint8_t> src(4 * 4, level);

@@ -346,6 +346,27 @@ TEST(PathEquivalence, Pack422ToYuy2) {
     }
 }
 
+TEST(PathEquivalence, Nv12ToYuy2) {
+    for (const Shape& s : shapes()) {
+        const int32_t even = s.width & ~1;
+        if (even < 2) continue;
+        std::mt19937 rng(s.width * 17 + s.height);
+        Plane y = makePlane(s.width, s.height, s.misalign, s.padding, rng, true);
+        Plane uv =
+            makePlane(s.width, (s.height + 1) / 2, (s.misalign + 1) % 3, s.padding + 2, rng, true);
+        expectSameOnEveryPath("convertNv12ToYuy2 " + describe(s), [&] {
+            std::mt19937 local(1);
+            Plane d =
+                makePlane(2 * int64_t{even}, s.height, s.misalign % 3, s.padding, local, false);
+            EXPECT_EQ(convertNv12ToYuy2(y.data(), y.step, uv.data(), uv.step, d.data(), d.step,
+                                        {s.width, s.height}),
+                      kDone);
+            EXPECT_TRUE(padIntact(d, 2 * int64_t{even}, s.height));
+            return std::vector<std::vector<uint8_t>>{d.block};
+        });
+    }
+}
+
 TEST(PathEquivalence, Yuy2AndBgraToNv12) {
     for (Shape s : shapes()) {
         s.height = s.height + 1;  // at least two rows

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/media/device_list_enumerator.h"
 #include "platform/system/debug_output.h"
 #include "shell/caption.h"
 #include "shell/initial_geometry.h"
@@ -17,6 +18,7 @@
 #include "shell/tovrel2_app.h"
 #include "shell/tovrel2_frame.h"
 #include "test_backends.h"
+#include "tests/platform/media/fake_media_source.h"
 #include "tests/support/comma_locale.h"
 
 namespace tovrel::shell {
@@ -84,15 +86,60 @@ TEST_F(FrameTest, WithoutADeviceTheWindowStaysOpenWithoutCaptureAndCloseWritesTh
     EXPECT_FALSE(test_.executionState->keepingAwake());
     EXPECT_EQ(frame.captureManager, nullptr);
 
-    const std::vector<std::string> expected{
-        "readSettings",          "createCaptureManager", "createAudioCapture", "keepAwake",
-        "stopCaptionTimer",      "removeKeyboardFilter", "stopRecordings",     "closeSession",
-        "releaseCaptureSources", "writeSettings",        "endKeepAwake"};
+    const std::vector<std::string> expected{"readSettings",
+                                            "registerDeviceNotifications",
+                                            "registerPowerNotifications",
+                                            "createCaptureManager",
+                                            "createAudioCapture",
+                                            "keepAwake",
+                                            "stopCaptionTimer",
+                                            "removeKeyboardFilter",
+                                            "stopRecordings",
+                                            "closeSession",
+                                            "releaseCaptureSources",
+                                            "unregisterNotifications",
+                                            "writeSettings",
+                                            "endKeepAwake"};
     EXPECT_EQ(steps, expected);
     EXPECT_EQ(test_.clock.totalSleptMs(), 700u) << "500 ms, then 100 ms twice";
     EXPECT_EQ(test_.executionState->calls,
               (std::vector<uint32_t>{platform::ES_CONTINUOUS | platform::ES_SYSTEM_REQUIRED,
                                      platform::ES_CONTINUOUS}));
+}
+
+// An audio device alone: the audio capture opens, the video one cannot, and the window stays
+// open without a session, having said which device is missing.
+TEST_F(FrameTest, WithAnAudioDeviceButNoVideoDeviceTheVideoCaptureIsReported) {
+    int activations = 0;
+    test_.backends.mediaDevices = std::make_unique<platform::DeviceListEnumerator>();
+    test_.backends.mediaDevices->addDevice(
+        {platform::DeviceListEnumerator::Kind::Audio, "USB Headset", "headset",
+         [&](std::shared_ptr<platform::MediaSource>* source) {
+             ++activations;
+             *source = std::make_shared<test::FakeMediaSource>(
+                 std::vector<std::vector<platform::MediaType>>{{test::pcmType(48000, 2, 16)}});
+             return platform::S_OK;
+         },
+         false});
+    CTovrel2Frame frame(test_.backends, kTovrel2Edition);
+    std::vector<std::string> steps;
+    frame.stepObserver = [&](const char* s) { steps.push_back(s); };
+
+    EXPECT_EQ(frame.onCreate(), 0);
+    EXPECT_EQ(activations, 1);
+    ASSERT_EQ(test_.messageBoxes->boxes.size(), 1u);
+    EXPECT_EQ(test_.messageBoxes->boxes[0].text, "Cannot create the video capture device");
+    EXPECT_EQ(test_.messageBoxes->boxes[0].caption, "Tovrel2");
+    EXPECT_EQ(test_.messageBoxes->boxes[0].icon, platform::MessageIcon::Error);
+    EXPECT_EQ(steps,
+              (std::vector<std::string>{"readSettings", "registerDeviceNotifications",
+                                        "registerPowerNotifications", "createCaptureManager",
+                                        "createAudioCapture", "createVideoCapture", "keepAwake"}));
+    EXPECT_FALSE(frame.keyboardFilterInstalled());
+    EXPECT_FALSE(frame.captionTimerActive());
+    EXPECT_EQ(frame.windowTitle().toStdString(), "Tovrel2");
+    frame.onClose();
+    EXPECT_TRUE(std::filesystem::exists(settingsFile()));
 }
 
 TEST_F(FrameTest, CloseKeepsHandAddedKeysOtherSectionsAndOutOfRangeValues) {
@@ -183,12 +230,25 @@ TEST(InitialGeometry, FollowsTheScreenRule) {
     EXPECT_EQ(InitialGeometry::forScreen(1366, 769, 23), QRect(341, 203, 683, 407));
 }
 
+// A window that records the keys that reach it.
+class KeyRecorder final : public QWidget {
+  public:
+    std::vector<std::pair<QEvent::Type, int>> keys;
+
+  protected:
+    void keyPressEvent(QKeyEvent* e) override { keys.emplace_back(e->type(), e->key()); }
+    void keyReleaseEvent(QKeyEvent* e) override { keys.emplace_back(e->type(), e->key()); }
+};
+
 TEST(InsertKeyFilter, WritesOneLineWhenInsertIsReleasedAndPassesEveryKeyOn) {
     std::vector<std::string> lines;
     auto previous =
         platform::setDebugOutputSink([&](std::string_view t) { lines.emplace_back(t); });
-    QWidget window;
+    KeyRecorder window;
+    window.setFocusPolicy(Qt::StrongFocus);
     window.show();
+    window.activateWindow();
+    window.setFocus();
     InsertKeyFilter filter;
     qApp->installEventFilter(&filter);
     QWindow* native = window.windowHandle();
@@ -202,6 +262,11 @@ TEST(InsertKeyFilter, WritesOneLineWhenInsertIsReleasedAndPassesEveryKeyOn) {
     qApp->removeEventFilter(&filter);
     platform::setDebugOutputSink(std::move(previous));
     EXPECT_EQ(lines, std::vector<std::string>{"1"});
+    // The filter only watches: the window gets every key, the Insert key included.
+    const std::vector<std::pair<QEvent::Type, int>> expected{{QEvent::KeyPress, Qt::Key_Insert},
+                                                             {QEvent::KeyRelease, Qt::Key_Insert},
+                                                             {QEvent::KeyRelease, Qt::Key_A}};
+    EXPECT_EQ(window.keys, expected);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 namespace tovrel::shell {
 namespace {
 
-bool logindHoldsSleepInhibitorOf(const QString& who) {
+bool logindHoldsIdleBlockOf(const QString& who) {
     QDBusMessage call =
         QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
                                        "org.freedesktop.login1.Manager", "ListInhibitors");
@@ -30,7 +30,7 @@ bool logindHoldsSleepInhibitorOf(const QString& who) {
         list.beginStructure();
         list >> what >> owner >> why >> mode >> uid >> pid;
         list.endStructure();
-        found = found || (what == "sleep" && owner == who);
+        found = found || (what == "idle" && mode == "block" && owner == who);
     }
     list.endArray();
     return found;
@@ -38,14 +38,14 @@ bool logindHoldsSleepInhibitorOf(const QString& who) {
 
 bool eventually(const QString& who, bool held) {
     for (int i = 0; i < 100; ++i) {
-        if (logindHoldsSleepInhibitorOf(who) == held) return true;
+        if (logindHoldsIdleBlockOf(who) == held) return true;
         QThread::msleep(20);
     }
     return false;
 }
 
-// Against the mock logind on the test script's private bus: the window holds a sleep inhibitor
-// from its creation to the end of its shutdown, also when no box was found.
+// Against the mock logind on the test script's private bus: the window holds an "idle" block
+// inhibitor from its creation to the end of its shutdown, also when no box was found.
 TEST(KeepAwake, HeldFromWindowCreationToTheEndOfShutdown) {
     if (!std::getenv("TOVREL_TEST_LOGIND"))
         GTEST_SKIP() << "no mock logind (run through scripts/test.sh)";
@@ -61,7 +61,7 @@ TEST(KeepAwake, HeldFromWindowCreationToTheEndOfShutdown) {
     bool heldWhenSettingsWritten = false;
     frame.stepObserver = [&](const char* step) {
         if (std::string(step) == "writeSettings")
-            heldWhenSettingsWritten = logindHoldsSleepInhibitorOf(who);
+            heldWhenSettingsWritten = logindHoldsIdleBlockOf(who);
     };
     frame.onClose();
     EXPECT_TRUE(heldWhenSettingsWritten) << "the inhibitor ended before the last shutdown steps";

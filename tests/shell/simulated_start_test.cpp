@@ -34,12 +34,26 @@ TEST(SimulatedStart, OpensTheSessionAndShutsDownInOrder) {
     EXPECT_TRUE(frame.captureManager->streaming);
     frame.onClose();
 
-    const std::vector<std::string> expected{
-        "readSettings",  "createCaptureManager", "createAudioCapture",    "createVideoCapture",
-        "openSession",   "startStreaming",       "installKeyboardFilter", "startCaptionTimer",
-        "keepAwake",     "stopCaptionTimer",     "removeKeyboardFilter",  "stopRecordings",
-        "stopStreaming", "closeSession",         "releaseCaptureSources", "writeSettings",
-        "endKeepAwake"};
+    const std::vector<std::string> expected{"readSettings",
+                                            "registerDeviceNotifications",
+                                            "registerPowerNotifications",
+                                            "createCaptureManager",
+                                            "createAudioCapture",
+                                            "createVideoCapture",
+                                            "openSession",
+                                            "startStreaming",
+                                            "installKeyboardFilter",
+                                            "startCaptionTimer",
+                                            "keepAwake",
+                                            "stopCaptionTimer",
+                                            "removeKeyboardFilter",
+                                            "stopRecordings",
+                                            "stopStreaming",
+                                            "closeSession",
+                                            "releaseCaptureSources",
+                                            "unregisterNotifications",
+                                            "writeSettings",
+                                            "endKeepAwake"};
     EXPECT_EQ(steps, expected);
     EXPECT_FALSE(frame.keyboardFilterInstalled());
     EXPECT_FALSE(frame.captionTimerActive());

@@ -3,28 +3,25 @@
 
 #include <gtest/gtest.h>
 
+#include <pulse/sample.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include <unistd.h>
 
+#include "platform/media/media_buffer.h"
 #include "platform/media/mf_constants.h"
 #include "platform/media/mf_guids.h"
+#include "platform/media/source_reader.h"
+#include "tests/support/command_output.h"
 
 namespace tovrel::platform {
 namespace {
 
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[256];
-        while (std::fgets(buf, sizeof buf, p)) out += buf;
-        ::pclose(p);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-    return out;
-}
+using tovrel::testing::commandOutput;
 
 // A sine source on the test server stands in for a capture card: a real source, not a monitor.
 class PulseCaptureTest : public ::testing::Test {
@@ -36,14 +33,13 @@ class PulseCaptureTest : public ::testing::Test {
         const std::string pid = std::to_string(::getpid());
         name_ = "tovrel_test_sine_" + pid;
         description_ = "TovrelTestSine" + pid;
-        module_ =
-            run("pactl load-module module-sine-source source_name=" + name_ +
-                " rate=48000 frequency=750 source_properties=device.description=" + description_ +
-                " 2>/dev/null");
+        module_ = commandOutput("pactl load-module module-sine-source source_name=" + name_ +
+                                " rate=48000 frequency=750 source_properties=device.description=" +
+                                description_ + " 2>/dev/null");
         if (module_.empty()) GTEST_SKIP() << "module-sine-source is not available";
     }
     void TearDown() override {
-        if (!module_.empty()) run("pactl unload-module " + module_);
+        if (!module_.empty()) commandOutput("pactl unload-module " + module_);
     }
     std::string module_;
     std::string name_;
@@ -140,6 +136,81 @@ TEST_F(PulseCaptureTest, RecordsTenMillisecondSamplesInTheNativeFormat) {
         EXPECT_NEAR(crossings / 2.0 / (all.size() / 48000.0), 750.0, 10.0);
     }
     source->Shutdown();
+}
+
+// A sink whose samples are 32-bit float, with a 440 Hz tone playing into it: its monitor is a
+// float-only source, as a desktop's virtual sources often are.
+TEST(PulseFloatSource, IsOfferedAsPcmAndTheServerConvertsIt) {
+    if (!std::getenv("PULSE_SERVER"))
+        GTEST_SKIP() << "needs a PulseAudio server (PULSE_SERVER unset)";
+    const std::string sink = "tovrel_test_float_" + std::to_string(::getpid());
+    const std::string sinkModule =
+        commandOutput("pactl load-module module-null-sink sink_name=" + sink +
+                      " format=float32le rate=48000 channels=2 2>/dev/null");
+    if (sinkModule.empty()) GTEST_SKIP() << "module-null-sink is not available";
+    const std::string toneModule =
+        commandOutput("pactl load-module module-sine sink=" + sink + " frequency=440 2>/dev/null");
+    struct Unload {
+        std::vector<std::string> modules;
+        ~Unload() {
+            for (const auto& m : modules)
+                if (!m.empty()) commandOutput("pactl unload-module " + m);
+        }
+    } unload{{toneModule, sinkModule}};
+    if (toneModule.empty()) GTEST_SKIP() << "module-sine is not available";
+
+    PulseCaptureEnumerator::SourceInfo monitor;
+    for (const auto& s : PulseCaptureEnumerator::listSources())
+        if (s.name == sink + ".monitor") monitor = s;
+    ASSERT_EQ(monitor.format, PA_SAMPLE_FLOAT32LE) << "the server offers the monitor as float";
+
+    auto source = std::make_shared<PulseCaptureSource>(monitor.name, monitor.rate, monitor.channels,
+                                                       monitor.format);
+    std::unique_ptr<SourceReader> reader;
+    ASSERT_EQ(MFCreateSourceReaderFromMediaSource(source, nullptr, &reader), S_OK);
+    // What the capture asks for: PCM, nothing else.
+    MediaType pcm;
+    pcm.SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
+    pcm.SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
+    ASSERT_EQ(reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, pcm), S_OK);
+    std::unique_ptr<MediaType> current;
+    ASSERT_EQ(reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, &current), S_OK);
+    uint32_t bits = 0, channels = 0, align = 0;
+    current->GetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, &bits);
+    current->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &channels);
+    current->GetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, &align);
+    ASSERT_EQ(bits, 16u);
+    ASSERT_EQ(channels, 2u);
+    ASSERT_EQ(align, 4u);
+    ASSERT_EQ(reader->SetStreamSelection(MF_SOURCE_READER_FIRST_AUDIO_STREAM, true), S_OK);
+
+    std::vector<int16_t> left;
+    for (int i = 0; i < 60 && left.size() < 48000 / 2; ++i) {
+        uint32_t actual = 0, flags = 0;
+        int64_t time = 0;
+        std::shared_ptr<Sample> sample;
+        ASSERT_EQ(reader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, &actual, &flags, &time,
+                                     &sample),
+                  S_OK);
+        if (!sample) continue;
+        std::shared_ptr<MediaBuffer> buffer;
+        ASSERT_EQ(sample->ConvertToContiguousBuffer(&buffer), S_OK);
+        uint8_t* data = nullptr;
+        uint32_t max = 0, length = 0;
+        buffer->Lock(&data, &max, &length);
+        for (uint32_t f = 0; f + align <= length; f += align)
+            left.push_back(*reinterpret_cast<const int16_t*>(data + f));
+        buffer->Unlock();
+    }
+    reader->Shutdown();
+    ASSERT_GE(left.size(), 4800u);
+    int crossings = 0, peak = 0;
+    for (size_t i = 1; i < left.size(); ++i) {
+        crossings += (left[i - 1] < 0) != (left[i] < 0);
+        peak = std::max(peak, std::abs(int{left[i]}));
+    }
+    EXPECT_GT(peak, 3000) << "sound, not silence";
+    EXPECT_NEAR(crossings / 2.0 / (left.size() / 48000.0), 440.0, 10.0);
 }
 
 }  // namespace

@@ -10,12 +10,15 @@
 
 #include "platform/media/attributes.h"
 #include "platform/media/media_source.h"
+#include "platform/media/mf_constants.h"
 #include "platform/media/mf_guids.h"
 #include "platform/media/sample.h"
 
 namespace tovrel::test {
 
-// A media source whose streams deliver exactly the results a test queues. Any thread.
+// A media source whose streams deliver exactly the results a test queues, answering misuse (a
+// stream it does not have, a null output, a call after Shutdown) as every source must.
+// Any thread.
 class FakeMediaSource final : public platform::MediaSource {
   public:
     explicit FakeMediaSource(std::vector<std::vector<platform::MediaType>> streams)
@@ -23,7 +26,8 @@ class FakeMediaSource final : public platform::MediaSource {
 
     platform::HRESULT Stop() override {
         ++stops;
-        return platform::S_OK;
+        std::lock_guard lock(mutex_);
+        return shutDown_ ? platform::MF_E_SHUTDOWN : platform::S_OK;
     }
     platform::HRESULT Shutdown() override {
         std::lock_guard lock(mutex_);
@@ -35,31 +39,42 @@ class FakeMediaSource final : public platform::MediaSource {
     uint32_t streamCount() override { return static_cast<uint32_t>(streams_.size()); }
     platform::HRESULT nativeTypes(uint32_t stream,
                                   std::vector<platform::MediaType>* types) override {
+        if (types == nullptr) return platform::E_POINTER;
+        if (stream >= streams_.size()) return platform::MF_E_INVALIDSTREAMNUMBER;
         if (platform::FAILED(typesFailure)) return typesFailure;
         *types = streams_.at(stream);
         return platform::S_OK;
     }
     platform::HRESULT currentNativeIndex(uint32_t stream, uint32_t* index) override {
+        if (index == nullptr) return platform::E_POINTER;
+        if (stream >= streams_.size()) return platform::MF_E_INVALIDSTREAMNUMBER;
         std::lock_guard lock(mutex_);
         *index = current_.at(stream);
         return platform::S_OK;
     }
     platform::HRESULT selectNativeType(uint32_t stream, uint32_t index) override {
+        if (stream >= streams_.size()) return platform::MF_E_INVALIDSTREAMNUMBER;
+        if (index >= streams_[stream].size()) return platform::MF_E_INVALIDMEDIATYPE;
         std::lock_guard lock(mutex_);
         current_.at(stream) = index;
         selected.push_back(index);
         return platform::S_OK;
     }
-    platform::HRESULT startStream(uint32_t) override {
+    platform::HRESULT startStream(uint32_t stream) override {
+        if (stream >= streams_.size()) return platform::MF_E_INVALIDSTREAMNUMBER;
         ++starts;
-        return platform::S_OK;
+        std::lock_guard lock(mutex_);
+        return shutDown_ ? platform::MF_E_SHUTDOWN : platform::S_OK;
     }
-    platform::HRESULT stopStream(uint32_t) override {
+    platform::HRESULT stopStream(uint32_t stream) override {
+        if (stream >= streams_.size()) return platform::MF_E_INVALIDSTREAMNUMBER;
         ++streamStops;
         return platform::S_OK;
     }
     platform::HRESULT pullSample(uint32_t stream, uint32_t timeoutMs,
                                  platform::SourceReadResult* result) override {
+        if (result == nullptr) return platform::E_POINTER;
+        if (stream >= streams_.size()) return platform::MF_E_INVALIDSTREAMNUMBER;
         std::unique_lock lock(mutex_);
         ++pulls;
         cancelled_ = false;

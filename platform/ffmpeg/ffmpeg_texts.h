@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string_view>
+
+namespace tovrel::platform {
+
+// The FFmpeg writer's texts, all for the debug output.
+struct FfmpegTexts {
+    static constexpr std::string_view kDevice = "FFmpeg writer";
+    static constexpr std::string_view kEncoderChosen = "video encoder chosen:";
+    static constexpr std::string_view kEncoderUnavailable = "video encoder not usable:";
+    static constexpr std::string_view kNoVideoEncoder = "no video encoder could be opened";
+    static constexpr std::string_view kNoAudioEncoder = "the audio encoder could not be opened";
+    static constexpr std::string_view kDropped = "dropped while the encoder was behind:";
+    static constexpr std::string_view kWriteFailed = "writing the file failed";
+};
+
+}  // namespace tovrel::platform

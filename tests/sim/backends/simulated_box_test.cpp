@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/media/mf_guids.h"
+#include "sim/backends/simulated_box.h"
+
+namespace tovrel::sim {
+namespace {
+
+using Notification = std::pair<uint32_t, std::string>;
+
+struct BoxRig {
+    BoxRig()
+        : power(nullptr),
+          box(kDefaultBoxModel, SimulatedStream::Pacing::Stepped, devices, notifications, power) {
+        notifications.registerDeviceNotification(
+            [this](uint32_t event, const platform::DeviceBroadcastInterface* data) {
+                seen.emplace_back(event, data->dbcc_name);
+                return true;
+            });
+        power.registerPowerNotification(
+            [this](uint32_t event, const platform::PowerBroadcastSetting*) {
+                powerEvents.push_back(event);
+            });
+    }
+    std::vector<Notification> drain() {
+        QCoreApplication::sendPostedEvents();
+        return std::exchange(seen, {});
+    }
+    // Audio devices first, then video ones.
+    std::vector<std::unique_ptr<platform::Activate>> list() {
+        std::vector<std::unique_ptr<platform::Activate>> all;
+        for (const platform::Guid& type :
+             {platform::MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID,
+              platform::MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID}) {
+            platform::Attributes attributes;
+            attributes.SetGUID(platform::MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, type);
+            std::vector<std::unique_ptr<platform::Activate>> some;
+            devices.EnumDeviceSources(attributes, &some);
+            for (auto& device : some) all.push_back(std::move(device));
+        }
+        return all;
+    }
+    std::vector<std::string> deviceNames() {
+        std::vector<std::unique_ptr<platform::Activate>> list = this->list();
+        std::vector<std::string> names;
+        for (auto& device : list) {
+            std::string name;
+            device->GetAllocatedString(platform::MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, &name);
+            names.push_back(name);
+        }
+        return names;
+    }
+    // Activates both devices, as a capture start does.
+    void activate() {
+        for (auto& device : list()) {
+            std::shared_ptr<platform::MediaSource> source;
+            device->ActivateObject(&source);
+            sources.push_back(source);
+        }
+    }
+
+    platform::DeviceListEnumerator devices;
+    ScriptedDeviceNotifications notifications;
+    ScriptedPowerNotifications power;
+    SimulatedBox box;
+    std::vector<Notification> seen;
+    std::vector<uint32_t> powerEvents;
+    std::vector<std::shared_ptr<platform::MediaSource>> sources;
+};
+
+const std::string kVideo = "USB#VID_5D42&PID_0A50&MI_00#1-1:1.0";
+const std::string kAudio = "USB#VID_5D42&PID_0A50&MI_02#1-1:1.2";
+
+// Unplugging does what the hardware does, in its order: the running sources fail, the devices
+// leave the list, the video interface's removal is announced, then the audio interface's.
+TEST(SimulatedBox, UnplugAndPlugChangeTheDevicesAndAnnounceEachInterface) {
+    BoxRig rig;
+    rig.box.attach();
+    EXPECT_TRUE(rig.drain().empty()) << "a box present at start is not announced";
+    EXPECT_EQ(rig.deviceNames(),
+              (std::vector<std::string>{"QUORVA PX50h Audio", "QUORVA PX50h Video"}));
+    rig.activate();
+    ASSERT_NE(rig.box.videoSource(), nullptr);
+    ASSERT_NE(rig.box.audioSource(), nullptr);
+    auto video = rig.box.videoSource();
+    ASSERT_EQ(video->startStream(0), platform::S_OK);
+
+    EXPECT_EQ(rig.box.command("unplug"), "ok: unplugged QUORVA PX50h");
+    EXPECT_TRUE(rig.deviceNames().empty());
+    platform::SourceReadResult result;
+    EXPECT_EQ(video->pullSample(0, 10, &result), platform::MF_E_DEVICE_NOT_CONNECTED);
+    EXPECT_TRUE(rig.seen.empty()) << "told from the event loop, not inside the command";
+    EXPECT_EQ(rig.drain(),
+              (std::vector<Notification>{{platform::DBT_DEVICEREMOVECOMPLETE, kVideo},
+                                         {platform::DBT_DEVICEREMOVECOMPLETE, kAudio}}));
+    EXPECT_EQ(rig.box.command("unplug"), "error: the simulated box is not plugged in");
+    EXPECT_TRUE(rig.drain().empty());
+
+    EXPECT_EQ(rig.box.command("plug"), "ok: plugged in QUORVA PX50h");
+    EXPECT_EQ(rig.deviceNames(),
+              (std::vector<std::string>{"QUORVA PX50h Audio", "QUORVA PX50h Video"}));
+    EXPECT_EQ(rig.drain(), (std::vector<Notification>{{platform::DBT_DEVICEARRIVAL, kVideo},
+                                                      {platform::DBT_DEVICEARRIVAL, kAudio}}));
+    EXPECT_EQ(rig.box.command("plug"), "error: the simulated box is plugged in already");
+}
+
+TEST(SimulatedBox, FaultsReachTheRunningSources) {
+    BoxRig rig;
+    rig.box.attach();
+    EXPECT_EQ(rig.box.command("fault stall"), "error: no capture reads the simulated video device");
+    rig.activate();
+    auto video = rig.box.videoSource();
+    auto audio = rig.box.audioSource();
+    ASSERT_EQ(video->startStream(0), platform::S_OK);
+    ASSERT_EQ(audio->startStream(0), platform::S_OK);
+    platform::SourceReadResult result;
+
+    EXPECT_EQ(rig.box.command("fault stall"), "ok: video fault stall");
+    video->step(1);
+    EXPECT_EQ(video->pullSample(0, 20, &result), platform::S_FALSE) << "a stalled device delivered";
+    EXPECT_EQ(rig.box.command("fault clear"), "ok: faults cleared");
+    EXPECT_EQ(video->pullSample(0, 20, &result), platform::S_OK);
+
+    EXPECT_EQ(rig.box.command("fault media-type-change"), "ok: video fault media-type-change");
+    EXPECT_EQ(video->pullSample(0, 20, &result), platform::S_OK);
+    EXPECT_EQ(result.streamFlags, platform::MF_SOURCE_READERF_NATIVEMEDIATYPECHANGED);
+
+    EXPECT_EQ(rig.box.command("fault short-sample 2"), "ok: video fault short-sample");
+    EXPECT_EQ(rig.box.command("fault audio-end-of-stream"), "ok: audio fault end-of-stream");
+    audio->step(1);
+    EXPECT_EQ(audio->pullSample(0, 20, &result), platform::S_OK);
+    EXPECT_EQ(result.streamFlags, platform::MF_SOURCE_READERF_ENDOFSTREAM);
+}
+
+TEST(SimulatedBox, MalformedLinesAreUsageErrors) {
+    BoxRig rig;
+    rig.box.attach();
+    for (const char* line :
+         {"", "plugg", "plug now", "fault", "fault stall 0", "fault stall -1", "fault stall x",
+          "fault stall 1 2", "fault audio-corrupt-jpeg", "fault nonsense"}) {
+        EXPECT_TRUE(rig.box.command(line).starts_with("usage: ")) << line;
+    }
+    EXPECT_TRUE(rig.drain().empty());
+}
+
+TEST(SimulatedBox, SleepAndWakeAreDeliveredAsPowerEvents) {
+    BoxRig rig;
+    EXPECT_EQ(rig.box.command("sleep"), "ok: the computer goes to sleep");
+    EXPECT_EQ(rig.box.command("wake"), "ok: the computer wakes up");
+    EXPECT_TRUE(rig.powerEvents.empty()) << "told from the event loop";
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(rig.powerEvents,
+              (std::vector<uint32_t>{platform::PBT_APMSUSPEND, platform::PBT_APMRESUMEAUTOMATIC}));
+    rig.power.unregisterPowerNotification();
+    rig.box.command("sleep");
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(rig.powerEvents.size(), 2u) << "told after unregistering";
+}
+
+}  // namespace
+}  // namespace tovrel::sim
