@@ -144,6 +144,7 @@ HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
                         }
                     }
                     convertAndCopy(frame, packPending);
+                    m.snapshotFilled = true;
                     packPending = false;
                 }
             }

@@ -110,6 +110,7 @@ void MFManager::closeSession() {
             std::lock_guard lock(frameLock);
             bgraFrame.reset();
             snapshotFrame.reset();
+            snapshotFilled = false;
             previousFrame.reset();
             decodedFrame.reset();
             planarFrame.reset();

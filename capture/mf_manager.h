@@ -120,6 +120,8 @@ class MFManager {
     float frameRate = 0.0f;
     FrameBuffer bgraFrame;
     FrameBuffer snapshotFrame;
+    // snapshotFrame holds a converted frame of this session (it is not cleared). Under frameLock.
+    bool snapshotFilled = false;
     FrameBuffer previousFrame;
     FrameBuffer decodedFrame;
     FrameBuffer planarFrame;

@@ -143,6 +143,7 @@ HRESULT MFManager::configureVideoType(SourceReader* reader, int32_t requestedWid
     const uint64_t pixels = static_cast<uint64_t>(width) * height;
     bgraFrame = allocateFrame(pixels * 4);
     snapshotFrame = allocateFrame(pixels * 4);
+    snapshotFilled = false;
     previousFrame = allocateFrame(pixels * 2);
     diffFrame = allocateFrame(static_cast<uint64_t>(yuy2Stride) * height);
     if (format == kFormatMjpg) {

@@ -24,7 +24,7 @@ MAY_USE = {
     "platform/ffmpeg": ["platform/media", "imaging"],
     "platform/imaging": ["platform/system", "imaging"],
     "platform/backends": ["platform/audio", "platform/v4l2", "platform/usb", "platform/desktop",
-                          "platform/ffmpeg"],
+                          "platform/ffmpeg", "platform/imaging"],
     "device": ["platform/usb", "platform/audio", "platform/system"],
     "sim/box": ["platform/media"],
     "sim/audio": ["sim/box"],
@@ -36,7 +36,7 @@ MAY_USE = {
     "audio": ["platform/audio", "imaging"],
     "capture": ["audio", "imaging", "platform/media"],
     # A recording drives the capture manager's writer; the capture callbacks know nothing of it.
-    "recording": ["capture", "platform/media", "imaging"],
+    "recording": ["capture", "platform/media", "platform/imaging", "imaging"],
     "audio/ui": ["audio", "capture", "platform/desktop"],
     "device/ui": ["device", "capture", "platform/desktop"],
     "shell": ["capture", "recording", "audio", "device", "audio/ui", "device/ui",

@@ -30,19 +30,22 @@ status=0
 
 if [[ "${TOVREL_SKIP_SANITIZERS:-0}" != 1 ]]; then
     echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
-    "$top/scripts/build.sh" "$top/build-asan" -DTOVREL_SANITIZE=ON -DTOVREL_WERROR=ON -DTOVREL_BENCH=OFF
+    cmake -S "$top" -B "$top/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVREL_SANITIZE=ON \
+        -DTOVREL_WERROR=ON -DTOVREL_BENCH=OFF >/dev/null
+    cmake --build "$top/build-asan" -j "$(nproc)" --target unit_tests
     (cd "$top/build-asan" && ctest -L unit --output-on-failure -j "$(nproc)" --timeout 600) || status=1
 
     # The threaded tests once more under ThreadSanitizer: only the binaries that hold them are
     # built, so the run costs a few minutes rather than a third full build.
     echo "== threaded tests under ThreadSanitizer =="
     tsan_targets=(audio_ring_test audio_capture_test audio_monitor_test capture_test
-                  tovrel_sim_bridge_test)
+                  tovrel_sim_bridge_test snapshot_test tovrel_device_test
+                  io_dialog_model_test)
     cmake -S "$top" -B "$top/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVREL_TSAN=ON \
         -DTOVREL_WERROR=ON -DTOVREL_BENCH=OFF >/dev/null
     cmake --build "$top/build-tsan" -j "$(nproc)" --target "${tsan_targets[@]}"
     (cd "$top/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-        ctest -R 'Threads\.|^AudioRingTest|^AudioCaptureTest|^AudioMonitorTest|^SessionFixture|^FrameEvent' \
+        ctest -R 'Threads\.|^AudioRingTest|^AudioCaptureTest|^AudioMonitorTest|^SessionFixture|^SnapshotFixture|^FrameEvent|^RegisterWorker|^IODialogModel' \
         --output-on-failure -j "$(nproc)" --timeout 600) || status=1
 fi
 exit $status

@@ -6,6 +6,7 @@
 #include "platform/desktop/logind_power_notifications.h"
 #include "platform/desktop/udev_device_notifications.h"
 #include "platform/ffmpeg/ffmpeg_sink_writer_factory.h"
+#include "platform/imaging/library_image_encoders.h"
 #include "platform/system/ini_file_store.h"
 #include "platform/usb/linux_extension_unit_bus.h"
 #include "platform/v4l2/v4l2_device_enumerator.h"
@@ -32,6 +33,7 @@ void fillLinuxBackends(Backends& into) {
     backends->audioEndpoints = std::make_unique<AlsaAudioEndpointEnumerator>();
     backends->captureEndpoints = std::make_unique<PulseCaptureEndpoints>();
     backends->sinkWriters = std::make_unique<FfmpegSinkWriterFactory>();
+    backends->imageEncoders = std::make_unique<LibraryImageEncoders>();
     backends->deviceNotifications = makeUdevDeviceNotifications();
     backends->powerNotifications = makeLogindPowerNotifications("Tovrel2");
 }

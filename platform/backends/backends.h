@@ -10,6 +10,7 @@
 #include "platform/desktop/message_boxes.h"
 #include "platform/desktop/power_notifications.h"
 #include "platform/desktop/window_class_marker.h"
+#include "platform/imaging/image_encoder_factory.h"
 #include "platform/media/device_list_enumerator.h"
 #include "platform/media/sink_writer_factory.h"
 #include "platform/system/clock.h"
@@ -54,6 +55,8 @@ struct Backends {
     // thread.
     std::unique_ptr<DeviceNotifications> deviceNotifications;
     std::unique_ptr<PowerNotifications> powerNotifications;
+    // The still-image encoders of the snapshots: the libraries' in every choice. Any thread.
+    std::unique_ptr<ImageEncoderFactory> imageEncoders;
 };
 
 // The desktop facilities are real in every choice; only the box's devices differ.

@@ -1,55 +1,16 @@
 #!/usr/bin/env bash
 # record_command_test.sh BUILD_DIR: a user of `tovrel2 --simulate` presses F2, lets it record,
-# presses F2 again and finds a real MP4 of the simulated box in the videos folder; a second
-# recording is still running when the window closes, and the close completes that file too.
+# presses F2 again and finds a real MP4 of the simulated box in the videos folder; recordings cut
+# by an unplug and by a sleep are complete files too; a last recording is still running when the
+# window closes, and the close completes that file too.
 set -euo pipefail
 build=${1:?build folder}
-if [[ -z "${DISPLAY:-}" ]]; then
-    echo "needs an X display (the test components of scripts/test.sh)"
-    exit 77
-fi
-
-work=$(mktemp -d /tmp/tovrel-record-command.XXXXXX)
-pid=
-cleanup() {
-    if [[ -n "$pid" ]] && kill -0 "$pid" 2>/dev/null; then
-        kill "$pid"
-        wait "$pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Its own home (the videos folder), folder (setting.ini) and TMPDIR (the one-copy marker).
-mkdir -p "$work/home" "$work/run"
-cd "$work/run"
-HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" TMPDIR="$work" \
-    DBUS_SESSION_BUS_ADDRESS=disabled: "$build/apps/tovrel2/tovrel2" --simulate \
-    >"$work/run.log" 2>&1 &
-pid=$!
-
-window=
-title=
-caption() { xprop -id "$window" WM_NAME 2>/dev/null | sed -n 's/^WM_NAME([A-Z_]*) = "\(.*\)"$/\1/p'; }
-wait_for_caption() {  # PREFIX: waits up to 20 s for a caption starting with PREFIX
-    for _ in $(seq 100); do
-        title=$(caption || true)
-        [[ "$title" == "$1"* ]] && return 0
-        sleep 0.2
-    done
-    echo "FAIL: the caption stayed '$title', waiting for '$1'"
-    cat "$work/run.log"
-    exit 1
-}
-for _ in $(seq 300); do
-    window=$(xwininfo -root -tree | awk '/"Tovrel2-[^"]*": \("tovrel2" "tovrel2"\)/ {print $1}' |
-        while read -r id; do
-            xprop -id "$id" _NET_WM_PID 2>/dev/null | grep -qx "_NET_WM_PID(CARDINAL) = $pid" && echo "$id"
-        done | head -n1)
-    [[ -n "$window" ]] && break
-    sleep 0.2
-done
-[[ -n "$window" ]] || { echo "FAIL: no tovrel2 window"; cat "$work/run.log"; exit 1; }
+# shellcheck source=tests/scripts/program_window.sh
+source "$(dirname "$0")/program_window.sh"
+require_display
+make_work record-command
+start_simulated "$build"
+find_program_window 60
 wait_for_caption Tovrel2-Preview-
 
 xdotool windowactivate --sync "$window" key F2
@@ -77,7 +38,36 @@ files=("$work"/home/Videos/MF*.mp4)
 [[ ${#files[@]} -eq 1 ]] || { echo "FAIL: ${#files[@]} recordings in the videos folder"; exit 1; }
 check "${files[0]}" 2.5
 
-# The file names count seconds: the second recording starts in a later second.
+# A recording cut by the box going away, or by the machine going to sleep, is a complete file:
+# the teardown finishes it before the capture stops.
+tovrelctl() { TMPDIR="$work" "$build/apps/tovrelctl/tovrelctl" --simulate "$@"; }
+wait_until_written() {  # FILE: waits up to 10 s for its size to stay put for a second
+    local size last=-1
+    for _ in $(seq 20); do
+        size=$(stat -c %s "$1")
+        [[ "$size" == "$last" ]] && return 0
+        last=$size
+        sleep 1
+    done
+    echo "FAIL: $1 is still being written"
+    exit 1
+}
+cut_recording() {  # CUT RESUME COUNT: records 3 s, cuts it, checks it, resumes the capture
+    sleep 1.1  # the file names count seconds: each recording starts in a later second
+    xdotool windowactivate --sync "$window" key F2
+    wait_for_caption "Tovrel2-Capture("
+    sleep 3
+    tovrelctl "$1" || { echo "FAIL: tovrelctl $1"; cat "$work/run.log"; exit 1; }
+    files=("$work"/home/Videos/MF*.mp4)
+    [[ ${#files[@]} -eq $3 ]] || { echo "FAIL: ${#files[@]} recordings after '$1'"; exit 1; }
+    wait_until_written "${files[$3 - 1]}"
+    check "${files[$3 - 1]}" 2.5
+    tovrelctl "$2" || { echo "FAIL: tovrelctl $2"; cat "$work/run.log"; exit 1; }
+    wait_for_caption Tovrel2-Preview-
+}
+cut_recording unplug plug 2
+cut_recording sleep wake 3
+
 sleep 1.1
 xdotool windowactivate --sync "$window" key F2
 wait_for_caption "Tovrel2-Capture("
@@ -94,6 +84,7 @@ fi
 wait "$pid" || true
 pid=
 files=("$work"/home/Videos/MF*.mp4)
-[[ ${#files[@]} -eq 2 ]] || { echo "FAIL: ${#files[@]} recordings after the close"; exit 1; }
-check "${files[1]}" 1.5
-echo "PASS: F2 records the simulated box into ${files[0]##*/}, and a close completes ${files[1]##*/}"
+[[ ${#files[@]} -eq 4 ]] || { echo "FAIL: ${#files[@]} recordings after the close"; exit 1; }
+check "${files[3]}" 1.5
+echo "PASS: F2 records the simulated box into ${files[0]##*/}; an unplug and a sleep complete" \
+    "${files[1]##*/} and ${files[2]##*/}; a close completes ${files[3]##*/}"

@@ -6,21 +6,10 @@
 set -euo pipefail
 top=${1:?source folder}
 build=${2:?build folder}
-if [[ -z "${DISPLAY:-}" ]]; then
-    echo "needs an X display (the test components of scripts/test.sh)"
-    exit 77
-fi
-
-work=$(mktemp -d /tmp/tovrel-run-command.XXXXXX)
-pid=
-cleanup() {
-    if [[ -n "$pid" ]] && kill -0 "$pid" 2>/dev/null; then
-        kill "$pid"
-        wait "$pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=tests/scripts/program_window.sh
+source "$(dirname "$0")/program_window.sh"
+require_display
+make_work run-command
 
 # Started from its own folder (where it writes setting.ini) with its own TMPDIR (where the
 # one-copy marker lives), so that no other test's copy of the program takes it for itself; in a
@@ -31,34 +20,9 @@ LANG=$lang LC_ALL=$lang TOVREL_BUILD_DIR="$build" TMPDIR="$work" DBUS_SESSION_BU
     bash "$top/scripts/run.sh" >"$work/run.log" 2>&1 &
 pid=$!  # run.sh ends in exec: this is the program's process id once it runs
 
-# The program's window: the top-level window of class tovrel2 that belongs to this process.
-find_window() {
-    local id
-    while read -r id; do
-        if xprop -id "$id" _NET_WM_PID 2>/dev/null | grep -qx "_NET_WM_PID(CARDINAL) = $pid"; then
-            xprop -id "$id" WM_NAME 2>/dev/null | sed -n 's/^WM_NAME([A-Z_]*) = "\(.*\)"$/\1/p'
-            return 0
-        fi
-    done < <(xwininfo -root -tree | awk '/\("tovrel2" "tovrel2"\)/ {print $1}')
-    return 1
-}
-
-title=
-for _ in $(seq 600); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-        echo "FAIL: bash scripts/run.sh ended before a window appeared:"
-        cat "$work/run.log"
-        exit 1
-    fi
-    title=$(find_window || true)
-    [[ "$title" == Tovrel2-Preview-* ]] && break
-    sleep 0.2
-done
-if [[ "$title" != Tovrel2-Preview-* ]]; then
-    echo "FAIL: no tovrel2 window showing the preview (last title: '$title'):"
-    cat "$work/run.log"
-    exit 1
-fi
+# The build step may compile when the build folder is not up to date: two minutes.
+find_program_window 120
+wait_for_caption Tovrel2-Preview- 30
 # The caption is the system's own text: its frame rate keeps the decimal point in $lang.
 if ! [[ "$title" =~ ^Tovrel2-Preview-[0-9]+x[0-9]+p@[0-9]+\.[0-9][0-9]$ ]]; then
     echo "FAIL: the caption '$title' under $lang is not the system's text"
@@ -71,11 +35,7 @@ if grep -q 'Building\|Linking' "$work/run.log"; then
 fi
 
 # F7 on the running program opens the analyzer window over the live capture.
-main_window=$(xwininfo -root -tree | awk '/"Tovrel2-Preview-[^"]*": \("tovrel2" "tovrel2"\)/ {print $1}' |
-    while read -r id; do
-        xprop -id "$id" _NET_WM_PID 2>/dev/null | grep -qx "_NET_WM_PID(CARDINAL) = $pid" && echo "$id"
-    done | head -n1)
-xdotool windowactivate --sync "$main_window" key F7
+xdotool windowactivate --sync "$window" key F7
 analyzer=
 for _ in $(seq 100); do
     analyzer=$(xwininfo -root -tree | grep -c '"Audio": ("tovrel2" "tovrel2")' || true)
@@ -86,4 +46,45 @@ if [[ "$analyzer" -lt 1 ]]; then
     echo "FAIL: F7 opened no window titled Audio"
     exit 1
 fi
-echo "PASS: bash scripts/run.sh shows the window '$title', and F7 opens the analyzer"
+# Escape closes it; F8 then opens the Settings window, and picking the list's second mode there
+# restarts the capture: the caption follows.
+window_count() { xwininfo -root -tree | grep -c "\"$1\": (\"tovrel2\" \"tovrel2\")" || true; }
+xdotool key Escape
+for _ in $(seq 50); do
+    [[ "$(window_count Audio)" -eq 0 ]] && break
+    sleep 0.2
+done
+if [[ "$(window_count Audio)" -ne 0 ]]; then
+    echo "FAIL: Escape did not close the analyzer"
+    exit 1
+fi
+xdotool windowactivate --sync "$window" key F8
+settings=
+for _ in $(seq 100); do
+    settings=$(xwininfo -root -tree | awk '/"Settings": \("tovrel2" "tovrel2"\)/ {print $1}' | head -n1)
+    [[ -n "$settings" ]] && break
+    sleep 0.2
+done
+if [[ -z "$settings" ]]; then
+    echo "FAIL: F8 opened no window titled Settings"
+    exit 1
+fi
+# The resolution list and its Set button, at their places in the 275 x 491 window.
+before=$(caption)
+xdotool mousemove --window "$settings" 90 47 click 1
+sleep 0.5
+xdotool key Down Return
+sleep 0.3
+xdotool mousemove --window "$settings" 220 47 click 1
+after=$before
+for _ in $(seq 100); do
+    after=$(caption || true)
+    [[ "$after" != "$before" && "$after" == Tovrel2-Preview-* ]] && break
+    sleep 0.2
+done
+if [[ "$after" == "$before" || "$after" != Tovrel2-Preview-* ]]; then
+    echo "FAIL: picking another mode in Settings left the caption at '$after'"
+    exit 1
+fi
+echo "PASS: bash scripts/run.sh shows the window '$title', F7 opens the analyzer, F8 the" \
+    "Settings, where another mode restarts the capture ('$after')"

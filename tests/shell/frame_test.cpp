@@ -4,7 +4,9 @@
 #include <QKeyEvent>
 #include <QWindow>
 
+#include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -185,6 +187,48 @@ TEST_F(FrameTest, ASecondStartRaisesTheFirstWindowAndEnds) {
     EXPECT_EQ(second.mainWindow(), nullptr);
     EXPECT_FALSE(window->isMinimized());
     window->close();
+}
+
+// "[F3]-Snapshot": F3 and the submenu's three items hand the box snapshot a name of the local
+// time with their extension in the pictures folder; the screen snapshot items go elsewhere.
+TEST_F(FrameTest, SnapshotCommandsNameAFileInThePicturesFolder) {
+    // The pictures folder of this test only (Qt reads the user's folder list on every lookup).
+    const std::filesystem::path pictures = cwd_.path() / "Pictures";
+    writeFile(cwd_.path() / "user-dirs.dirs", "XDG_PICTURES_DIR=\"" + pictures.string() + "\"\n");
+    const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string restore = oldConfig ? oldConfig : "";
+    ::setenv("XDG_CONFIG_HOME", cwd_.path().c_str(), 1);
+
+    CTovrel2Frame frame(test_.backends, kTovrel2Edition);
+    std::vector<std::string> box, screen;
+    frame.entryPoints.TakeSnapshot = [&](const std::string& path) {
+        box.push_back(path);
+        return platform::S_OK;
+    };
+    frame.entryPoints.TakeScreenSnapshot = [&](const std::string& path) {
+        screen.push_back(path);
+        return platform::S_OK;
+    };
+    QKeyEvent f3(QEvent::KeyPress, Qt::Key_F3, Qt::NoModifier);
+    QApplication::sendEvent(&frame, &f3);
+    frame.onCommand(CommandTable::kSnapshotPng);
+    frame.onCommand(CommandTable::kSnapshotBmp);
+    frame.onCommand(CommandTable::kScreenSnapshotPng);
+
+    if (oldConfig) {
+        ::setenv("XDG_CONFIG_HOME", restore.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
+    ASSERT_EQ(box.size(), 3u);
+    const char* extensions[] = {"jpg", "png", "bmp"};
+    for (size_t i = 0; i < box.size(); ++i) {
+        const std::regex name(pictures.string() + "/MF[0-9]{12}\\." + extensions[i]);
+        EXPECT_TRUE(std::regex_match(box[i], name)) << box[i];
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(pictures)) << "the folder is made when missing";
+    ASSERT_EQ(screen.size(), 1u);
+    EXPECT_TRUE(std::regex_match(screen[0], std::regex(".*/MF[0-9]{12}\\.png"))) << screen[0];
 }
 
 TEST(Caption, ComposesProgramStateAndMode) {

@@ -1,0 +1,85 @@
+#include "recording/snapshot_encoder.h"
+
+#include <cassert>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#include "platform/imaging/image_file.h"
+#include "platform/media/mf_constants.h"
+#include "platform/system/debug_output.h"
+#include "recording/path_extension.h"
+#include "recording/recording_texts.h"
+
+namespace tovrel::recording {
+
+using platform::FAILED;
+using platform::HRESULT;
+using platform::S_OK;
+using platform::SUCCEEDED;
+
+SnapshotEncoder::SnapshotEncoder(capture::MFManager& manager,
+                                 platform::ImageEncoderFactory& encoders)
+    : manager_(manager), encoders_(encoders) {}
+
+std::optional<platform::ImageContainer> SnapshotEncoder::containerOf(const std::string& path) {
+    const std::string_view extension = pathExtension(path);
+    for (const Extension& entry : kExtensions) {
+        if (entry.text == extension) return entry.container;
+    }
+    return std::nullopt;
+}
+
+HRESULT SnapshotEncoder::TakeSnapshot(const std::string& path) {
+    assert(std::this_thread::get_id() == owner_);
+    const std::optional<platform::ImageContainer> container = containerOf(path);
+    if (!container) return platform::MF_E_INVALIDMEDIATYPE;
+    const uint32_t width = manager_.width;
+    const uint32_t height = manager_.height;
+    const HRESULT hr = encodePicture(path, *container, width, height, [&](uint8_t* pixels) {
+        std::lock_guard lock(manager_.frameLock);
+        // Before the first converted frame the buffer holds nothing worth a file.
+        if (!manager_.snapshotFrame || !manager_.snapshotFilled) return false;
+        std::memcpy(pixels, manager_.snapshotFrame.get(), static_cast<size_t>(width) * height * 4);
+        return true;
+    });
+    if (hr == platform::MF_E_INVALIDREQUEST)
+        platform::outputDebugString(RecordingTexts::kSnapshotNoFrame);
+    return hr;
+}
+
+HRESULT SnapshotEncoder::encodePicture(const std::string& path, platform::ImageContainer container,
+                                       uint32_t width, uint32_t height,
+                                       const std::function<bool(uint8_t*)>& copyPicture) {
+    assert(std::this_thread::get_id() == owner_);
+    if (width == 0 || height == 0) return platform::MF_E_INVALIDREQUEST;
+    std::unique_ptr<platform::ImageEncoder> encoder;
+    HRESULT hr = encoders_.CreateEncoder(container, &encoder);
+    if (FAILED(hr)) return hr;
+    if (!encoder) return platform::E_UNEXPECTED;
+
+    // Filled before the lock is taken: the copy under it then touches no fresh page.
+    std::vector<uint8_t> pixels;
+    try {
+        pixels.resize(static_cast<size_t>(width) * height * 4);
+    } catch (const std::bad_alloc&) {
+        return platform::E_OUTOFMEMORY;
+    }
+    if (!copyPicture(pixels.data())) return platform::MF_E_INVALIDREQUEST;
+
+    std::unique_ptr<platform::ImageFile> file;
+    hr = platform::ImageFile::Create(path, &file);
+    if (SUCCEEDED(hr)) {
+        const platform::BgrxPicture picture{pixels.data(), width, height, width * 4};
+        hr = encoder->Encode(picture, *file);
+    }
+    if (SUCCEEDED(hr)) hr = file->Commit();
+    if (FAILED(hr)) {
+        platform::outputDebugString(std::string(RecordingTexts::kSnapshotFailed) + " (" + path +
+                                    ")");
+    }
+    return hr;
+}
+
+}  // namespace tovrel::recording
