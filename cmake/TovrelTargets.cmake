@@ -109,7 +109,12 @@ function(tovrel_test name)
     if(NOT ARG_LABEL STREQUAL "gui")
         list(APPEND ARG_ENVIRONMENT QT_QPA_PLATFORM=offscreen)
     endif()
+    # Each property only when it has a value: an empty ENVIRONMENT would vanish from the list
+    # and take the next property's name as its value (a gui test's RESOURCE_LOCK did).
     set(extra_properties "")
+    if(ARG_ENVIRONMENT)
+        list(APPEND extra_properties ENVIRONMENT "${ARG_ENVIRONMENT}")
+    endif()
     if(ARG_RESOURCE_LOCK)
         list(APPEND extra_properties RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
     endif()
@@ -119,8 +124,7 @@ function(tovrel_test name)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 30
-        PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${ARG_ENVIRONMENT}"
-                   ${extra_properties})
+        PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT} ${extra_properties})
 endfunction()
 
 # Adds every immediate sub-folder that has a CMakeLists.txt, so a new folder joins the build

@@ -343,25 +343,43 @@ void CTovrel2Frame::mousePressEvent(QMouseEvent* event) {
         if (chosen != nullptr) onCommand(chosen->data().toInt());
         return;
     }
-    if (event->button() == Qt::LeftButton && windowHandle() != nullptr) {
+    if (event->button() == Qt::LeftButton && windowHandle() != nullptr && !fullScreen) {
+        // The window manager's move or resize grabs the pointer until the button comes up. Asked
+        // for after the release of a quick click (a busy event loop hands over the press late),
+        // the grab outlasts the click and swallows the second press of a double-click. So the
+        // request waits until the events already queued are through: a release among them
+        // cancels it, and a button still down starts it from the pressed spot.
         const QPoint at = event->position().toPoint();
-        const int code = pressCode(at.x(), at.y());
-        // The window manager moves or resizes the window from here on, as a press on a title
-        // bar or a frame edge would.
-        if (code == EdgeZones::kCaption) {
-            windowHandle()->startSystemMove();
-        } else {
-            for (const EdgeZones::Zone& zone : EdgeZones::kZones) {
-                if (zone.code == code) windowHandle()->startSystemResize(zone.edges);
-            }
-        }
+        pendingDragCode_ = pressCode(at.x(), at.y());
+        QTimer::singleShot(0, this, &CTovrel2Frame::startSystemDrag);
     }
     QMainWindow::mousePressEvent(event);
 }
 
+void CTovrel2Frame::startSystemDrag() {
+    const int code = pendingDragCode_;
+    pendingDragCode_ = 0;
+    if (code == 0 || windowHandle() == nullptr || fullScreen) return;
+    if (code == EdgeZones::kCaption) {
+        windowHandle()->startSystemMove();
+        return;
+    }
+    for (const EdgeZones::Zone& zone : EdgeZones::kZones) {
+        if (zone.code == code) windowHandle()->startSystemResize(zone.edges);
+    }
+}
+
+void CTovrel2Frame::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) pendingDragCode_ = 0;
+    QMainWindow::mouseReleaseEvent(event);
+}
+
 void CTovrel2Frame::mouseDoubleClickEvent(QMouseEvent* event) {
     // A double-click on the picture is a double-click on a title bar: full screen and back.
-    if (event->button() == Qt::LeftButton) toggleFullScreen();
+    if (event->button() == Qt::LeftButton) {
+        pendingDragCode_ = 0;
+        toggleFullScreen();
+    }
     QMainWindow::mouseDoubleClickEvent(event);
 }
 

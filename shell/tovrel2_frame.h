@@ -154,8 +154,11 @@ class CTovrel2Frame : public QMainWindow {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
+    // Hands a press of the left button still held to the window manager's move or resize.
+    void startSystemDrag();
     void step(const char* name);
     void applyFrameState();
     void updateExposed();
@@ -176,6 +179,9 @@ class CTovrel2Frame : public QMainWindow {
     InsertKeyFilter* keyFilter_ = nullptr;
     PreviewPresenter* presenter_ = nullptr;
     bool shutDown_ = false;
+    // The hit-test code of the press of the left button not yet handed to the window manager;
+    // 0 for none.
+    int pendingDragCode_ = 0;
 };
 
 }  // namespace tovrel::shell

@@ -92,6 +92,9 @@ class AudioDialogModel {
     // automatic scroll. Returns the new image.
     const QImage& redrawScope();
     const QImage& scopeImage() const { return scopeImage_; }
+    // The scope's plain every-point drawing, the reference the benchmark holds the column
+    // reduction against.
+    void setScopeEveryPoint(bool everyPoint) { scopeRenderer_.setEveryPoint(everyPoint); }
     // The shown window of the last redraw.
     const ScopeWindow::Span& lastSpan() const { return span_; }
 

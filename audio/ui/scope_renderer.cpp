@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPen>
 
+#include <algorithm>
 #include <cmath>
 
 #include "audio/ui/analyzer_pens.h"
@@ -31,12 +32,52 @@ void ScopeRenderer::trace(QPainter& painter, const std::vector<ScopePoint>& poin
     const double scaleX = static_cast<double>(range.x1 - range.x0) / static_cast<double>(spanX);
     const double scaleY = -static_cast<double>(height / 2) / static_cast<double>(spanY);
     const double zeroY = height / 2 + channel.offset;
-    points_.resize(static_cast<size_t>(spanX + 1));
-    for (int64_t i = 0; i <= spanX; ++i) {
+    const auto at = [&](int64_t i) {
         const ScopePoint& p = points[static_cast<size_t>(range.first + i)];
-        points_[static_cast<size_t>(i)] =
-            QPoint(range.x0 + static_cast<int>(std::lround(static_cast<double>(i) * scaleX)),
-                   static_cast<int>(std::lround(zeroY + p.y * scaleY)));
+        return QPoint(range.x0 + static_cast<int>(std::lround(static_cast<double>(i) * scaleX)),
+                      static_cast<int>(std::lround(zeroY + p.y * scaleY)));
+    };
+    points_.clear();
+    if (everyPoint_) {
+        points_.reserve(static_cast<size_t>(spanX + 1));
+        for (int64_t k = 0; k <= spanX; ++k) points_.push_back(at(k));
+        painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+        return;
+    }
+    // Where many samples share a pixel column, the polyline only runs up and down that column
+    // between its lowest and highest point before it leaves for the next one: the column's
+    // first point, its extremes in the order they come and its last point draw the same pixels
+    // as every point would, with a few points per column instead of hundreds.
+    points_.reserve(static_cast<size_t>(
+        std::min<int64_t>(spanX + 1, kMaxPointsPerColumn * (int64_t{range.x1} - range.x0 + 1))));
+    const auto put = [this](const QPoint& p) {
+        if (points_.empty() || points_.back() != p) points_.push_back(p);
+    };
+    int64_t i = 0;
+    while (i <= spanX) {
+        const QPoint first = at(i);
+        QPoint low = first, high = first, last = first, beforeLastRun = first;
+        int64_t lowAt = i, highAt = i, lastRunAt = i;
+        int64_t j = i + 1;
+        for (; j <= spanX; ++j) {
+            const QPoint p = at(j);
+            if (p.x() != first.x()) break;
+            if (p.y() < low.y()) low = p, lowAt = j;
+            if (p.y() > high.y()) high = p, highAt = j;
+            if (p.y() != last.y()) beforeLastRun = last, lastRunAt = j;
+            last = p;
+        }
+        put(first);
+        const bool lowFirst = lowAt < highAt;
+        put(lowFirst ? low : high);
+        put(lowFirst ? high : low);
+        // Each segment leaves out its last pixel, so an extreme the trace reached and left
+        // again before it settled at the same height is drawn only as a segment's start: keep
+        // the point that trace went through in between.
+        const int64_t secondAt = lowFirst ? highAt : lowAt;
+        if (points_.back() == last && secondAt < lastRunAt) points_.push_back(beforeLastRun);
+        put(last);
+        i = j;
     }
     painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
 }

@@ -26,12 +26,19 @@ class ScopeRenderer {
     void draw(QImage& image, const ScopeHistory& history, const ScopeWindow::Span& span,
               int32_t fullScale, const Channel& left, const Channel& right);
 
+    // At most this many points reach the polyline for each pixel column.
+    static constexpr int64_t kMaxPointsPerColumn = 4;
+    // The plain path that hands every history point to the polyline: the reference the tests
+    // and the benchmark hold the column reduction against.
+    void setEveryPoint(bool everyPoint) { everyPoint_ = everyPoint; }
+
   private:
     void trace(QPainter& painter, const std::vector<ScopePoint>& points,
                const ScopeWindow::Range& range, int32_t fullScale, const Channel& channel,
                int32_t height);
 
     std::vector<QPoint> points_;
+    bool everyPoint_ = false;
 };
 
 }  // namespace tovrel::audio::ui

@@ -5,9 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "device/register_map.h"
 #include "shell/command_table.h"
 #include "shell/edge_zones.h"
 #include "shell/tovrel2_frame.h"
+#include "sim/backends/simulated_backends.h"
+#include "sim/bridge/simulated_extension_unit_bus.h"
 #include "test_backends.h"
 
 namespace tovrel::shell {
@@ -78,6 +81,37 @@ TEST(CommandMenu, TextsOrderSeparatorsAndChecksOfTheRealMenu) {
                                             "-",
                                             "Exit"};
     EXPECT_EQ(lines(menu.get()), expected);
+}
+
+// The audio-source items: their checks read the box's register 15 each time the menu opens, and
+// choosing one writes the register, on the simulated box.
+TEST(CommandMenu, TheAudioSourceChecksReadTheBoxAndTheItemsWriteIt) {
+    testing::ScopedWorkingDirectory cwd("menu-audio-source");
+    std::unique_ptr<platform::Backends> backends = sim::makeSimulatedBackends();
+    auto* bus = dynamic_cast<sim::SimulatedExtensionUnitBus*>(backends->extensionUnits.get());
+    ASSERT_NE(bus, nullptr);
+    std::shared_ptr<sim::SimulatedBridge> box = bus->bridge();
+    CTovrel2Frame frame(*backends, kTovrel2Edition);
+    // The two items as the menu shows them, "*" before the checked one.
+    const auto sources = [&] {
+        std::vector<std::string> found;
+        for (const std::string& line : lines(frame.buildPopupMenu().get())) {
+            if (line.find("HDMI") != std::string::npos || line.find("Line-In") != std::string::npos)
+                found.push_back(line.substr(line.find_first_not_of(' ')));
+        }
+        return found;
+    };
+
+    EXPECT_EQ(box->readRegister(device::Reg::AudioInput), device::kAudioInputHdmi);
+    EXPECT_EQ(sources(), (std::vector<std::string>{"*HDMI", "Line-In"}));
+
+    frame.onCommand(CommandTable::kAudioLineIn);
+    EXPECT_EQ(box->readRegister(device::Reg::AudioInput), device::kAudioInputLineIn);
+    EXPECT_EQ(sources(), (std::vector<std::string>{"HDMI", "*Line-In"})) << "register 15 says 5";
+
+    frame.onCommand(CommandTable::kAudioHdmi);
+    EXPECT_EQ(box->readRegister(device::Reg::AudioInput), device::kAudioInputHdmi);
+    EXPECT_EQ(sources(), (std::vector<std::string>{"*HDMI", "Line-In"}));
 }
 
 TEST(CommandMenu, KeysAndEdgeZones) {

@@ -9,7 +9,9 @@
 #include <QThread>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -119,6 +121,37 @@ TEST(Tovrel2Process, OfTwoCopiesStartedTogetherExactlyOneRuns) {
             << "round " << round << ": " << output.toStdString();
         survivor.kill();
         survivor.waitForFinished(2000);
+    }
+}
+
+// A logout (SIGHUP), Ctrl+C (SIGINT) and kill (SIGTERM) end the program the way closing its
+// window does: it exits normally and leaves "setting.ini" in its working directory.
+TEST(Tovrel2Process, EachEndingSignalRunsTheShutdownThatWritesTheSettings) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(signal));
+        testing::ScopedWorkingDirectory cwd(std::string("signal-") + std::to_string(signal));
+        const QString dir = QString::fromStdString(cwd.path().string());
+        QProcess program;
+        program.setProcessEnvironment(childEnvironment(dir));
+        program.setWorkingDirectory(dir);
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(TOVREL2_BINARY, {"--simulate"});
+        ASSERT_TRUE(program.waitForStarted(5000));
+        // The simulated box's control socket is opened once the window is up and the signals
+        // are taken over.
+        ASSERT_TRUE(waitForFile(dir + QString("/tovrel-simulated-box-%1").arg(::getuid()), 15000))
+            << program.readAll().toStdString();
+        ASSERT_FALSE(QFile::exists(dir + "/setting.ini"));
+        ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), signal), 0);
+        ASSERT_TRUE(program.waitForFinished(15000)) << "still running after the signal";
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << "ended by the signal itself";
+        EXPECT_EQ(program.exitCode(), 0);
+        std::ifstream settings(cwd.path() / "setting.ini");
+        std::stringstream text;
+        text << settings.rdbuf();
+        EXPECT_EQ(text.str(),
+                  "[TOVREL2]\nQuality=2\nVideoType=0\nAudioType=0\nAspectRatio=0\nHardware=1\n")
+            << program.readAll().toStdString();
     }
 }
 
