@@ -506,10 +506,10 @@ void CTovrel2Frame::onCommand(int id) {
             if (m) m->motionDetection = !m->motionDetection;
             break;
         case C::kRecording:
-            onBoxRecording();
+            onRecording(false);
             break;
         case C::kScreenRecording:
-            onScreenRecording();
+            onRecording(true);
             break;
         case C::kSnapshotJpg:
         case C::kSnapshotPng:
@@ -589,60 +589,36 @@ void CTovrel2Frame::onCommand(int id) {
 
 // --- recordings and snapshots ---
 
-void CTovrel2Frame::onBoxRecording() {
+// The box and the screen recording differ only in their entry points, the flag that says they
+// run, their debug name and the caption state; they exclude each other.
+void CTovrel2Frame::onRecording(bool screen) {
     capture::MFManager* m = captureManager.get();
-    if (m == nullptr || m->screenRecording) return;  // the two recordings exclude each other
-    if (m->recording) {
-        if (entryPoints.StopRecording) entryPoints.StopRecording();
+    if (m == nullptr || (screen ? m->recording : m->screenRecording)) return;
+    const std::string what = screen ? "screen recording" : "recording";
+    if (screen ? m->screenRecording : m->recording) {
+        const auto& stop = screen ? entryPoints.StopScreenRecording : entryPoints.StopRecording;
+        if (stop) stop();
         setPreviewCaption();
         if (entryPoints.RecordStop) entryPoints.RecordStop();
         return;
     }
-    if (!entryPoints.StartRecording) {
-        platform::outputDebugString("recording: not available in this build");
+    const auto& start = screen ? entryPoints.StartScreenRecording : entryPoints.StartRecording;
+    if (!start) {
+        platform::outputDebugString(what + ": not available in this build");
         return;
     }
     std::optional<std::string> name =
         OutputFiles::forNow(OutputFiles::Folder::kVideos, ShellTexts::kRecordingExtension);
     if (!name) return;
     recordNoticeSent = 0;
-    const platform::HRESULT hr =
-        entryPoints.StartRecording(*name, settings.settingQuality, settings.settingVideoType,
-                                   settings.settingAudioType, settings.settingHardware != 0);
+    const platform::HRESULT hr = start(*name, settings.settingQuality, settings.settingVideoType,
+                                       settings.settingAudioType, settings.settingHardware != 0);
     if (platform::FAILED(hr)) {
         // Saying "Capture" over a recording that never started would hide the failure.
-        platform::outputDebugString("recording: the start failed for " + *name);
+        platform::outputDebugString(what + ": the start failed for " + *name);
         return;
     }
-    setCaptionState(ShellTexts::kStateCapture);
-    recordStartTick = backends_.clock->getTickCount64();
-}
-
-void CTovrel2Frame::onScreenRecording() {
-    capture::MFManager* m = captureManager.get();
-    if (m == nullptr || m->recording) return;
-    if (m->screenRecording) {
-        if (entryPoints.StopScreenRecording) entryPoints.StopScreenRecording();
-        setPreviewCaption();
-        if (entryPoints.RecordStop) entryPoints.RecordStop();
-        return;
-    }
-    if (!entryPoints.StartScreenRecording) {
-        platform::outputDebugString("screen recording: not available in this build");
-        return;
-    }
-    std::optional<std::string> name =
-        OutputFiles::forNow(OutputFiles::Folder::kVideos, ShellTexts::kRecordingExtension);
-    if (!name) return;
-    recordNoticeSent = 0;
-    const platform::HRESULT hr =
-        entryPoints.StartScreenRecording(*name, settings.settingQuality, settings.settingVideoType,
-                                         settings.settingAudioType, settings.settingHardware != 0);
-    if (platform::FAILED(hr)) {
-        platform::outputDebugString("screen recording: the start failed for " + *name);
-        return;
-    }
-    setCaptionState(ShellTexts::kStateCaptureScreen);
+    setCaptionState(screen ? ShellTexts::kStateCaptureScreen : ShellTexts::kStateCapture);
     recordStartTick = backends_.clock->getTickCount64();
 }
 

@@ -84,8 +84,7 @@ class CTovrel2Frame : public QMainWindow {
     int pressCode(int x, int y) const;
 
     // The commands of the recordings and snapshots (files named after the local time).
-    void onBoxRecording();
-    void onScreenRecording();
+    void onRecording(bool screen);
     void onSnapshot(bool screen, int extensionIndex);
 
     // Capture restart: everything down, then up again on the given mode.

@@ -263,6 +263,52 @@ TEST_F(MainWindowGui, StretchedThenLetterboxedAtTheRuleSizesAfterAKeepAspectRest
     EXPECT_FALSE(columnBlack(onScreen, 555));
 }
 
+// One recording at a time: while the screen is recorded the box's recording command does
+// nothing, and the other way round; each stop sends the box its notice and says "Preview" again.
+TEST_F(MainWindowGui, TheBoxAndTheScreenRecordingExcludeEachOther) {
+    capture::MFManager& m = *frame_->captureManager;
+    int boxStarts = 0, screenStarts = 0, stops = 0, notices = 0;
+    frame_->entryPoints.StartRecording = [&](const std::string&, int, int, int, bool) {
+        ++boxStarts;
+        m.recording = true;
+        return platform::S_OK;
+    };
+    frame_->entryPoints.StopRecording = [&] {
+        ++stops;
+        m.recording = false;
+    };
+    frame_->entryPoints.StartScreenRecording = [&](const std::string&, int, int, int, bool) {
+        ++screenStarts;
+        m.screenRecording = true;
+        return platform::S_OK;
+    };
+    frame_->entryPoints.StopScreenRecording = [&] {
+        ++stops;
+        m.screenRecording = false;
+    };
+    frame_->entryPoints.RecordStop = [&] { ++notices; };
+    const auto title = [&] { return frame_->windowTitle().toStdString(); };
+
+    frame_->onCommand(CommandTable::kScreenRecording);
+    EXPECT_EQ(title().rfind("Tovrel2-Capture Screen", 0), 0u) << title();
+    frame_->onCommand(CommandTable::kRecording);
+    EXPECT_EQ(boxStarts, 0) << "the box recording started over the screen recording";
+    frame_->onCommand(CommandTable::kScreenRecording);
+    EXPECT_FALSE(m.screenRecording);
+    EXPECT_EQ(title(), "Tovrel2-Preview-1920x1080p@60.00");
+
+    frame_->onCommand(CommandTable::kRecording);
+    EXPECT_EQ(title().rfind("Tovrel2-Capture", 0), 0u) << title();
+    frame_->onCommand(CommandTable::kScreenRecording);
+    EXPECT_EQ(screenStarts, 1) << "the screen recording started over the box recording";
+    frame_->onCommand(CommandTable::kRecording);
+    EXPECT_FALSE(m.recording);
+    EXPECT_EQ(title(), "Tovrel2-Preview-1920x1080p@60.00");
+    EXPECT_EQ(boxStarts, 1);
+    EXPECT_EQ(stops, 2);
+    EXPECT_EQ(notices, 2);
+}
+
 // While a recording runs the square (10,10)-(30,30) is red for about one second in two, and the
 // caption counts the recording's time about once a second, hours unbounded.
 TEST_F(MainWindowGui, RecordingBlinksTheIndicatorAndCountsInTheCaption) {
