@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QThread>
 
 #include <cstdlib>
@@ -11,29 +8,13 @@
 #include "platform/desktop/logind_execution_state.h"
 #include "shell/tovrel2_frame.h"
 #include "test_backends.h"
+#include "tests/support/mock_logind.h"
 
 namespace tovrel::shell {
 namespace {
 
 bool logindHoldsIdleBlockOf(const QString& who) {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
-                                       "org.freedesktop.login1.Manager", "ListInhibitors");
-    QDBusMessage reply = QDBusConnection::systemBus().call(call, QDBus::Block, 2000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
-    const QDBusArgument list = reply.arguments().at(0).value<QDBusArgument>();
-    bool found = false;
-    list.beginArray();
-    while (!list.atEnd()) {
-        QString what, owner, why, mode;
-        uint uid = 0, pid = 0;
-        list.beginStructure();
-        list >> what >> owner >> why >> mode >> uid >> pid;
-        list.endStructure();
-        found = found || (what == "idle" && mode == "block" && owner == who);
-    }
-    list.endArray();
-    return found;
+    return testing::MockLogind::inhibitorsOf(who).contains("idle/block");
 }
 
 bool eventually(const QString& who, bool held) {

@@ -1,10 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
-
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -13,39 +8,16 @@
 #include "shell/shell_texts.h"
 #include "shell/tovrel2_frame.h"
 #include "tests/shell/hotplug_rig.h"
+#include "tests/support/mock_logind.h"
 
 namespace tovrel::shell {
 namespace {
 
 bool holdsSleepDelay(const QString& who) {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
-                                       "org.freedesktop.login1.Manager", "ListInhibitors");
-    QDBusMessage reply = QDBusConnection::systemBus().call(call, QDBus::Block, 2000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
-    const QDBusArgument list = reply.arguments().at(0).value<QDBusArgument>();
-    bool found = false;
-    list.beginArray();
-    while (!list.atEnd()) {
-        QString what, owner, why, mode;
-        uint uid = 0, pid = 0;
-        list.beginStructure();
-        list >> what >> owner >> why >> mode >> uid >> pid;
-        list.endStructure();
-        found = found || (what == "sleep" && mode == "delay" && owner == who);
-    }
-    list.endArray();
-    return found;
+    return testing::MockLogind::inhibitorsOf(who).contains("sleep/delay");
 }
 
-void emitPrepareForSleep(bool start) {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
-                                       "org.freedesktop.DBus.Mock", "EmitSignal");
-    call << QString("org.freedesktop.login1.Manager") << QString("PrepareForSleep") << QString("b")
-         << QVariantList{QVariant::fromValue(QDBusVariant(start))};
-    QDBusConnection::systemBus().call(call, QDBus::Block, 2000);
-}
+void emitPrepareForSleep(bool start) { testing::MockLogind::emitPrepareForSleep(start); }
 
 // The main window against the mock logind: PrepareForSleep(true) runs the suspend path with its
 // texts while the sleep is still delayed, and the delay ends only after the teardown;

@@ -1,11 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusReply>
-#include <QDBusVariant>
 #include <QThread>
 
 #include <cstdlib>
@@ -15,31 +10,12 @@
 
 #include "platform/desktop/logind_execution_state.h"
 #include "platform/desktop/logind_power_notifications.h"
+#include "tests/support/mock_logind.h"
 
 namespace tovrel::platform {
 namespace {
 
-// The inhibitors of `who` the mock logind holds, as "what/mode".
-QStringList inhibitorsOf(const QString& who) {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
-                                       "org.freedesktop.login1.Manager", "ListInhibitors");
-    QDBusMessage reply = QDBusConnection::systemBus().call(call, QDBus::Block, 2000);
-    QStringList held;
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return held;
-    const QDBusArgument list = reply.arguments().at(0).value<QDBusArgument>();
-    list.beginArray();
-    while (!list.atEnd()) {
-        QString what, owner, why, mode;
-        uint uid = 0, pid = 0;
-        list.beginStructure();
-        list >> what >> owner >> why >> mode >> uid >> pid;
-        list.endStructure();
-        if (owner == who) held << what + "/" + mode;
-    }
-    list.endArray();
-    return held;
-}
+QStringList inhibitorsOf(const QString& who) { return testing::MockLogind::inhibitorsOf(who); }
 
 // logind lets go of an inhibitor when it sees the descriptor close: a moment later.
 bool eventually(const std::function<bool()>& condition) {
@@ -52,13 +28,7 @@ bool eventually(const std::function<bool()>& condition) {
 }
 
 void emitPrepareForSleep(bool start) {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
-                                       "org.freedesktop.DBus.Mock", "EmitSignal");
-    call << QString("org.freedesktop.login1.Manager") << QString("PrepareForSleep") << QString("b")
-         << QVariantList{QVariant::fromValue(QDBusVariant(start))};
-    QDBusMessage reply = QDBusConnection::systemBus().call(call, QDBus::Block, 2000);
-    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    ASSERT_TRUE(testing::MockLogind::emitPrepareForSleep(start)) << "the mock took no signal";
 }
 
 QString uniqueWho(const char* tag) {
