@@ -4,14 +4,12 @@
 
 #include <thread>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "device/device_texts.h"
 #include "device/register_map.h"
 #include "platform/audio/memory_capture_endpoints.h"
 #include "platform/system/manual_clock.h"
 #include "tests/device/recording_unit.h"
+#include "tests/device/register_lock_probe.h"
 
 namespace tovrel::device {
 namespace {
@@ -26,25 +24,7 @@ struct I2cWrite {
     bool operator==(const I2cWrite& o) const { return reg == o.reg && value == o.value; }
 };
 
-// CTest runs the cases as parallel processes: each keeps the cross-process lock in a runtime
-// directory of its own, so that a neighbour's lock is not taken for ours.
-const bool kPrivateLockDirectory = [] {
-    const std::string dir = "/tmp/tovrel-box-controls-test-" + std::to_string(::getpid());
-    ::mkdir(dir.c_str(), 0700);
-    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-    return true;
-}();
-
-bool lockHeldElsewhere() {
-    bool got = false;
-    std::thread probe([&] {
-        platform::NamedLock probeLock(kRegisterLockName);
-        got = probeLock.tryLockFor(0);
-        if (got) probeLock.unlock();
-    });
-    probe.join();
-    return !got;
-}
+const bool kPrivateLockDirectory = usePrivateLockDirectory("box-controls-test");
 
 struct Rig {
     FakeBus bus;
@@ -65,7 +45,7 @@ struct Rig {
             // buffer the previous request filled.
             if (r.wValue == 0x0100 && !r.isDeviceToHost() && r.data[0] == 0xD4 &&
                 r.data[3] != 0xD0 && r.data[7] == 0xB4) {
-                writes.push_back({r.data[10], (*box.data)[0], lockHeldElsewhere()});
+                writes.push_back({r.data[10], (*box.data)[0], registerLockHeldElsewhere()});
             }
             int n = box(r);
             // Commands finish at once: the box is idle again for the next ready wait.

@@ -11,9 +11,6 @@
 #include <mutex>
 #include <thread>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "device/device_texts.h"
 #include "device/register_map.h"
 #include "device/ui/io_dialog_layout.h"
@@ -22,6 +19,7 @@
 #include "sim/bridge/simulated_bridge.h"
 #include "sim/bridge/simulated_extension_unit_bus.h"
 #include "tests/device/recording_unit.h"
+#include "tests/device/register_lock_probe.h"
 
 namespace tovrel::device::ui {
 namespace {
@@ -31,25 +29,7 @@ using namespace testing;
 using L = IODialogLayout;
 using Code = IODialogModel::ScrollCode;
 
-// CTest runs the cases as parallel processes: each keeps the cross-process lock in a runtime
-// directory of its own, so that a neighbour's lock is not taken for ours.
-const bool kPrivateLockDirectory = [] {
-    const std::string dir = "/tmp/tovrel-io-dialog-model-test-" + std::to_string(::getpid());
-    ::mkdir(dir.c_str(), 0700);
-    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-    return true;
-}();
-
-bool lockHeldElsewhere() {
-    bool got = false;
-    std::thread probe([&] {
-        platform::NamedLock probeLock(kRegisterLockName);
-        got = probeLock.tryLockFor(0);
-        if (got) probeLock.unlock();
-    });
-    probe.join();
-    return !got;
-}
+const bool kPrivateLockDirectory = usePrivateLockDirectory("io-dialog-model-test");
 
 // One I2C transfer with the microcontroller as the box saw it, and whether "Norvik" was held by
 // someone at that moment.
@@ -113,7 +93,7 @@ struct FakeMainWindow {
         h.capture = [this] { return capture; };
         h.restartCapture = [this](int32_t w, int32_t hgt, int32_t fps, int32_t format) {
             restarts.push_back({w, hgt, fps, format});
-            restartLocked.push_back(lockHeldElsewhere());
+            restartLocked.push_back(registerLockHeldElsewhere());
             capture.width = static_cast<uint32_t>(w);
             capture.height = static_cast<uint32_t>(hgt);
             capture.frameRate = static_cast<float>(fps);
@@ -184,8 +164,8 @@ struct Rig {
                 r.data[7] == 0xB4) {
                 const bool write = r.data[3] != 0xD0;
                 std::lock_guard lock(logMutex);
-                log.push_back(
-                    {write, r.data[10], write ? (*file.data)[0] : uint8_t{0}, lockHeldElsewhere()});
+                log.push_back({write, r.data[10], write ? (*file.data)[0] : uint8_t{0},
+                               registerLockHeldElsewhere()});
             }
             if (r.wValue == 0x0200 && r.isDeviceToHost() && failingRead >= 0 &&
                 (*file.lastBlock)[10] == failingRead && (*file.lastBlock)[7] == 0xB4)

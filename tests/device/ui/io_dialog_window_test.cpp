@@ -20,14 +20,12 @@
 #include <chrono>
 #include <thread>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "device/register_map.h"
 #include "device/ui/settings_command.h"
 #include "platform/audio/memory_capture_endpoints.h"
 #include "sim/bridge/simulated_bridge.h"
 #include "sim/bridge/simulated_extension_unit_bus.h"
+#include "tests/device/register_lock_probe.h"
 
 namespace tovrel::device::ui {
 namespace {
@@ -35,14 +33,7 @@ namespace {
 using namespace std::chrono_literals;
 using L = IODialogLayout;
 
-// The cross-process "Norvik" lock of this process alone: other test programs on the box run at
-// the same time.
-const bool kPrivateLockDirectory = [] {
-    const std::string dir = "/tmp/tovrel-io-dialog-window-test-" + std::to_string(::getpid());
-    ::mkdir(dir.c_str(), 0700);
-    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-    return true;
-}();
+const bool kPrivateLockDirectory = testing::usePrivateLockDirectory("io-dialog-window-test");
 
 template <typename Pred>
 bool waitFor(Pred pred, std::chrono::milliseconds limit = 10'000ms) {
