@@ -123,6 +123,14 @@ bool SimulatedBridge::runI2c(const dev::CommandBlock& block) {
     if (transfer.addressLength != 1) return false;  // both targets take one register byte
     const auto first = static_cast<uint8_t>(transfer.address);
 
+    if (slave == dev::kMicrocontrollerSlave && transfer.length > 0 &&
+        (transfer.direction == dev::kI2cRead || transfer.direction == dev::kI2cWrite)) {
+        // Bounded: the demo's Settings window polls the status for as long as it is open.
+        if (i2cTransfers_.size() >= kI2cLogLimit)
+            i2cTransfers_.erase(i2cTransfers_.begin(), i2cTransfers_.begin() + kI2cLogLimit / 2);
+        const bool write = transfer.direction == dev::kI2cWrite;
+        i2cTransfers_.push_back({write, first, write ? dataBuffer_[0] : uint8_t{0}});
+    }
     if (transfer.direction == dev::kI2cRead) {
         dataBuffer_.fill(0);
         for (uint16_t i = 0; i < transfer.length; ++i) {
@@ -305,6 +313,11 @@ uint8_t SimulatedBridge::fwTarget() const {
 std::vector<SimulatedBridge::ExecutedCommand> SimulatedBridge::executedCommands() const {
     std::lock_guard lock(mutex_);
     return executed_;
+}
+
+std::vector<SimulatedBridge::I2cTransfer> SimulatedBridge::i2cTransfers() const {
+    std::lock_guard lock(mutex_);
+    return i2cTransfers_;
 }
 
 std::vector<SimulatedBridge::FlashOperation> SimulatedBridge::flashOperations() const {

@@ -42,6 +42,15 @@ class SimulatedBridge {
         uint8_t parameter;
     };
 
+    // One I2C transfer to the microcontroller as it reached the bus: its first register and
+    // first data byte.
+    struct I2cTransfer {
+        bool write;
+        uint8_t reg;
+        uint8_t value;  // 0 for a read
+    };
+    static constexpr size_t kI2cLogLimit = 1u << 16;
+
     struct FlashOperation {
         uint8_t operation;  // 0xFD erase, 0x02 program
         uint32_t address;
@@ -74,6 +83,9 @@ class SimulatedBridge {
     uint8_t fwTarget() const;
 
     std::vector<ExecutedCommand> executedCommands() const;
+    // Every transfer to the microcontroller in the order it arrived, for tests that check
+    // which operations' transfers interleave.
+    std::vector<I2cTransfer> i2cTransfers() const;
     std::vector<FlashOperation> flashOperations() const;
     std::vector<uint8_t> flashContents(uint32_t address, uint32_t length) const;
     // Erase or program requests that arrived while the flash was still busy.
@@ -103,6 +115,7 @@ class SimulatedBridge {
     uint8_t runningCommand_ = 0;
     uint64_t commandDoneAtMs_ = 0;
     std::vector<ExecutedCommand> executed_;
+    std::vector<I2cTransfer> i2cTransfers_;
 
     device::CommandBlock lastBlock_{};
     device::RequestBuffer dataBuffer_{};
