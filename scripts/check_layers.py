@@ -39,8 +39,9 @@ MAY_USE = {
     "recording": ["capture", "platform/media", "platform/imaging", "imaging"],
     "audio/ui": ["audio", "capture", "platform/desktop"],
     "device/ui": ["device", "capture", "platform/desktop"],
+    # The shell puts a program together, the simulated box's backends and control included.
     "shell": ["capture", "recording", "audio", "device", "audio/ui", "device/ui",
-              "platform/backends"],
+              "platform/backends", "sim/backends", "sim/control"],
     "reduced": ["shell"],
     "panel": ["device", "platform/backends"],
 }

@@ -1,16 +1,48 @@
 #pragma once
 
+#include <span>
+
+#include "shell/command_table.h"
+
 namespace tovrel::shell {
 
-// What tells the two editions of the program apart: names, the single-instance marker and the
-// settings section. Each program's main() picks one; nothing else tests for the edition.
+struct SettingsWindowContext;
+
+// Everything that tells one program of the family from another: names, the single-instance
+// marker, the settings section, the commands it offers in menu order, the feature switches and
+// the window behind [F8]-Settings. Each program's main() names one; nothing else in the code
+// asks which edition it is. Pure data; any thread.
 struct Edition {
+    struct Features {
+        bool keyboardHook;         // the program-wide Insert-key watcher of start-up
+        bool halfScreenPlacement;  // the half-screen rule; else the platform's placement
+        bool boxRegisters;         // the register worker: recording notices, audio source
+    };
+    // Runs the Settings window modally; answers its result.
+    using SettingsWindow = int (*)(SettingsWindowContext& context);
+
     const char* programName;      // window title and message-box caption
     const char* windowClassName;  // the single-instance marker
     const char* settingsSection;  // section of "setting.ini"
     const char* keepAwakeWho;     // how the sleep inhibitor names us
-};
+    std::span<const CommandTable::MenuEntry> menu;
+    Features features;
+    SettingsWindow settingsWindow;  // null: [F8] opens nothing
 
-inline constexpr Edition kTovrel2Edition{"Tovrel2", "Tovrel2ClassName", "TOVREL2", "Tovrel2"};
+    // The command the edition runs for a key, or null (Esc is not a command: it only leaves
+    // full screen; a key of a command the edition lacks does nothing).
+    const CommandTable::Command* commandForKey(int key) const {
+        for (const CommandTable::MenuEntry& entry : menu) {
+            const CommandTable::Command* command = CommandTable::find(entry.id);
+            if (command && command->key != 0 && command->key == key) return command;
+        }
+        return nullptr;
+    }
+    bool offers(int id) const {
+        for (const CommandTable::MenuEntry& entry : menu)
+            if (entry.id == id) return true;
+        return false;
+    }
+};
 
 }  // namespace tovrel::shell

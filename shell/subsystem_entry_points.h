@@ -9,9 +9,9 @@ class QWidget;
 
 namespace tovrel::shell {
 
-// The one entry point of each subsystem that a command starts. The program fills in those that
-// exist; a command whose entry point is empty does nothing at all (no caption change, no flag),
-// so the menu never claims work that did not happen. GUI thread.
+// The one entry point of each subsystem that a command starts. The main window fills in those
+// its edition has; a command whose entry point is empty does nothing at all (no caption change,
+// no flag), so the menu never claims work that did not happen. GUI thread.
 struct SubsystemEntryPoints {
     // Box recording: path, quality, video type, audio type, prefer hardware. Sets the capture
     // manager's `recording` while it runs.
@@ -23,13 +23,9 @@ struct SubsystemEntryPoints {
     // Still pictures of the box's frame and of the desktop into the named file.
     std::function<platform::HRESULT(const std::string&)> TakeSnapshot;
     std::function<platform::HRESULT(const std::string&)> TakeScreenSnapshot;
-    // The modal windows, owned by the main window; they return when closed.
+    // The modal windows, recorded by the main window while open; they return when closed.
     std::function<void(QWidget*)> OpenAudioAnalyzer;
     std::function<void(QWidget*)> OpenSettings;
-    // The open analyzer window's worker, around the capture restarts: stop before the teardown,
-    // restart once streaming runs again (nothing when it already runs).
-    std::function<void()> StopAnalyzerWorker;
-    std::function<void()> RestartAnalyzerWorker;
     // The box was told a recording runs or stopped (register-capable boxes).
     std::function<void()> RecordStart;
     std::function<void()> RecordStop;

@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QStyle>
 
+#include "device/box_operations.h"
 #include "platform/system/system_version.h"
 #include "shell/initial_geometry.h"
 #include "shell/shell_texts.h"
@@ -13,7 +14,12 @@
 namespace tovrel::shell {
 
 CTovrel2App::CTovrel2App(platform::Backends& backends, const Edition& edition)
-    : backends_(backends), edition_(edition) {}
+    : backends_(backends), edition_(edition) {
+    if (edition.features.boxRegisters && backends.extensionUnits) {
+        box_ = std::make_unique<device::BoxOperations>(*backends.extensionUnits, *backends.clock,
+                                                       backends.captureEndpoints.get());
+    }
+}
 
 CTovrel2App::~CTovrel2App() {
     if (frame_) backends_.windowClassMarker->release();
@@ -28,7 +34,7 @@ bool CTovrel2App::initInstance() {
         return false;
     }
 
-    frame_ = std::make_unique<CTovrel2Frame>(backends_, edition_);
+    frame_ = std::make_unique<CTovrel2Frame>(backends_, edition_, box_.get());
     CTovrel2Frame* frame = frame_.get();
     if (!backends_.windowClassMarker->claim(edition_.windowClassName,
                                             [frame] { frame->bringForward(); }) &&
@@ -38,13 +44,16 @@ bool CTovrel2App::initInstance() {
         return false;
     }
 
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1920, 1080);
-    const int caption = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    const QRect outer = InitialGeometry::forScreen(area.width(), area.height(), caption);
-    // The rule gives the outer rectangle; Qt sizes the client area, so leave the title bar out.
-    frame->move(outer.topLeft());
-    frame->resize(outer.width(), outer.height() - caption);
+    if (edition_.features.halfScreenPlacement) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const QRect area = screen ? screen->geometry() : QRect(0, 0, 1920, 1080);
+        const int caption = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
+        const QRect outer = InitialGeometry::forScreen(area.width(), area.height(), caption);
+        // The rule gives the outer rectangle; Qt sizes the client area, so leave the title bar
+        // out.
+        frame->move(outer.topLeft());
+        frame->resize(outer.width(), outer.height() - caption);
+    }
 
     frame->onCreate();
     frame->show();

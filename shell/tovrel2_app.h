@@ -5,12 +5,17 @@
 #include "platform/backends/backends.h"
 #include "shell/edition.h"
 
+namespace tovrel::device {
+class BoxOperations;
+}
+
 namespace tovrel::shell {
 
 class CTovrel2Frame;
 
 // The application object: the start checks (one running copy, a recent enough system), the
-// window-class marker and the creation of the main window.
+// window-class marker, the program's register access when its edition has one, and the creation
+// of the main window.
 // GUI thread only; a QApplication must exist.
 class CTovrel2App {
   public:
@@ -26,6 +31,8 @@ class CTovrel2App {
   private:
     platform::Backends& backends_;
     const Edition& edition_;
+    // Outlives the window, which queues register work on it up to its close.
+    std::unique_ptr<device::BoxOperations> box_;
     std::unique_ptr<CTovrel2Frame> frame_;
 };
 

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QTimer>
 
+class QDialog;
 class QMenu;
 
 #include <cstdint>
@@ -10,39 +11,41 @@ class QMenu;
 #include <memory>
 #include <string>
 
-#include "capture/device_discovery.h"
-#include "capture/mf_manager.h"
 #include "platform/backends/backends.h"
-#include "platform/desktop/device_notifications.h"
-#include "platform/desktop/power_notifications.h"
-#include "recording/recording_controller.h"
+#include "shell/capture_host.h"
+#include "shell/capture_host_observer.h"
 #include "shell/command_table.h"
 #include "shell/edition.h"
 #include "shell/settings_store.h"
 #include "shell/subsystem_entry_points.h"
+
+namespace tovrel::audio::ui {
+class CAudioDialog;
+}
+namespace tovrel::device {
+class BoxOperations;
+}
 
 namespace tovrel::shell {
 
 class InsertKeyFilter;
 class PreviewPresenter;
 
-// The main window: holds the settings, the box flags, the capture manager and the capture
-// devices, and runs the start-up sequence when it is created and the shutdown sequence when it
-// closes, each step in its fixed order. It is only a surface for the live picture: every command
-// comes from the popup menu and the keys of the command table; its three states are framed,
-// borderless on top, and full screen.
+// The main window: holds the settings and the caption, runs the window's part of the start-up
+// and shutdown sequences (its capture steps are the capture host's), and is a surface for the
+// live picture. Every command comes from the popup menu and the keys of its edition's menu; its
+// three states are framed, borderless on top, and full screen.
 // GUI thread only.
-class CTovrel2Frame : public QMainWindow {
+class CTovrel2Frame : public QMainWindow, private CaptureHostObserver {
     Q_OBJECT
   public:
     static constexpr int kCaptionTimerMs = 300;
-    // The message the window posts to itself when a box arrived or was removed.
-    static constexpr int WM_BOXCHANGE = 1124;
-    static constexpr uintptr_t BOX_ARRIVED = 100;
-    static constexpr uintptr_t BOX_REMOVED = 102;
-    static constexpr uint32_t kBoxSettleMs = 500;
+    // How long the menu waits for the box to say its audio source before it shows the last one.
+    static constexpr uint32_t kAudioSourceWaitMs = 250;
 
-    CTovrel2Frame(platform::Backends& backends, const Edition& edition);
+    // `box`: the program's register access, null without one (no notices, no audio source).
+    CTovrel2Frame(platform::Backends& backends, const Edition& edition,
+                  device::BoxOperations* box = nullptr);
     ~CTovrel2Frame() override;
 
     // The window-creation handler: returns 0, also when no capture device could be opened.
@@ -55,27 +58,29 @@ class CTovrel2Frame : public QMainWindow {
     // One tick of the caption timer.
     void onCaptionTimer();
 
-    platform::HRESULT createAudioCapture();
-    platform::HRESULT createVideoCapture(uint32_t requestedFormat);
-    int releaseCaptureSources();
-
     // Brings the window forward, restoring it when minimised (asked by a second copy).
     void bringForward();
 
-    // Runs one command of the table (menu item or key).
+    // Runs one command of the edition's menu (menu item or key); others do nothing.
     void onCommand(int id);
-    // The popup menu as it would be shown now, check marks set (reads the box's audio source).
+    // The popup menu as it would be shown now, check marks set (asks the box's audio source).
     std::unique_ptr<QMenu> buildPopupMenu();
-    // Reads register 15 of the box: true when it reports Line-In.
-    bool boxReportsLineIn();
-    // Sends the AudioInput command with the value; nothing when no box is found.
-    void sendAudioInput(int value);
 
-    // The window states.
+    // What the commands do.
+    void toggleMotionDetection();
+    void onRecording(bool screen);
+    void onSnapshot(bool screen, int extensionIndex);
+    void toggleMute();
+    void openAnalyzer();
+    void openSettings();
+    void togglePreview();
     void toggleFullScreen();
     void leaveFullScreen();
     void toggleCaption();
     void toggleKeepAspect();
+    // Sends the AudioInput command with the value, behind the register work already queued.
+    void setAudioSource(int value);
+
     // The size handler: restored and full-screen sizes set the styles and tell the renderer,
     // a minimised window changes nothing.
     enum class SizeType { kRestored, kMaximized, kOther };
@@ -83,55 +88,26 @@ class CTovrel2Frame : public QMainWindow {
     // The hit-test code of a client point for a left press: HTCAPTION (move) or an edge zone.
     int pressCode(int x, int y) const;
 
-    // The commands of the recordings and snapshots (files named after the local time).
-    void onRecording(bool screen);
-    void onSnapshot(bool screen, int extensionIndex);
-
-    // Capture restart: everything down, then up again on the given mode.
-    void tearDownCapture();
-    void buildUpCapture(int32_t width, int32_t height, int32_t fps, int32_t format);
-    void restartCapture(int32_t width, int32_t height, int32_t fps, int32_t format);
-
-    // Device-interface arrival and removal: true when handled. Posts WM_BOXCHANGE, which runs
-    // after this has returned.
-    bool onDeviceChange(uint32_t event, const platform::DeviceBroadcastInterface* data);
-    // WM_BOXCHANGE: the box was removed (capture down, the last picture stays) or has arrived
-    // (capture built up again). Returns 0.
-    int onBoxChange(uintptr_t wParam);
-    // Sleep, wake and the display's power on machines with modern standby. Always true.
-    bool onPowerBroadcast(uint32_t event, const platform::PowerBroadcastSetting* data);
-
-    // The open analyzer window's worker around the restarts; nothing when none is open.
-    void stopAnalyzerWorker();
-    void restartAnalyzerWorker();
-
     PreviewPresenter& presenter() { return *presenter_; }
+    CaptureHost& host() { return host_; }
+    const Edition& edition() const { return edition_; }
 
-    // The other subsystems' entry points the commands call; empty until they are wired.
+    // The other subsystems' entry points the commands call. The window fills those its edition
+    // has; a command whose entry point is empty does nothing at all (no caption change, no
+    // flag), so the menu never claims work that did not happen. Tests replace them.
     SubsystemEntryPoints entryPoints;
 
     // Step names of the start-up and shutdown sequences as they run, for diagnostics and tests.
     std::function<void(const char*)> stepObserver;
 
     // Members with their values before the window exists.
-    std::unique_ptr<capture::MFManager> captureManager;
-    // The box recording of captureManager, made with it when the backends have a sink writer
-    // and let go before it; the recording entry points reach it here.
-    std::unique_ptr<recording::RecordingController> recordingController;
-    capture::DeviceDiscovery devices;
-    uint8_t suspended = 0;
-    platform::PowerCapabilities powerCaps;
-    void* analyzerDialog = nullptr;  // set while the analyzer window is open
-    void* settingsDialog = nullptr;  // set while the Settings window is open
+    audio::ui::CAudioDialog* analyzerDialog = nullptr;  // the open analyzer window
+    QDialog* settingsDialog = nullptr;                  // the open Settings window
     uint32_t fullScreen = 0;
     uint32_t captionShown = 1;
-    uint8_t interfaceMask = 0;
     uint64_t recordStartTick = 0;
     int32_t recordNoticeSent = 0;
     Settings settings;
-    int32_t requestedWidth = 0;
-    int32_t requestedHeight = 0;
-    int32_t requestedFps = 0;
     std::string programName;
     std::string stateText;
     std::string formatText;
@@ -142,7 +118,6 @@ class CTovrel2Frame : public QMainWindow {
     bool captionTimerActive() const { return captionTimer_.isActive(); }
 
   protected:
-    void customEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -156,6 +131,14 @@ class CTovrel2Frame : public QMainWindow {
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
+    // CaptureHostObserver
+    void captureStep(const char* name) override { step(name); }
+    void deviceMissing(const char* text) override;
+    capture::PreviewSurface* previewSurface() override;
+    void finishRecordings() override;
+    void captureRebuilt() override;
+
+    void fillEntryPoints();
     // Hands a press of the left button still held to the window manager's move or resize.
     void startSystemDrag();
     void step(const char* name);
@@ -163,17 +146,11 @@ class CTovrel2Frame : public QMainWindow {
     void updateExposed();
     bool checked(const CommandTable::Command& command, bool lineIn) const;
     void setPreviewCaption();
-    void clearBoxFlags();
-    void postBoxChange(uintptr_t wParam);
-    void suspendPath();
-    void resumePath();
-    bool captureUp() const;
-    void registerNotifications();
-    void unregisterNotifications();
     std::string settingsPath() const;
 
     platform::Backends& backends_;
     const Edition& edition_;
+    device::BoxOperations* box_;
     QTimer captionTimer_;
     InsertKeyFilter* keyFilter_ = nullptr;
     PreviewPresenter* presenter_ = nullptr;
@@ -181,6 +158,8 @@ class CTovrel2Frame : public QMainWindow {
     // The hit-test code of the press of the left button not yet handed to the window manager;
     // 0 for none.
     int pendingDragCode_ = 0;
+    // Declared last: made after everything it calls back into, gone before it.
+    CaptureHost host_;
 };
 
 }  // namespace tovrel::shell

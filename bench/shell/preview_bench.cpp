@@ -36,6 +36,7 @@
 #include "shell/command_table.h"
 #include "shell/preview_presenter.h"
 #include "shell/tovrel2_app.h"
+#include "shell/tovrel2_edition.h"
 #include "shell/tovrel2_frame.h"
 #include "sim/backends/simulated_backends.h"
 #include "tests/shell/test_backends.h"
@@ -118,7 +119,7 @@ void BM_LivePreview(benchmark::State& state) {
     backends->windowClassMarker = std::make_unique<testing::InProcessMarker>();
     auto app = std::make_unique<shell::CTovrel2App>(*backends, shell::kTovrel2Edition);
     if (!app->initInstance() || app->mainWindow() == nullptr ||
-        !app->mainWindow()->captureManager) {
+        !app->mainWindow()->host().captureManager) {
         state.SkipWithError("the main window did not start");
         return;
     }
@@ -134,7 +135,7 @@ void BM_LivePreview(benchmark::State& state) {
     const size_t room = static_cast<size_t>(measureMs / 1000 + 5) * 70;
     CostLog gui(room), render(room);
     frame->presenter().guiCostObserver = [&gui](int64_t ns) { gui.add(ns); };
-    frame->captureManager->renderCostObserver = [&render](int64_t ns) {
+    frame->host().captureManager->renderCostObserver = [&render](int64_t ns) {
         tCounted = Counted::kRender;  // from its first frame on, this thread's allocations count
         render.add(ns);
     };
@@ -157,7 +158,7 @@ void BM_LivePreview(benchmark::State& state) {
     const auto presented = static_cast<double>(frame->presenter().presentedFrames.load() - before);
     tCounted = Counted::kNone;
     frame->presenter().guiCostObserver = nullptr;
-    frame->captureManager->renderCostObserver = nullptr;
+    frame->host().captureManager->renderCostObserver = nullptr;
 
     const std::vector<int64_t> guiNs = gui.taken();
     const std::vector<int64_t> renderNs = render.taken();

@@ -7,7 +7,7 @@
 namespace tovrel::device::ui {
 
 int runSettingsDialog(QWidget* parent, BoxOperations& box, SettingsHost host,
-                      CIODialog*& openSettings) {
+                      QDialog*& openSettings) {
     if (openSettings) return -1;
     auto dialog = std::make_unique<CIODialog>(box, std::move(host), parent);
     openSettings = dialog.get();

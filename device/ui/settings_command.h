@@ -3,11 +3,10 @@
 #include "device/box_operations.h"
 #include "device/ui/settings_host.h"
 
+class QDialog;
 class QWidget;
 
 namespace tovrel::device::ui {
-
-class CIODialog;
 
 // The [F8]-Settings command's entry: unless `openSettings` already holds a Settings window,
 // builds one over the program's register access and the main window's capture, records it in
@@ -15,6 +14,6 @@ class CIODialog;
 // result, or -1 when one was open already.
 // GUI thread only.
 int runSettingsDialog(QWidget* parent, BoxOperations& box, SettingsHost host,
-                      CIODialog*& openSettings);
+                      QDialog*& openSettings);
 
 }  // namespace tovrel::device::ui

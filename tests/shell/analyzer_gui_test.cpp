@@ -22,6 +22,7 @@
 #include "shell/command_table.h"
 #include "shell/edition.h"
 #include "shell/preview_presenter.h"
+#include "shell/tovrel2_edition.h"
 #include "shell/tovrel2_frame.h"
 
 namespace tovrel::shell {
@@ -66,18 +67,6 @@ class AnalyzerGui : public ::testing::Test {
         frame_->resize(640, 360);
         ASSERT_EQ(frame_->onCreate(), 0);
         frame_->show();
-        // As the program does: the command runs the window modally and keeps the record of it
-        // that the capture restarts use.
-        frame_->entryPoints.OpenAudioAnalyzer = [this](QWidget* parent) {
-            if (frame_->captureManager)
-                audio::ui::runAudioAnalyzer(parent, *frame_->captureManager, analyzer_);
-        };
-        frame_->entryPoints.StopAnalyzerWorker = [this] {
-            audio::ui::stopAnalyzerWorker(analyzer_);
-        };
-        frame_->entryPoints.RestartAnalyzerWorker = [this] {
-            audio::ui::restartAnalyzerWorker(analyzer_);
-        };
     }
     void TearDown() override {
         if (frame_) frame_->onClose();
@@ -88,15 +77,15 @@ class AnalyzerGui : public ::testing::Test {
     QImage screenOfDialog(const char* name, QRect* scope, QRect* spectrum) {
         QApplication::processEvents();
         const QImage image = QGuiApplication::primaryScreen()
-                                 ->grabWindow(analyzer_->windowHandle()->winId())
+                                 ->grabWindow(frame_->analyzerDialog->windowHandle()->winId())
                                  .toImage()
                                  .convertToFormat(QImage::Format_RGB32);
         image.save(QString(SCREENSHOT_DIR "/") + name + ".png");
         const auto paneIn = [&](const QWidget* pane) {
-            return QRect(pane->mapTo(analyzer_, QPoint(0, 0)), pane->size());
+            return QRect(pane->mapTo(frame_->analyzerDialog, QPoint(0, 0)), pane->size());
         };
-        *scope = paneIn(analyzer_->scopePane());
-        *spectrum = paneIn(analyzer_->spectrumPane());
+        *scope = paneIn(frame_->analyzerDialog->scopePane());
+        *spectrum = paneIn(frame_->analyzerDialog->spectrumPane());
         return image;
     }
 
@@ -131,9 +120,8 @@ class AnalyzerGui : public ::testing::Test {
 
     // Runs inside the window's modal loop.
     void whileOpen() {
-        ASSERT_NE(analyzer_, nullptr);
         ASSERT_NE(frame_->analyzerDialog, nullptr) << "the main window knows the window is open";
-        audio::ui::AudioDialogModel& model = analyzer_->model();
+        audio::ui::AudioDialogModel& model = frame_->analyzerDialog->model();
         ASSERT_TRUE(model.workerRunning());
         ASSERT_TRUE(pumpUntil([&] { return model.analyzer().blocksProcessed() >= 2; }));
         pumpFor(100);  // the last block's images handed over and painted
@@ -142,15 +130,15 @@ class AnalyzerGui : public ::testing::Test {
         std::string message;
         ASSERT_TRUE(rig_.box->unplug(&message)) << message;
         EXPECT_TRUE(pumpUntil([&] { return !model.workerRunning(); })) << "unplug";
-        EXPECT_TRUE(pumpUntil([&] { return !frame_->captureManager->streaming; }));
+        EXPECT_TRUE(pumpUntil([&] { return !frame_->host().captureManager->streaming; }));
         const uint64_t stopped = model.analyzer().blocksProcessed();
         pumpFor(1500);
         EXPECT_EQ(model.analyzer().blocksProcessed(), stopped) << "no block after the unplug";
-        EXPECT_TRUE(analyzer_->isVisible()) << "the window stays open";
+        EXPECT_TRUE(frame_->analyzerDialog->isVisible()) << "the window stays open";
 
         ASSERT_TRUE(rig_.box->plug(&message)) << message;
         EXPECT_TRUE(pumpUntil([&] {
-            return model.workerRunning() && frame_->captureManager->streaming;
+            return model.workerRunning() && frame_->host().captureManager->streaming;
         })) << "replug";
         EXPECT_TRUE(pumpUntil([&] { return model.analyzer().blocksProcessed() >= stopped + 2; }))
             << "blocks flow again";
@@ -161,7 +149,6 @@ class AnalyzerGui : public ::testing::Test {
     ::tovrel::testing::ScopedWorkingDirectory cwd_;
     HotplugRig rig_;
     std::unique_ptr<CTovrel2Frame> frame_;
-    CAudioDialog* analyzer_ = nullptr;
 };
 
 TEST_F(AnalyzerGui, BothTonesOnScreenAndTheWorkerFollowsAnUnplugAndReplugWhileOpen) {
@@ -169,11 +156,10 @@ TEST_F(AnalyzerGui, BothTonesOnScreenAndTheWorkerFollowsAnUnplugAndReplugWhileOp
     QTimer::singleShot(0, frame_.get(), [&] {
         ran = true;
         whileOpen();
-        if (analyzer_) analyzer_->reject();
+        if (frame_->analyzerDialog) frame_->analyzerDialog->reject();
     });
     frame_->onCommand(CommandTable::kAudioAnalyze);  // returns once the window has closed
     EXPECT_TRUE(ran);
-    EXPECT_EQ(analyzer_, nullptr);
     EXPECT_EQ(frame_->analyzerDialog, nullptr);
     // The main window goes on without the analyzer.
     const uint64_t seen = frame_->presenter().presentedFrames;

@@ -18,6 +18,7 @@
 #include "shell/insert_key_filter.h"
 #include "shell/shell_texts.h"
 #include "shell/tovrel2_app.h"
+#include "shell/tovrel2_edition.h"
 #include "shell/tovrel2_frame.h"
 #include "test_backends.h"
 #include "tests/platform/media/fake_media_source.h"
@@ -48,17 +49,17 @@ class FrameTest : public ::testing::Test {
 
 TEST_F(FrameTest, MembersStartWithTheirInitialValues) {
     CTovrel2Frame frame(test_.backends, kTovrel2Edition);
-    EXPECT_EQ(frame.captureManager, nullptr);
-    EXPECT_EQ(frame.suspended, 0);
+    EXPECT_EQ(frame.host().captureManager, nullptr);
+    EXPECT_EQ(frame.host().suspended, 0);
     EXPECT_EQ(frame.analyzerDialog, nullptr);
     EXPECT_EQ(frame.settingsDialog, nullptr);
     EXPECT_EQ(frame.fullScreen, 0u);
     EXPECT_EQ(frame.captionShown, 1u);
     EXPECT_EQ(frame.settings.settingQuality, 2);
     EXPECT_EQ(frame.settings.settingHardware, 1);
-    EXPECT_EQ(frame.requestedWidth, 0);
-    EXPECT_EQ(frame.requestedHeight, 0);
-    EXPECT_EQ(frame.requestedFps, 0);
+    EXPECT_EQ(frame.host().requestedWidth, 0);
+    EXPECT_EQ(frame.host().requestedHeight, 0);
+    EXPECT_EQ(frame.host().requestedFps, 0);
     EXPECT_EQ(frame.programName, "Tovrel2");
     EXPECT_EQ(frame.stateText, "");
     EXPECT_EQ(frame.formatText, "");
@@ -86,7 +87,7 @@ TEST_F(FrameTest, WithoutADeviceTheWindowStaysOpenWithoutCaptureAndCloseWritesTh
     EXPECT_EQ(readFile(settingsFile()),
               "[TOVREL2]\nQuality=2\nVideoType=0\nAudioType=0\nAspectRatio=0\nHardware=1\n");
     EXPECT_FALSE(test_.executionState->keepingAwake());
-    EXPECT_EQ(frame.captureManager, nullptr);
+    EXPECT_EQ(frame.host().captureManager, nullptr);
 
     const std::vector<std::string> expected{"readSettings",
                                             "registerDeviceNotifications",

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "shell/box_interfaces.h"
+#include "shell/capture_participant.h"
 #include "shell/preview_presenter.h"
 #include "shell/shell_texts.h"
+#include "shell/tovrel2_edition.h"
 #include "shell/tovrel2_frame.h"
 #include "tests/shell/hotplug_rig.h"
 
@@ -39,18 +41,19 @@ TEST(DeviceChange, AnswersFalseForWhatIsNotAnInterfaceArrivalOrRemoval) {
     testing::TestBackends test;
     CTovrel2Frame frame(test.backends, kTovrel2Edition);
     const DeviceBroadcastInterface video = named(usbName("VID_5D42&PID_0A50&MI_00"));
-    EXPECT_FALSE(frame.onDeviceChange(DBT_DEVICEARRIVAL, nullptr));
+    EXPECT_FALSE(frame.host().onDeviceChange(DBT_DEVICEARRIVAL, nullptr));
     DeviceBroadcastInterface port = video;
     port.dbcc_devicetype = 3;  // a port, not an interface
-    EXPECT_FALSE(frame.onDeviceChange(DBT_DEVICEARRIVAL, &port));
-    EXPECT_FALSE(frame.onDeviceChange(0x8001, &video));  // a query to remove
-    EXPECT_EQ(frame.interfaceMask, 0);
-    EXPECT_TRUE(frame.onDeviceChange(DBT_DEVICEARRIVAL, &video));
-    EXPECT_EQ(frame.interfaceMask, BoxInterfaces::kVideo);
+    EXPECT_FALSE(frame.host().onDeviceChange(DBT_DEVICEARRIVAL, &port));
+    EXPECT_FALSE(frame.host().onDeviceChange(0x8001, &video));  // a query to remove
+    EXPECT_EQ(frame.host().interfaceMask, 0);
+    EXPECT_TRUE(frame.host().onDeviceChange(DBT_DEVICEARRIVAL, &video));
+    EXPECT_EQ(frame.host().interfaceMask, BoxInterfaces::kVideo);
     const DeviceBroadcastInterface other = named("USB#VID_046D&PID_0825&MI_00#1-2:1.0");
-    EXPECT_TRUE(frame.onDeviceChange(DBT_DEVICEARRIVAL, &other)) << "handled, though not a box";
-    EXPECT_TRUE(frame.onDeviceChange(DBT_DEVICEREMOVECOMPLETE, &other));
-    EXPECT_EQ(frame.interfaceMask, BoxInterfaces::kVideo);
+    EXPECT_TRUE(frame.host().onDeviceChange(DBT_DEVICEARRIVAL, &other))
+        << "handled, though not a box";
+    EXPECT_TRUE(frame.host().onDeviceChange(DBT_DEVICEREMOVECOMPLETE, &other));
+    EXPECT_EQ(frame.host().interfaceMask, BoxInterfaces::kVideo);
 }
 
 // Every box of the table: capture comes up once, only after both of its interfaces arrived (in
@@ -80,27 +83,29 @@ TEST(DeviceChange, EachFamilyArrivesWithBothInterfacesAndLeavesWithItsVideo) {
             log.attach(frame);
             const DeviceBroadcastInterface video = named(usbName(box.video));
             const DeviceBroadcastInterface audio = named(usbName(box.audio));
-            EXPECT_TRUE(frame.onDeviceChange(DBT_DEVICEARRIVAL, audioFirst ? &audio : &video));
+            EXPECT_TRUE(
+                frame.host().onDeviceChange(DBT_DEVICEARRIVAL, audioFirst ? &audio : &video));
             QCoreApplication::sendPostedEvents();
             EXPECT_FALSE(log.has("boxArrived")) << "one interface is not a box";
-            EXPECT_TRUE(frame.onDeviceChange(DBT_DEVICEARRIVAL, audioFirst ? &video : &audio));
-            EXPECT_EQ(frame.interfaceMask, box.mask);
+            EXPECT_TRUE(
+                frame.host().onDeviceChange(DBT_DEVICEARRIVAL, audioFirst ? &video : &audio));
+            EXPECT_EQ(frame.host().interfaceMask, box.mask);
             EXPECT_FALSE(log.has("boxArrived")) << "the restart must wait for the handler's return";
             QCoreApplication::sendPostedEvents();
             EXPECT_EQ(log.count("boxArrived"), 1);
             EXPECT_EQ(log.count("buildUpCapture"), 1);
             EXPECT_EQ(test.clock.totalSleptMs(), 1200u) << "500 ms, the teardown's 2 x 100, 500 ms";
-            EXPECT_EQ(frame.interfaceMask, box.mask) << "kept until the next removal";
+            EXPECT_EQ(frame.host().interfaceMask, box.mask) << "kept until the next removal";
 
             log.clear();
-            EXPECT_TRUE(frame.onDeviceChange(DBT_DEVICEREMOVECOMPLETE, &audio));
+            EXPECT_TRUE(frame.host().onDeviceChange(DBT_DEVICEREMOVECOMPLETE, &audio));
             QCoreApplication::sendPostedEvents();
             EXPECT_FALSE(log.has("boxRemoved")) << "the audio interface alone removes nothing";
-            EXPECT_TRUE(frame.onDeviceChange(DBT_DEVICEREMOVECOMPLETE, &video));
+            EXPECT_TRUE(frame.host().onDeviceChange(DBT_DEVICEREMOVECOMPLETE, &video));
             QCoreApplication::sendPostedEvents();
             EXPECT_EQ(log.count("boxRemoved"), 1);
             EXPECT_EQ(log.count("tearDownCapture"), 1);
-            EXPECT_EQ(frame.interfaceMask, 0);
+            EXPECT_EQ(frame.host().interfaceMask, 0);
         }
     }
 }
@@ -113,10 +118,10 @@ TEST(DeviceChange, InterfacesOfTwoFamiliesMakeNoBox) {
     log.attach(frame);
     const DeviceBroadcastInterface video = named(usbName("VID_7B30&PID_4E11&MI_00"));
     const DeviceBroadcastInterface audio = named(usbName("VID_3C19&PID_0B8F&MI_03"));
-    frame.onDeviceChange(DBT_DEVICEARRIVAL, &video);
-    frame.onDeviceChange(DBT_DEVICEARRIVAL, &audio);
+    frame.host().onDeviceChange(DBT_DEVICEARRIVAL, &video);
+    frame.host().onDeviceChange(DBT_DEVICEARRIVAL, &audio);
     QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(frame.interfaceMask, 0x21);
+    EXPECT_EQ(frame.host().interfaceMask, 0x21);
     EXPECT_FALSE(log.has("boxArrived"));
 }
 
@@ -164,14 +169,14 @@ class SimulatedHotplug : public ::testing::Test {
 };
 
 TEST_F(SimulatedHotplug, UnplugStopsThePictureAndPlugBringsItBackOnceAboutASecondLater) {
-    ASSERT_TRUE(frame_->captureManager && frame_->captureManager->streaming);
+    ASSERT_TRUE(frame_->host().captureManager && frame_->host().captureManager->streaming);
     ASSERT_TRUE(framesFlow());
 
     unplug();
-    EXPECT_FALSE(frame_->captureManager->streaming);
-    EXPECT_EQ(frame_->devices.videoSource, nullptr);
-    EXPECT_EQ(frame_->devices.audioSource, nullptr);
-    EXPECT_EQ(frame_->interfaceMask, 0);
+    EXPECT_FALSE(frame_->host().captureManager->streaming);
+    EXPECT_EQ(frame_->host().devices.videoSource, nullptr);
+    EXPECT_EQ(frame_->host().devices.audioSource, nullptr);
+    EXPECT_EQ(frame_->host().interfaceMask, 0);
     EXPECT_EQ(frame_->windowTitle().toStdString(), kCaption) << "the caption stays";
     // The window keeps the last picture, and it stands still.
     const QImage first = grabbed(*frame_);
@@ -191,7 +196,7 @@ TEST_F(SimulatedHotplug, UnplugStopsThePictureAndPlugBringsItBackOnceAboutASecon
     EXPECT_EQ(log_.count("buildUpCapture"), 1);
     EXPECT_TRUE(rig_.test.messageBoxes->boxes.empty());
     EXPECT_EQ(frame_->windowTitle().toStdString(), kCaption);
-    EXPECT_TRUE(frame_->captureManager->streaming);
+    EXPECT_TRUE(frame_->host().captureManager->streaming);
     EXPECT_TRUE(framesFlow());
 
     // The second arrival is the audio interface; capture restarts about a second after it.
@@ -217,9 +222,9 @@ TEST_F(SimulatedHotplug, UnplugAndSleepFinishTheRecordingBeforeTheTeardown) {
     frame_->entryPoints.StopRecording = [&] {
         ++stops;
         log_.add("StopRecording");
-        frame_->captureManager->recording = false;
+        frame_->host().captureManager->recording = false;
     };
-    frame_->captureManager->recording = true;
+    frame_->host().captureManager->recording = true;
     unplug();
     EXPECT_EQ(stops, 1);
     const int stop = log_.find("StopRecording");
@@ -232,29 +237,34 @@ TEST_F(SimulatedHotplug, UnplugAndSleepFinishTheRecordingBeforeTheTeardown) {
     ASSERT_TRUE(rig_.box->plug(&message));
     ASSERT_TRUE(pumpUntil([&] { return log_.has("startStreaming"); }));
     log_.clear();
-    frame_->captureManager->recording = true;
-    frame_->onPowerBroadcast(platform::PBT_APMSUSPEND, nullptr);
+    frame_->host().captureManager->recording = true;
+    frame_->host().onPowerBroadcast(platform::PBT_APMSUSPEND, nullptr);
     EXPECT_EQ(stops, 2);
     EXPECT_LT(log_.find("StopRecording"), log_.find("stopStreaming"));
-    EXPECT_FALSE(frame_->captureManager->streaming);
+    EXPECT_FALSE(frame_->host().captureManager->streaming);
 }
 
-TEST_F(SimulatedHotplug, TheAnalyzerWorkerStopsBeforeTheTeardownAndRestartsAfterTheBuildUp) {
-    frame_->entryPoints.StopAnalyzerWorker = [&] { log_.add("StopAnalyzerWorker"); };
-    frame_->entryPoints.RestartAnalyzerWorker = [&] { log_.add("RestartAnalyzerWorker"); };
-    // No analyzer window open: neither is called.
+// What follows the restarts (the analyzer's worker) hears of them around the teardown and the
+// build-up, and only while registered.
+TEST_F(SimulatedHotplug, AParticipantStopsBeforeTheTeardownAndRestartsAfterTheBuildUp) {
+    struct Logged final : CaptureParticipant {
+        explicit Logged(StepLog& log) : log(log) {}
+        void captureStopping() override { log.add("captureStopping"); }
+        void captureStarted() override { log.add("captureStarted"); }
+        StepLog& log;
+    } participant(log_);
+    // Not registered: not called.
     unplug();
-    EXPECT_FALSE(log_.has("StopAnalyzerWorker"));
+    EXPECT_FALSE(log_.has("captureStopping"));
 
-    int analyzer = 0;
-    frame_->analyzerDialog = &analyzer;
+    frame_->host().addParticipant(participant);
     log_.clear();
     std::string message;
     ASSERT_TRUE(rig_.box->plug(&message));
-    ASSERT_TRUE(pumpUntil([&] { return log_.has("RestartAnalyzerWorker"); }));
-    EXPECT_LT(log_.find("StopAnalyzerWorker"), log_.find("tearDownCapture"));
-    EXPECT_LT(log_.find("startStreaming"), log_.find("RestartAnalyzerWorker"));
-    frame_->analyzerDialog = nullptr;
+    ASSERT_TRUE(pumpUntil([&] { return log_.has("captureStarted"); }));
+    EXPECT_LT(log_.find("captureStopping"), log_.find("tearDownCapture"));
+    EXPECT_LT(log_.find("startStreaming"), log_.find("captureStarted"));
+    frame_->host().removeParticipant(participant);
 }
 
 // --- sleep and resume ---
@@ -265,14 +275,14 @@ TEST_F(SimulatedHotplug, SleepTearsDownAndWakeBuildsUpWithTheirDebugTexts) {
     rig_.power->sleep();
     ASSERT_TRUE(
         pumpUntil([&] { return log_.has("suspend") && log_.has("releaseCaptureSources"); }));
-    EXPECT_EQ(frame_->suspended, 1);
-    EXPECT_FALSE(frame_->captureManager->streaming);
-    EXPECT_EQ(frame_->devices.videoSource, nullptr);
+    EXPECT_EQ(frame_->host().suspended, 1);
+    EXPECT_FALSE(frame_->host().captureManager->streaming);
+    EXPECT_EQ(frame_->host().devices.videoSource, nullptr);
 
     rig_.power->wake();
     ASSERT_TRUE(pumpUntil([&] { return log_.has("resume") && log_.has("startStreaming"); }));
-    EXPECT_EQ(frame_->suspended, 0);
-    EXPECT_TRUE(frame_->captureManager->streaming);
+    EXPECT_EQ(frame_->host().suspended, 0);
+    EXPECT_TRUE(frame_->host().captureManager->streaming);
     EXPECT_EQ(frame_->windowTitle().toStdString(), kCaption);
     EXPECT_EQ(log_.find("tearDownCapture", log_.find("resume")), -1)
         << "nothing to tear down after a sleep";
@@ -288,15 +298,15 @@ TEST_F(SimulatedHotplug, SleepTearsDownAndWakeBuildsUpWithTheirDebugTexts) {
 }
 
 TEST_F(SimulatedHotplug, AResumeWhileCaptureRunsTearsDownFirst) {
-    ASSERT_TRUE(frame_->captureManager->streaming);
-    frame_->onPowerBroadcast(platform::PBT_APMRESUMEAUTOMATIC, nullptr);
+    ASSERT_TRUE(frame_->host().captureManager->streaming);
+    frame_->host().onPowerBroadcast(platform::PBT_APMRESUMEAUTOMATIC, nullptr);
     const int resume = log_.find("resume");
     const int down = log_.find("tearDownCapture", resume);
     const int up = log_.find("buildUpCapture", resume);
     ASSERT_GE(down, 0) << "built up over the running capture";
     EXPECT_LT(log_.find("stopStreaming", down), up);
     EXPECT_LT(log_.find("releaseCaptureSources", down), up);
-    EXPECT_TRUE(frame_->captureManager->streaming);
+    EXPECT_TRUE(frame_->host().captureManager->streaming);
     EXPECT_TRUE(framesFlow());
 }
 
@@ -312,24 +322,24 @@ TEST(PowerBroadcast, DisplayEventsActOnlyWithModernStandby) {
     platform::PowerBroadcastSetting otherSetting = off;
     otherSetting.PowerSetting.data1 ^= 1;
 
-    EXPECT_TRUE(frame.onPowerBroadcast(platform::PBT_POWERSETTINGCHANGE, &off));
+    EXPECT_TRUE(frame.host().onPowerBroadcast(platform::PBT_POWERSETTINGCHANGE, &off));
     EXPECT_FALSE(log.has("suspend")) << "without modern standby the display is only a display";
 
-    frame.powerCaps.AoAc = true;
-    frame.onPowerBroadcast(platform::PBT_POWERSETTINGCHANGE, nullptr);
-    frame.onPowerBroadcast(platform::PBT_POWERSETTINGCHANGE, &otherSetting);
-    frame.onPowerBroadcast(platform::PBT_POWERSETTINGCHANGE, &on);  // on while not suspended
+    frame.host().powerCaps.AoAc = true;
+    frame.host().onPowerBroadcast(platform::PBT_POWERSETTINGCHANGE, nullptr);
+    frame.host().onPowerBroadcast(platform::PBT_POWERSETTINGCHANGE, &otherSetting);
+    frame.host().onPowerBroadcast(platform::PBT_POWERSETTINGCHANGE, &on);  // on while not suspended
     EXPECT_TRUE(log.steps.empty());
-    frame.onPowerBroadcast(platform::PBT_POWERSETTINGCHANGE, &off);
+    frame.host().onPowerBroadcast(platform::PBT_POWERSETTINGCHANGE, &off);
     EXPECT_EQ(log.count("suspend"), 1);
-    EXPECT_EQ(frame.suspended, 1);
-    frame.onPowerBroadcast(platform::PBT_POWERSETTINGCHANGE, &off);
+    EXPECT_EQ(frame.host().suspended, 1);
+    frame.host().onPowerBroadcast(platform::PBT_POWERSETTINGCHANGE, &off);
     EXPECT_EQ(log.count("suspend"), 1) << "off twice is one suspend";
-    frame.onPowerBroadcast(platform::PBT_POWERSETTINGCHANGE, &on);
+    frame.host().onPowerBroadcast(platform::PBT_POWERSETTINGCHANGE, &on);
     EXPECT_EQ(log.count("resume"), 1);
-    EXPECT_EQ(frame.suspended, 0);
+    EXPECT_EQ(frame.host().suspended, 0);
     // Sleep and wake act whatever `suspended` holds.
-    frame.onPowerBroadcast(platform::PBT_APMRESUMEAUTOMATIC, nullptr);
+    frame.host().onPowerBroadcast(platform::PBT_APMRESUMEAUTOMATIC, nullptr);
     EXPECT_EQ(log.count("resume"), 2);
 }
 
@@ -340,7 +350,7 @@ TEST(PowerBroadcast, OtherEventsAreOnlyWrittenDown) {
     StepLog log;
     log.attach(frame);
     testing::DebugCapture debug;
-    EXPECT_TRUE(frame.onPowerBroadcast(10, nullptr));  // a power-status change
+    EXPECT_TRUE(frame.host().onPowerBroadcast(10, nullptr));  // a power-status change
     EXPECT_TRUE(log.steps.empty());
     EXPECT_EQ(debug.lines(),
               std::vector<std::string>{"++WM_POWERBROADCAST++ (wParam=10,lParam=0)\n"});
@@ -356,11 +366,11 @@ TEST(PowerBroadcast, NothingRestartsAfterTheShutdown) {
     const size_t boxes = test.messageBoxes->boxes.size();
     StepLog log;
     log.attach(frame);
-    frame.onPowerBroadcast(platform::PBT_APMRESUMEAUTOMATIC, nullptr);
+    frame.host().onPowerBroadcast(platform::PBT_APMRESUMEAUTOMATIC, nullptr);
     const DeviceBroadcastInterface video = named(usbName("VID_5D42&PID_0A50&MI_00"));
     const DeviceBroadcastInterface audio = named(usbName("VID_5D42&PID_0A50&MI_02"));
-    frame.onDeviceChange(DBT_DEVICEARRIVAL, &video);
-    frame.onDeviceChange(DBT_DEVICEARRIVAL, &audio);
+    frame.host().onDeviceChange(DBT_DEVICEARRIVAL, &video);
+    frame.host().onDeviceChange(DBT_DEVICEARRIVAL, &audio);
     QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(log.steps.empty());
     EXPECT_EQ(test.messageBoxes->boxes.size(), boxes);

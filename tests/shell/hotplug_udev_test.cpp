@@ -11,6 +11,7 @@
 
 #include "platform/desktop/udev_device_notifications.h"
 #include "shell/preview_presenter.h"
+#include "shell/tovrel2_edition.h"
 #include "shell/tovrel2_frame.h"
 #include "tests/shell/hotplug_rig.h"
 
@@ -80,7 +81,7 @@ class HotplugWithUdev : public ::testing::Test {
         std::printf("udev: second arrival -> build-up %lld ms, -> first new frame %lld ms\n",
                     toBuildUp, msBetween(secondArrival, firstFrame));
         EXPECT_EQ(frame_->windowTitle().toStdString(), kCaption);
-        EXPECT_TRUE(frame_->captureManager->streaming);
+        EXPECT_TRUE(frame_->host().captureManager->streaming);
     }
 
     testing::ScopedWorkingDirectory cwd_;
@@ -107,7 +108,7 @@ TEST_F(HotplugWithUdev, ABoxOfTheSecondFamilyRestartsCaptureLikewise) {
     create(true);
     ASSERT_TRUE(framesFlow());
     plugInOneByOne(2, 0x3C19, 0x0B8F, 3);
-    EXPECT_EQ(frame_->interfaceMask, 0x30);
+    EXPECT_EQ(frame_->host().interfaceMask, 0x30);
     EXPECT_TRUE(framesFlow());
 }
 
@@ -123,8 +124,8 @@ TEST_F(HotplugWithUdev, TheVideoInterfaceRemovedTearsDownAndKeepsTheLastPicture)
     bed_.removeNode(videoNode);
     ASSERT_TRUE(pumpUntil([&] { return log_.has("releaseCaptureSources"); }));
     EXPECT_EQ(log_.count("boxRemoved"), 1);
-    EXPECT_FALSE(frame_->captureManager->streaming);
-    EXPECT_EQ(frame_->devices.videoSource, nullptr);
+    EXPECT_FALSE(frame_->host().captureManager->streaming);
+    EXPECT_EQ(frame_->host().devices.videoSource, nullptr);
     EXPECT_EQ(frame_->windowTitle().toStdString(), kCaption);
     EXPECT_TRUE(rig_.test.messageBoxes->boxes.empty());
     const QImage first = frame_->grab().toImage();

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/desktop/logind_execution_state.h"
+#include "shell/tovrel2_edition.h"
 #include "shell/tovrel2_frame.h"
 #include "test_backends.h"
 #include "tests/support/mock_logind.h"

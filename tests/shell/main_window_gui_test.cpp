@@ -26,6 +26,7 @@
 #include "shell/command_table.h"
 #include "shell/preview_presenter.h"
 #include "shell/tovrel2_app.h"
+#include "shell/tovrel2_edition.h"
 #include "shell/tovrel2_frame.h"
 #include "sim/backends/simulated_backends.h"
 #include "test_backends.h"
@@ -206,13 +207,13 @@ TEST_F(MainWindowGui, StretchedThenLetterboxedAtTheRuleSizesAfterAKeepAspectRest
         return later != stretched;
     })) << "the picture does not move";
 
-    capture::MFManager* before = frame_->captureManager.get();
+    capture::MFManager* before = frame_->host().captureManager.get();
     ASSERT_NE(before, nullptr);
     const uint32_t width = before->width, height = before->height;
     const float rate = before->frameRate;
     ASSERT_FALSE(before->keepAspect);
     frame_->onCommand(CommandTable::kKeepAspectRatio);
-    capture::MFManager* m = frame_->captureManager.get();
+    capture::MFManager* m = frame_->host().captureManager.get();
     ASSERT_NE(m, nullptr);
     EXPECT_TRUE(m->keepAspect);
     EXPECT_TRUE(m->streaming);
@@ -266,7 +267,7 @@ TEST_F(MainWindowGui, StretchedThenLetterboxedAtTheRuleSizesAfterAKeepAspectRest
 // One recording at a time: while the screen is recorded the box's recording command does
 // nothing, and the other way round; each stop sends the box its notice and says "Preview" again.
 TEST_F(MainWindowGui, TheBoxAndTheScreenRecordingExcludeEachOther) {
-    capture::MFManager& m = *frame_->captureManager;
+    capture::MFManager& m = *frame_->host().captureManager;
     int boxStarts = 0, screenStarts = 0, stops = 0, notices = 0;
     frame_->entryPoints.StartRecording = [&](const std::string&, int, int, int, bool) {
         ++boxStarts;
@@ -313,15 +314,17 @@ TEST_F(MainWindowGui, TheBoxAndTheScreenRecordingExcludeEachOther) {
 // caption counts the recording's time about once a second, hours unbounded.
 TEST_F(MainWindowGui, RecordingBlinksTheIndicatorAndCountsInTheCaption) {
     frame_->entryPoints.StartRecording = [this](const std::string&, int, int, int, bool) {
-        frame_->captureManager->recording = true;
+        frame_->host().captureManager->recording = true;
         return platform::S_OK;
     };
-    frame_->entryPoints.StopRecording = [this] { frame_->captureManager->recording = false; };
+    frame_->entryPoints.StopRecording = [this] {
+        frame_->host().captureManager->recording = false;
+    };
 
     QElapsedTimer clock;
     clock.start();
     frame_->onCommand(CommandTable::kRecording);
-    ASSERT_TRUE(frame_->captureManager->recording);
+    ASSERT_TRUE(frame_->host().captureManager->recording);
     std::vector<std::pair<int64_t, bool>> samples;  // (ms, square red)
     std::vector<std::pair<int64_t, std::string>> captions;
     QImage shot;
@@ -399,7 +402,7 @@ TEST_F(MainWindowGui, RecordingBlinksTheIndicatorAndCountsInTheCaption) {
     })) << xprop(window(), "_NET_WM_NAME");
 
     frame_->onCommand(CommandTable::kRecording);
-    EXPECT_FALSE(frame_->captureManager->recording);
+    EXPECT_FALSE(frame_->host().captureManager->recording);
     EXPECT_EQ(frame_->windowTitle().toStdString(), "Tovrel2-Preview-1920x1080p@60.00");
     // The indicator is gone once the recording ends.
     const uint64_t seen = frame_->presenter().presentedFrames.load();

@@ -6,6 +6,7 @@
 
 #include "platform/desktop/logind_power_notifications.h"
 #include "shell/shell_texts.h"
+#include "shell/tovrel2_edition.h"
 #include "shell/tovrel2_frame.h"
 #include "tests/shell/hotplug_rig.h"
 #include "tests/support/mock_logind.h"
@@ -35,7 +36,7 @@ TEST(PowerWithLogind, PrepareForSleepRunsTheSuspendAndResumePaths) {
     CTovrel2Frame frame(rig.test.backends, kTovrel2Edition);
     testing::StepLog log;
     frame.onCreate();
-    ASSERT_TRUE(frame.captureManager->streaming);
+    ASSERT_TRUE(frame.host().captureManager->streaming);
     EXPECT_TRUE(testing::pumpUntil([&] { return holdsSleepDelay(who); }, 3000))
         << "no delay inhibitor while capture runs";
 
@@ -51,8 +52,8 @@ TEST(PowerWithLogind, PrepareForSleepRunsTheSuspendAndResumePaths) {
     EXPECT_TRUE(heldAtTheEndOfTheTeardown) << "the machine may sleep before the teardown ended";
     EXPECT_TRUE(testing::pumpUntil([&] { return !holdsSleepDelay(who); }, 3000))
         << "the sleep stays delayed after the suspend path";
-    EXPECT_EQ(frame.suspended, 1);
-    EXPECT_FALSE(frame.captureManager->streaming);
+    EXPECT_EQ(frame.host().suspended, 1);
+    EXPECT_FALSE(frame.host().captureManager->streaming);
     std::vector<std::string> texts;
     for (const std::string& line : debug.lines())
         if (line.starts_with("++WM_POWERBROADCAST++")) texts.push_back(line);
@@ -61,8 +62,8 @@ TEST(PowerWithLogind, PrepareForSleepRunsTheSuspendAndResumePaths) {
 
     emitPrepareForSleep(false);
     ASSERT_TRUE(testing::pumpUntil([&] { return log.has("startStreaming"); }));
-    EXPECT_EQ(frame.suspended, 0);
-    EXPECT_TRUE(frame.captureManager->streaming);
+    EXPECT_EQ(frame.host().suspended, 0);
+    EXPECT_TRUE(frame.host().captureManager->streaming);
     EXPECT_EQ(frame.windowTitle().toStdString(), "Tovrel2-Preview-1920x1080p@60.00");
     EXPECT_TRUE(holdsSleepDelay(who)) << "the next sleep would not wait";
     EXPECT_TRUE(rig.test.messageBoxes->boxes.empty());

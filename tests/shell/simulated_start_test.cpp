@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/tovrel2_edition.h"
 #include "shell/tovrel2_frame.h"
 #include "sim/backends/simulated_backends.h"
 #include "test_backends.h"
@@ -30,8 +31,8 @@ TEST(SimulatedStart, OpensTheSessionAndShutsDownInOrder) {
     EXPECT_EQ(frame.windowTitle().toStdString(), "Tovrel2-Preview-1920x1080p@60.00");
     EXPECT_TRUE(frame.keyboardFilterInstalled());
     EXPECT_TRUE(frame.captionTimerActive());
-    ASSERT_NE(frame.captureManager, nullptr);
-    EXPECT_TRUE(frame.captureManager->streaming);
+    ASSERT_NE(frame.host().captureManager, nullptr);
+    EXPECT_TRUE(frame.host().captureManager->streaming);
     frame.onClose();
 
     const std::vector<std::string> expected{"readSettings",
@@ -73,8 +74,8 @@ TEST(SimulatedStart, AWindowDestroyedWithoutACloseLeavesTheSettingsAlone) {
     {
         CTovrel2Frame frame(test.backends, kTovrel2Edition);
         EXPECT_EQ(frame.onCreate(), 0);
-        ASSERT_NE(frame.captureManager, nullptr);
-        ASSERT_TRUE(frame.captureManager->streaming);
+        ASSERT_NE(frame.host().captureManager, nullptr);
+        ASSERT_TRUE(frame.host().captureManager->streaming);
         frame.stepObserver = [&](const char* s) { steps.push_back(s); };
     }
     EXPECT_EQ(steps, std::vector<std::string>{});

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "shell/tovrel2_app.h"
+#include "shell/tovrel2_edition.h"
 #include "shell/tovrel2_frame.h"
 #include "sim/backends/simulated_backends.h"
 #include "test_backends.h"

@@ -322,7 +322,7 @@ TEST_F(SettingsWindowTest, WhileOpenTheMainWindowTakesNoKeysAndASecondOpenIsRefu
     main.resize(400, 300);
     main.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
-    CIODialog* open = nullptr;
+    QDialog* open = nullptr;
     bool checked = false;
     // Whatever goes wrong inside, the modal loop ends.
     QTimer::singleShot(20'000, [&] {

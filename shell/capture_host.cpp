@@ -1,0 +1,328 @@
+#include "shell/capture_host.h"
+
+#include <QThread>
+
+#include <algorithm>
+#include <cassert>
+#include <cstdio>
+
+#include "platform/system/debug_output.h"
+#include "shell/box_interfaces.h"
+#include "shell/capture_host_observer.h"
+#include "shell/capture_participant.h"
+#include "shell/shell_texts.h"
+
+namespace tovrel::shell {
+
+CaptureHost::CaptureHost(platform::Backends& backends, const Settings& settings,
+                         CaptureHostObserver& observer)
+    : devices(backends.mediaDevices.get()),
+      backends_(backends),
+      settings_(settings),
+      observer_(observer) {}
+
+CaptureHost::~CaptureHost() {
+    unregisterNotifications();
+    if (shutDown_ || !captureManager) return;
+    // A recording still running is finalised while its reads still run.
+    if (recordingController && captureManager->recording) recordingController->StopRecording();
+    if (captureManager->streaming) captureManager->stopStreaming(*backends_.clock);
+    recordingController.reset();
+    captureManager->closeSession();
+    captureManager.reset();
+    // The devices go with `devices`.
+}
+
+void CaptureHost::step(const char* name) { observer_.captureStep(name); }
+
+void CaptureHost::checkThread() const { assert(QThread::currentThread() == thread()); }
+
+bool CaptureHost::startUp() {
+    checkThread();
+    registerNotifications();
+
+    step("createCaptureManager");
+    interfaceMask = 0;
+    captureManager = std::make_unique<capture::MFManager>(*backends_.clock);
+    captureManager->audioMonitor.setEndpoints(backends_.audioEndpoints.get());
+    if (backends_.sinkWriters) {
+        recordingController = std::make_unique<recording::RecordingController>(
+            *captureManager, *backends_.sinkWriters);
+    }
+
+    step("createAudioCapture");
+    if (platform::FAILED(createAudioCapture())) return false;
+    step("createVideoCapture");
+    if (platform::FAILED(createVideoCapture(capture::kFormatNone))) return false;
+    openSessionAndStream(0, 0, 0, 0);
+    return true;
+}
+
+void CaptureHost::shutDown() {
+    checkThread();
+    if (shutDown_) return;
+    shutDown_ = true;
+    platform::Clock& clock = *backends_.clock;
+    if (captureManager) {
+        step("stopRecordings");
+        observer_.finishRecordings();
+        if (captureManager->streaming) {
+            step("stopStreaming");
+            captureManager->stopStreaming(clock);
+        }
+        clock.sleep(100);
+
+        step("closeSession");
+        recordingController.reset();
+        captureManager->closeSession();
+        captureManager.reset();
+    }
+    clock.sleep(100);
+
+    step("releaseCaptureSources");
+    releaseCaptureSources();
+
+    step("unregisterNotifications");
+    unregisterNotifications();
+}
+
+platform::HRESULT CaptureHost::createAudioCapture() {
+    const platform::HRESULT hr = devices.createAudioCapture();
+    if (platform::FAILED(hr)) observer_.deviceMissing(ShellTexts::kNoAudioDevice);
+    return hr;
+}
+
+platform::HRESULT CaptureHost::createVideoCapture(uint32_t requestedFormat) {
+    const platform::HRESULT hr = devices.createVideoCapture(requestedFormat);
+    if (platform::FAILED(hr)) observer_.deviceMissing(ShellTexts::kNoVideoDevice);
+    return hr;
+}
+
+int CaptureHost::releaseCaptureSources() { return devices.releaseCaptureSources(); }
+
+void CaptureHost::openSessionAndStream(int32_t width, int32_t height, int32_t fps, int32_t format) {
+    if (!captureManager) return;
+    step("openSession");
+    captureManager->openSession(observer_.previewSurface(), devices.audioSource,
+                                devices.videoSource, devices.usb3Bridge != 0,
+                                settings_.settingAspectRatio != 0, width, height, fps, format);
+    step("startStreaming");
+    captureManager->startStreaming();
+}
+
+void CaptureHost::tearDownCapture() {
+    checkThread();
+    platform::Clock& clock = *backends_.clock;
+    step("tearDownCapture");
+    if (captureManager) {
+        // A recording is finished while its frames still flow, before anything it writes from
+        // is stopped.
+        step("stopRecordings");
+        observer_.finishRecordings();
+        if (captureManager->streaming) {
+            step("stopStreaming");
+            captureManager->stopStreaming(clock);
+        }
+    }
+    clock.sleep(100);
+    step("closeSession");
+    if (captureManager) captureManager->closeSession();
+    clock.sleep(100);
+    step("releaseCaptureSources");
+    releaseCaptureSources();
+}
+
+void CaptureHost::buildUpCapture(int32_t width, int32_t height, int32_t fps, int32_t format) {
+    checkThread();
+    step("buildUpCapture");
+    createAudioCapture();
+    createVideoCapture(capture::kFormatNone);
+    openSessionAndStream(width, height, fps, format);
+}
+
+void CaptureHost::restartCapture(int32_t width, int32_t height, int32_t fps, int32_t format) {
+    checkThread();
+    platform::Clock& clock = *backends_.clock;
+    clearBoxFlags();
+    clock.sleep(100);
+    tearDownCapture();
+    clock.sleep(100);
+    createAudioCapture();
+    createVideoCapture(static_cast<uint32_t>(format));
+    requestedWidth = width;
+    requestedHeight = height;
+    requestedFps = fps;
+    openSessionAndStream(width, height, fps, format);
+    if (captureManager) {
+        const capture::PreviewSurface::ClientSize client = observer_.previewSurface()->clientSize();
+        captureManager->resizeRenderer(static_cast<uint32_t>(std::max(client.width, 0)),
+                                       static_cast<uint32_t>(std::max(client.height, 0)));
+    }
+    observer_.captureRebuilt();
+}
+
+// --- hot-plug and power ---
+
+void CaptureHost::clearBoxFlags() {
+    devices.registerCapableBox = 0;
+    devices.px40Model = 0;
+    devices.usb3Bridge = 0;
+}
+
+void CaptureHost::addParticipant(CaptureParticipant& participant) {
+    participants_.push_back(&participant);
+}
+
+void CaptureHost::removeParticipant(CaptureParticipant& participant) {
+    participants_.erase(std::remove(participants_.begin(), participants_.end(), &participant),
+                        participants_.end());
+}
+
+void CaptureHost::stopParticipants() {
+    for (CaptureParticipant* participant : participants_) participant->captureStopping();
+}
+
+void CaptureHost::startParticipants() {
+    for (CaptureParticipant* participant : participants_) participant->captureStarted();
+}
+
+void CaptureHost::registerNotifications() {
+    step("registerDeviceNotifications");
+    if (backends_.deviceNotifications) {
+        backends_.deviceNotifications->registerDeviceNotification(
+            [this](uint32_t event, const platform::DeviceBroadcastInterface* data) {
+                return onDeviceChange(event, data);
+            });
+    }
+    step("registerPowerNotifications");
+    powerCaps = platform::PowerCapabilities{};
+    if (backends_.powerNotifications) {
+        backends_.powerNotifications->registerPowerNotification(
+            [this](uint32_t event, const platform::PowerBroadcastSetting* data) {
+                onPowerBroadcast(event, data);
+            });
+        powerCaps = backends_.powerNotifications->getPwrCapabilities();
+    }
+}
+
+void CaptureHost::unregisterNotifications() {
+    if (backends_.deviceNotifications)
+        backends_.deviceNotifications->unregisterDeviceNotification();
+    if (backends_.powerNotifications) backends_.powerNotifications->unregisterPowerNotification();
+}
+
+void CaptureHost::postBoxChange(uintptr_t wParam) {
+    // Queued to this object: it runs after the notification has returned, and not at all once
+    // the host is gone.
+    QMetaObject::invokeMethod(
+        this, [this, wParam] { onBoxChange(wParam); }, Qt::QueuedConnection);
+}
+
+bool CaptureHost::onDeviceChange(uint32_t event, const platform::DeviceBroadcastInterface* data) {
+    checkThread();
+    if (data == nullptr || data->dbcc_devicetype != platform::DBT_DEVTYP_DEVICEINTERFACE)
+        return false;
+    platform::outputDebugString(data->dbcc_name);
+    const std::string_view name = data->dbcc_name;
+    if (event == platform::DBT_DEVICEARRIVAL) {
+        interfaceMask |= BoxInterfaces::bitsIn(name, BoxInterfaces::kFirstFamily);
+        if (interfaceMask == BoxInterfaces::kFirstFamily) postBoxChange(BOX_ARRIVED);
+        interfaceMask |= BoxInterfaces::bitsIn(name, BoxInterfaces::kSecondFamily);
+        if (interfaceMask == BoxInterfaces::kSecondFamily) postBoxChange(BOX_ARRIVED);
+        return true;
+    }
+    if (event == platform::DBT_DEVICEREMOVECOMPLETE) {
+        if (BoxInterfaces::bitsIn(name, BoxInterfaces::kVideo)) postBoxChange(BOX_REMOVED);
+        if (BoxInterfaces::bitsIn(name, BoxInterfaces::kSecondVideo)) postBoxChange(BOX_REMOVED);
+        return true;
+    }
+    return false;
+}
+
+int CaptureHost::onBoxChange(uintptr_t wParam) {
+    checkThread();
+    // After the shutdown nothing may come up again.
+    if (shutDown_) return 0;
+    platform::Clock& clock = *backends_.clock;
+    if (wParam == BOX_REMOVED) {
+        step("boxRemoved");
+        clearBoxFlags();
+        stopParticipants();
+        tearDownCapture();
+        interfaceMask = 0;
+    } else if (wParam == BOX_ARRIVED) {
+        step("boxArrived");
+        clearBoxFlags();
+        stopParticipants();
+        clock.sleep(kBoxSettleMs);
+        tearDownCapture();
+        clock.sleep(kBoxSettleMs);
+        buildUpCapture(0, 0, 0, 0);
+        startParticipants();
+        observer_.captureRebuilt();
+    }
+    return 0;
+}
+
+bool CaptureHost::captureUp() const {
+    return (captureManager && (captureManager->streaming || captureManager->sessionOpen)) ||
+           devices.videoSource || devices.audioSource;
+}
+
+void CaptureHost::suspendPath() {
+    step("suspend");
+    platform::outputDebugString(ShellTexts::kPowerSuspending);
+    suspended = 1;
+    stopParticipants();
+    tearDownCapture();
+    platform::outputDebugString(ShellTexts::kPowerSuspended);
+}
+
+void CaptureHost::resumePath() {
+    step("resume");
+    platform::outputDebugString(ShellTexts::kPowerResuming);
+    suspended = 0;
+    // A resume may find capture running (a display-on event rebuilt it, or the sleep never
+    // came): building up over it would replace the devices and the session under the running
+    // threads.
+    if (captureUp()) {
+        stopParticipants();
+        tearDownCapture();
+    }
+    buildUpCapture(0, 0, 0, 0);
+    startParticipants();
+    observer_.captureRebuilt();
+}
+
+bool CaptureHost::onPowerBroadcast(uint32_t event, const platform::PowerBroadcastSetting* data) {
+    checkThread();
+    if (shutDown_) return true;
+    switch (event) {
+        case platform::PBT_APMSUSPEND:
+            suspendPath();
+            break;
+        case platform::PBT_APMRESUMEAUTOMATIC:
+            resumePath();
+            break;
+        case platform::PBT_POWERSETTINGCHANGE:
+            if (data != nullptr && powerCaps.AoAc &&
+                data->PowerSetting == platform::GUID_MONITOR_POWER_ON) {
+                if (data->Data == 0 && !suspended) {
+                    suspendPath();
+                } else if (data->Data != 0 && suspended) {
+                    resumePath();
+                }
+            }
+            break;
+        default: {
+            char text[96];
+            std::snprintf(text, sizeof text, ShellTexts::kPowerOtherFormat, event,
+                          static_cast<unsigned>(reinterpret_cast<uintptr_t>(data)));
+            platform::outputDebugString(text);
+            break;
+        }
+    }
+    return true;
+}
+
+}  // namespace tovrel::shell
