@@ -63,6 +63,9 @@ void CaptureHost::shutDown() {
     if (shutDown_) return;
     shutDown_ = true;
     platform::Clock& clock = *backends_.clock;
+    // A window still open over the session (a close by a signal reaches a modal analyzer) stops
+    // reading what is about to go.
+    stopParticipants();
     if (captureManager) {
         step("stopRecordings");
         observer_.finishRecordings();

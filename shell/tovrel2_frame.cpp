@@ -258,9 +258,21 @@ void CTovrel2Frame::resizeEvent(QResizeEvent* event) {
     onSize(sizeTypeOf(windowState()), pixels.width(), pixels.height());
 }
 
+static bool maximisedOnly(Qt::WindowStates states) {
+    return (states & Qt::WindowMaximized) && !(states & Qt::WindowFullScreen);
+}
+
 void CTovrel2Frame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange) return;
+    // A maximise made by the window manager (a double-click on the title bar, a desktop
+    // shortcut) becomes what the window's own maximise is: no frame, the whole screen. Asked
+    // for once this change is through, as the window manager is still applying its own.
+    if (maximisedOnly(windowState())) {
+        QTimer::singleShot(0, this, [this] {
+            if (maximisedOnly(windowState())) showFullScreen();
+        });
+    }
     updateExposed();
     const QSize pixels = size() * devicePixelRatio();
     onSize(sizeTypeOf(windowState()), pixels.width(), pixels.height());

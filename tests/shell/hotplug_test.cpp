@@ -225,8 +225,11 @@ TEST_F(SimulatedHotplug, UnplugAndSleepFinishTheRecordingBeforeTheTeardown) {
         frame_->host().captureManager->recording = false;
     };
     frame_->host().captureManager->recording = true;
+    frame_->setCaptionState("Capture(00:01:23)");
     unplug();
     EXPECT_EQ(stops, 1);
+    EXPECT_EQ(frame_->windowTitle().toStdString(), kCaption)
+        << "the cut recording is no longer shown as running";
     const int stop = log_.find("StopRecording");
     ASSERT_GE(stop, 0);
     EXPECT_LT(log_.find("tearDownCapture"), stop);
@@ -238,8 +241,10 @@ TEST_F(SimulatedHotplug, UnplugAndSleepFinishTheRecordingBeforeTheTeardown) {
     ASSERT_TRUE(pumpUntil([&] { return log_.has("startStreaming"); }));
     log_.clear();
     frame_->host().captureManager->recording = true;
+    frame_->setCaptionState("Capture(00:00:05)");
     frame_->host().onPowerBroadcast(platform::PBT_APMSUSPEND, nullptr);
     EXPECT_EQ(stops, 2);
+    EXPECT_EQ(frame_->windowTitle().toStdString(), kCaption);
     EXPECT_LT(log_.find("StopRecording"), log_.find("stopStreaming"));
     EXPECT_FALSE(frame_->host().captureManager->streaming);
 }
@@ -354,6 +359,22 @@ TEST(PowerBroadcast, OtherEventsAreOnlyWrittenDown) {
     EXPECT_TRUE(log.steps.empty());
     EXPECT_EQ(debug.lines(),
               std::vector<std::string>{"++WM_POWERBROADCAST++ (wParam=10,lParam=0)\n"});
+}
+
+// A window that started without a box has no caption timer; the first restart that brings
+// capture up (here a mode change) starts it, as a box arrival does, so that a recording started
+// afterwards shows its time and tells the box.
+TEST(Restart, StartsTheCaptionTimerOfAWindowThatStartedWithoutABox) {
+    testing::ScopedWorkingDirectory cwd("restart-timer");
+    HotplugRig rig(false);
+    CTovrel2Frame frame(rig.test.backends, kTovrel2Edition);
+    frame.onCreate();
+    ASSERT_FALSE(frame.captionTimerActive());
+    rig.box->attach();
+    frame.host().restartCapture(0, 0, 0, 0);
+    EXPECT_TRUE(frame.captionTimerActive());
+    EXPECT_TRUE(frame.host().captureManager->sessionOpen);
+    frame.onClose();
 }
 
 // After the shutdown a late notification brings nothing up again (and shows no message).

@@ -471,6 +471,27 @@ TEST_F(MainWindowGui, DoubleClickAndEscEnterAndLeaveFullScreenWhereHDoesNothing)
     EXPECT_EQ(frame_->fullScreen, 0u);
     EXPECT_TRUE(settleAt(client)) << "back at " << frame_->width() << "x" << frame_->height()
                                   << ", was " << client.width() << "x" << client.height();
+
+    // A maximise by the window manager (a double-click on the title bar) is the same full
+    // screen: no frame, the whole screen, and F leaves it.
+    const QRect outer = frame_->frameGeometry();
+    pointTo(QPoint(outer.center().x(), (outer.top() + frame_->geometry().top()) / 2));
+    xdotool({"click", "--repeat", "2", "--delay", "80", "1"});
+    ASSERT_TRUE(waitFor([&] {
+        return windowManagerState().find("_NET_WM_STATE_FULLSCREEN") != std::string::npos;
+    })) << windowManagerState();
+    EXPECT_EQ(frame_->fullScreen, 1u);
+    EXPECT_TRUE(settleAt(QSize(1920, 1080)));
+    EXPECT_EQ(cardinals(xprop(window(), "_NET_FRAME_EXTENTS")),
+              (std::vector<unsigned long>{0, 0, 0, 0}));
+    xdotool({"windowactivate", "--sync", QString::number(window()), "key", "f"});
+    ASSERT_TRUE(waitFor([&] {
+        const std::string state = windowManagerState();
+        return state.find("_NET_WM_STATE_FULLSCREEN") == std::string::npos &&
+               state.find("_NET_WM_STATE_MAXIMIZED") == std::string::npos;
+    })) << windowManagerState();
+    EXPECT_EQ(frame_->fullScreen, 0u);
+    EXPECT_TRUE(settleAt(client)) << "back at " << frame_->width() << "x" << frame_->height();
 }
 
 // The borderless window: a press in the right edge's 3 pixels resizes it with the window
