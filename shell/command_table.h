@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 namespace tovrel::shell {
@@ -79,7 +78,7 @@ struct CommandTable {
 
     // One item of an edition's menu.
     struct MenuEntry {
-        int id;
+        const Command* command;
         bool separatorAfter;  // after this item, or after its submenu when it is the last one
     };
 
@@ -89,16 +88,6 @@ struct CommandTable {
     static constexpr char kQualityMenu[] = "Encoding Quality";
     static constexpr char kVideoFormatMenu[] = "Video Encoding Format";
     static constexpr char kAudioFormatMenu[] = "Audio Encoding Format";
-
-    // Every command of the family with its text, key, check rule and action, each once.
-    static const std::array<Command, 29> kCommands;
-
-    static const Command* find(int id) {
-        for (const Command& command : kCommands) {
-            if (command.id == id) return &command;
-        }
-        return nullptr;
-    }
 };
 
 }  // namespace tovrel::shell

@@ -33,16 +33,17 @@ struct Edition {
     // full screen; a key of a command the edition lacks does nothing).
     const CommandTable::Command* commandForKey(int key) const {
         for (const CommandTable::MenuEntry& entry : menu) {
-            const CommandTable::Command* command = CommandTable::find(entry.id);
-            if (command && command->key != 0 && command->key == key) return command;
+            if (entry.command->key != 0 && entry.command->key == key) return entry.command;
         }
         return nullptr;
     }
-    bool offers(int id) const {
+    // The command of an identifier if the edition offers it, else null.
+    const CommandTable::Command* command(int id) const {
         for (const CommandTable::MenuEntry& entry : menu)
-            if (entry.id == id) return true;
-        return false;
+            if (entry.command->id == id) return entry.command;
+        return nullptr;
     }
+    bool offers(int id) const { return command(id) != nullptr; }
 };
 
 }  // namespace tovrel::shell

@@ -5,6 +5,7 @@
 #include "capture/mf_manager.h"
 #include "device/ui/settings_command.h"
 #include "shell/capture_host.h"
+#include "shell/command_catalogue.h"
 #include "shell/settings_window_context.h"
 
 namespace tovrel::shell {
@@ -12,36 +13,39 @@ namespace {
 
 using C = CommandTable;
 
-constexpr std::array<C::MenuEntry, 29> kMenu{{
-    {C::kMotionDetection, true},
-    {C::kRecording, false},
-    {C::kSnapshotJpg, false},
-    {C::kSnapshotPng, false},
-    {C::kSnapshotBmp, true},
-    {C::kScreenRecording, false},
-    {C::kScreenSnapshotJpg, false},
-    {C::kScreenSnapshotPng, false},
-    {C::kScreenSnapshotBmp, true},
-    {C::kMute, false},
-    {C::kAudioAnalyze, false},
-    {C::kSettings, false},
-    {C::kPreview, true},
-    {C::kFullScreen, false},
-    {C::kShowCaption, true},
-    {C::kKeepAspectRatio, true},
-    {C::kAudioHdmi, false},
-    {C::kAudioLineIn, false},
-    {C::kQualityLowest, false},
-    {C::kQualityLow, false},
-    {C::kQualityNormal, false},
-    {C::kQualityHigh, false},
-    {C::kQualityHighest, false},
-    {C::kVideoAvc, false},
-    {C::kVideoHevc, false},
-    {C::kAudioAac, false},
-    {C::kAudioMp3, false},
-    {C::kPreferHardware, true},
-    {C::kExit, false},
+const C::Command* find(int id) { return CommandCatalogue::find(id); }
+
+// Made at start-up from the catalogue, which is there before any start-up code runs.
+const std::array<C::MenuEntry, 29> kMenu{{
+    {find(C::kMotionDetection), true},
+    {find(C::kRecording), false},
+    {find(C::kSnapshotJpg), false},
+    {find(C::kSnapshotPng), false},
+    {find(C::kSnapshotBmp), true},
+    {find(C::kScreenRecording), false},
+    {find(C::kScreenSnapshotJpg), false},
+    {find(C::kScreenSnapshotPng), false},
+    {find(C::kScreenSnapshotBmp), true},
+    {find(C::kMute), false},
+    {find(C::kAudioAnalyze), false},
+    {find(C::kSettings), false},
+    {find(C::kPreview), true},
+    {find(C::kFullScreen), false},
+    {find(C::kShowCaption), true},
+    {find(C::kKeepAspectRatio), true},
+    {find(C::kAudioHdmi), false},
+    {find(C::kAudioLineIn), false},
+    {find(C::kQualityLowest), false},
+    {find(C::kQualityLow), false},
+    {find(C::kQualityNormal), false},
+    {find(C::kQualityHigh), false},
+    {find(C::kQualityHighest), false},
+    {find(C::kVideoAvc), false},
+    {find(C::kVideoHevc), false},
+    {find(C::kAudioAac), false},
+    {find(C::kAudioMp3), false},
+    {find(C::kPreferHardware), true},
+    {find(C::kExit), false},
 }};
 
 // The box's Settings window over the program's register worker and the host's capture.
@@ -73,7 +77,7 @@ int openBoxSettings(SettingsWindowContext& context) {
 
 }  // namespace
 
-constinit const Edition kTovrel2Edition{
+const Edition kTovrel2Edition{
     "Tovrel2",
     "Tovrel2ClassName",
     "TOVREL2",

@@ -61,8 +61,7 @@ std::unique_ptr<QMenu> CTovrel2Frame::buildPopupMenu() {
     QMenu* sub = nullptr;
     const char* subName = nullptr;
     for (const CommandTable::MenuEntry& entry : edition_.menu) {
-        const CommandTable::Command* command = CommandTable::find(entry.id);
-        if (command == nullptr) continue;
+        const CommandTable::Command* command = entry.command;
         if (command->submenu != subName) {
             subName = command->submenu;
             sub = subName ? menu->addMenu(QString::fromUtf8(subName)) : nullptr;
@@ -80,9 +79,8 @@ std::unique_ptr<QMenu> CTovrel2Frame::buildPopupMenu() {
 }
 
 void CTovrel2Frame::onCommand(int id) {
-    const CommandTable::Command* command = CommandTable::find(id);
-    if (command == nullptr || !edition_.offers(id)) return;
-    command->action(*this, *command);
+    if (const CommandTable::Command* command = edition_.command(id))
+        command->action(*this, *command);
 }
 
 void CTovrel2Frame::toggleMotionDetection() {
