@@ -89,4 +89,15 @@ HRESULT PulseCaptureEndpoints::SetMute(const std::string& friendlyName, bool mut
                         });
 }
 
+// Not yet reading from the server: these answer E_NOTIMPL until the reading calls land.
+HRESULT PulseCaptureEndpoints::GetVolumeRange(const std::string&, float*, float*, float*) {
+    return E_NOTIMPL;
+}
+
+HRESULT PulseCaptureEndpoints::GetMasterVolumeLevel(const std::string&, float*) {
+    return E_NOTIMPL;
+}
+
+HRESULT PulseCaptureEndpoints::GetMute(const std::string&, bool*) { return E_NOTIMPL; }
+
 }  // namespace tovrel::platform

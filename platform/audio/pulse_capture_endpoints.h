@@ -20,6 +20,10 @@ class PulseCaptureEndpoints final : public CaptureEndpoints {
     std::vector<std::string> EnumAudioEndpoints() override;
     HRESULT SetMasterVolumeLevel(const std::string& friendlyName, float levelDb) override;
     HRESULT SetMute(const std::string& friendlyName, bool mute) override;
+    HRESULT GetVolumeRange(const std::string& friendlyName, float* minimumDb, float* maximumDb,
+                           float* incrementDb) override;
+    HRESULT GetMasterVolumeLevel(const std::string& friendlyName, float* levelDb) override;
+    HRESULT GetMute(const std::string& friendlyName, bool* mute) override;
 };
 
 }  // namespace tovrel::platform
