@@ -11,7 +11,9 @@ namespace tovrel::platform {
 
 // Capture endpoints held in memory: the simulated box's own and the test doubles. Their range is
 // kMinLevelDb to `maxLevelDb` in steps of kIncrementDb; a level outside it is refused with
-// E_INVALIDARG, as a device endpoint refuses one. Any thread.
+// E_INVALIDARG, as a device endpoint refuses one. The range starts at 0 dB as the sound server's
+// does (PulseCaptureEndpoints says why), so the simulated box answers a percentage of it alike.
+// Any thread.
 class MemoryCaptureEndpoints final : public CaptureEndpoints {
   public:
     struct State {
@@ -19,7 +21,7 @@ class MemoryCaptureEndpoints final : public CaptureEndpoints {
         bool muted = false;
     };
 
-    static constexpr float kMinLevelDb = -96.0f;
+    static constexpr float kMinLevelDb = 0.0f;
     static constexpr float kIncrementDb = 0.5f;
 
     explicit MemoryCaptureEndpoints(float maxLevelDb = 11.0f) : maxLevelDb_(maxLevelDb) {}
@@ -48,7 +50,8 @@ class MemoryCaptureEndpoints final : public CaptureEndpoints {
         ++calls_;
         auto it = states_.find(friendlyName);
         if (it == states_.end()) return E_INVALIDARG;
-        if (levelDb > maxLevelDb_ || levelDb < kMinLevelDb) return E_INVALIDARG;
+        // Written so that NaN, which compares false with everything, is refused too.
+        if (!(levelDb >= kMinLevelDb && levelDb <= maxLevelDb_)) return E_INVALIDARG;
         it->second.levelDb = levelDb;
         return S_OK;
     }
