@@ -61,6 +61,9 @@ HRESULT V4l2VideoProcAmp::Get(int32_t property, int32_t* value, int32_t* flags) 
     if (!controlOf(property, &controlId)) return E_PROP_ID_UNSUPPORTED;
     std::lock_guard lock(mutex_);
     if (!node_) return MF_E_SHUTDOWN;
+    // A control GetRange calls unsupported is unsupported here too, whatever G_CTRL would say.
+    v4l2_queryctrl query;
+    if (const HRESULT hr = queryLocked(controlId, &query); FAILED(hr)) return hr;
     v4l2_control control{};
     control.id = controlId;
     if (const int error = node_->ioctl(VIDIOC_G_CTRL, &control, "VIDIOC_G_CTRL", EINVAL)) {

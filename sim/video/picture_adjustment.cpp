@@ -36,7 +36,8 @@ void PictureAdjustment::configure(const SimPictureControls& ranges,
     // at the bottom of their range to twice the signal at the top.
     const double offset = share[kBrightness] * 255.0;
     const double gain = std::max(0.0, 1.0 + 2.0 * share[kContrast]);
-    for (int y = 0; y < 256; ++y) luma_[static_cast<size_t>(y)] = clampByte((y - 128) * gain + 128 + offset);
+    for (int y = 0; y < 256; ++y)
+        luma_[static_cast<size_t>(y)] = clampByte((y - 128) * gain + 128 + offset);
 
     const double saturation = std::max(0.0, 1.0 + 2.0 * share[kSaturation]);
     const double angle = share[kHue] * 2.0 * std::numbers::pi;  // half a turn either way
@@ -54,8 +55,8 @@ void PictureAdjustment::configure(const SimPictureControls& ranges,
         }
     }
     sharpen256_ = static_cast<int32_t>(std::lround(share[kSharpness] * 2.0 * 256.0));
-    identity_ = share[kBrightness] == 0.0 && share[kContrast] == 0.0 && chromaIdentity_ &&
-                sharpen256_ == 0;
+    identity_ =
+        share[kBrightness] == 0.0 && share[kContrast] == 0.0 && chromaIdentity_ && sharpen256_ == 0;
 }
 
 void PictureAdjustment::apply(TestPicture& picture) const {
@@ -71,8 +72,8 @@ void PictureAdjustment::apply(TestPicture& picture) const {
             std::copy_n(line, width, row.begin());
             for (uint32_t x = 1; x + 1 < width; ++x) {
                 const int detail = 2 * row[x] - row[x - 1] - row[x + 1];
-                line[x] = static_cast<uint8_t>(
-                    std::clamp(row[x] + (detail * sharpen256_) / 256, 0, 255));
+                line[x] =
+                    static_cast<uint8_t>(std::clamp(row[x] + (detail * sharpen256_) / 256, 0, 255));
             }
         }
     }

@@ -19,7 +19,8 @@ namespace tovrel::sim {
 class PictureAdjustment {
   public:
     // Takes the controls' current values; a lacking control counts as at its default.
-    void configure(const SimPictureControls& ranges, const SimulatedPictureControls::Values& values);
+    void configure(const SimPictureControls& ranges,
+                   const SimulatedPictureControls::Values& values);
     // Whether apply() would change nothing.
     bool identity() const { return identity_; }
     void apply(TestPicture& picture) const;

@@ -34,7 +34,8 @@ HRESULT SimulatedPictureControls::set(int32_t property, int32_t value) {
     const int32_t step = std::max(1, range->step);
     const int32_t steps = (value - range->minimum + step / 2) / step;
     std::lock_guard lock(mutex_);
-    values_[static_cast<size_t>(property)] = std::min(range->maximum, range->minimum + steps * step);
+    values_[static_cast<size_t>(property)] =
+        std::min(range->maximum, range->minimum + steps * step);
     return S_OK;
 }
 

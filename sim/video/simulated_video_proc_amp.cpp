@@ -7,8 +7,7 @@ namespace tovrel::sim {
 using namespace platform;
 
 HRESULT SimulatedVideoProcAmp::GetRange(int32_t property, int32_t* minimum, int32_t* maximum,
-                                        int32_t* step, int32_t* defaultValue,
-                                        int32_t* capsFlags) {
+                                        int32_t* step, int32_t* defaultValue, int32_t* capsFlags) {
     if (!minimum || !maximum || !step || !defaultValue || !capsFlags) return E_POINTER;
     if (stream_.isShutDown()) return MF_E_SHUTDOWN;
     int32_t value = 0;

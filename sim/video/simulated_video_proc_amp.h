@@ -18,8 +18,8 @@ class SimulatedVideoProcAmp final : public platform::VideoProcAmp {
                           const SimulatedStream& stream)
         : controls_(std::move(controls)), stream_(stream) {}
 
-    platform::HRESULT GetRange(int32_t property, int32_t* minimum, int32_t* maximum,
-                               int32_t* step, int32_t* defaultValue, int32_t* capsFlags) override;
+    platform::HRESULT GetRange(int32_t property, int32_t* minimum, int32_t* maximum, int32_t* step,
+                               int32_t* defaultValue, int32_t* capsFlags) override;
     platform::HRESULT Get(int32_t property, int32_t* value, int32_t* flags) override;
     platform::HRESULT Set(int32_t property, int32_t value, int32_t flags) override;
 

@@ -91,9 +91,9 @@ SimulatedVideoSource::SimulatedVideoSource(std::span<const SimVideoMode> modes, 
     : modes_(modes),
       types_(nativeTypesOf(modes)),
       stream_(pacing, videoClocking(modes)),
-      controls_(controls ? std::move(controls)
-                         : std::make_shared<SimulatedPictureControls>(
-                               kDefaultBoxModel.pictureControls)),
+      controls_(controls
+                    ? std::move(controls)
+                    : std::make_shared<SimulatedPictureControls>(kDefaultBoxModel.pictureControls)),
       procAmp_(controls_, stream_) {}
 
 SimulatedVideoSource::~SimulatedVideoSource() {

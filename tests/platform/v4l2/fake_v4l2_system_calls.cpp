@@ -240,14 +240,16 @@ int FakeV4l2SystemCalls::handle(unsigned long request, void* argument) {
         case VIDIOC_G_CTRL: {
             auto* wanted = static_cast<v4l2_control*>(argument);
             const Control* control = findControl(wanted->id);
-            if (control == nullptr || (control->flags & V4L2_CTRL_FLAG_DISABLED)) return fail(EINVAL);
+            if (control == nullptr || (control->flags & V4L2_CTRL_FLAG_DISABLED))
+                return fail(EINVAL);
             wanted->value = control->value;
             return 0;
         }
         case VIDIOC_S_CTRL: {
             auto* wanted = static_cast<v4l2_control*>(argument);
             Control* control = findControl(wanted->id);
-            if (control == nullptr || (control->flags & V4L2_CTRL_FLAG_DISABLED)) return fail(EINVAL);
+            if (control == nullptr || (control->flags & V4L2_CTRL_FLAG_DISABLED))
+                return fail(EINVAL);
             if (wanted->value < control->minimum || wanted->value > control->maximum)
                 return fail(ERANGE);
             const int32_t step = std::max(1, control->step);
