@@ -57,8 +57,9 @@ TEST_P(VideoProcAmpConformance, EachPropertyHasAWellFormedRangeOrIsUnsupportedTh
     Range r;
     int32_t value = 0, flags = 0;
     for (const int32_t unknown : {-1, kProperties}) {
-        EXPECT_EQ(amp().GetRange(unknown, &r.minimum, &r.maximum, &r.step, &r.defaultValue, &r.caps),
-                  E_PROP_ID_UNSUPPORTED);
+        EXPECT_EQ(
+            amp().GetRange(unknown, &r.minimum, &r.maximum, &r.step, &r.defaultValue, &r.caps),
+            E_PROP_ID_UNSUPPORTED);
         EXPECT_EQ(amp().Get(unknown, &value, &flags), E_PROP_ID_UNSUPPORTED);
         EXPECT_EQ(amp().Set(unknown, 0, VideoProcAmp_Flags_Manual), E_PROP_ID_UNSUPPORTED);
     }

@@ -56,8 +56,7 @@ std::vector<VideoProcAmpCase> everyCase() {
         std::string name = "Simulated";
         for (const char c : model.model)
             if (std::isalnum(static_cast<unsigned char>(c))) name += c;
-        cases.push_back(
-            {name, [&model] { return std::make_unique<SimulatedBackend>(model); }});
+        cases.push_back({name, [&model] { return std::make_unique<SimulatedBackend>(model); }});
     }
     return cases;
 }

@@ -55,9 +55,9 @@ TEST_F(V4l2VideoProcAmpTest, EachPropertyIsItsOwnControlAndValuesReachTheDriver)
               S_OK);
     EXPECT_EQ(maximum, 7);
     EXPECT_EQ(defaultValue, 3);
-    ASSERT_EQ(amp.GetRange(VideoProcAmp_Saturation, &minimum, &maximum, &step, &defaultValue,
-                           &caps),
-              S_OK);
+    ASSERT_EQ(
+        amp.GetRange(VideoProcAmp_Saturation, &minimum, &maximum, &step, &defaultValue, &caps),
+        S_OK);
     EXPECT_EQ(step, 10);
     ASSERT_EQ(amp.Get(VideoProcAmp_Brightness, &value, &flags), S_OK);
     EXPECT_EQ(value, 10) << "the driver's current value, not its default";
@@ -84,9 +84,9 @@ TEST_F(V4l2VideoProcAmpTest, AFailingCallIsEFailAndLoggedWithDeviceCallAndErrno)
     VideoProcAmp& amp = *source->videoProcAmp();
     int32_t minimum = 0, maximum = 0, step = 0, defaultValue = 0, caps = 0, value = 0, flags = 0;
     kernel.failIoctl(VIDIOC_QUERYCTRL, EIO);
-    EXPECT_EQ(amp.GetRange(VideoProcAmp_Brightness, &minimum, &maximum, &step, &defaultValue,
-                           &caps),
-              E_FAIL);
+    EXPECT_EQ(
+        amp.GetRange(VideoProcAmp_Brightness, &minimum, &maximum, &step, &defaultValue, &caps),
+        E_FAIL);
     kernel.failIoctl(VIDIOC_G_CTRL, EBUSY);
     EXPECT_EQ(amp.Get(VideoProcAmp_Brightness, &value, &flags), E_FAIL);
     kernel.failIoctl(VIDIOC_S_CTRL, EACCES);
@@ -98,12 +98,12 @@ TEST_F(V4l2VideoProcAmpTest, AFailingCallIsEFailAndLoggedWithDeviceCallAndErrno)
     EXPECT_EQ(kernel.controlValue(V4L2_CID_BRIGHTNESS), 5);
 
     const std::string text = logged();
-    for (const auto& [call, error] : {std::pair{"VIDIOC_QUERYCTRL", EIO},
-                                      std::pair{"VIDIOC_G_CTRL", EBUSY},
-                                      std::pair{"VIDIOC_S_CTRL", EACCES}}) {
-        EXPECT_NE(text.find(std::string("/dev/video0: ") + call + " failed: " +
-                            std::strerror(error)),
-                  std::string::npos)
+    for (const auto& [call, error] :
+         {std::pair{"VIDIOC_QUERYCTRL", EIO}, std::pair{"VIDIOC_G_CTRL", EBUSY},
+          std::pair{"VIDIOC_S_CTRL", EACCES}}) {
+        EXPECT_NE(
+            text.find(std::string("/dev/video0: ") + call + " failed: " + std::strerror(error)),
+            std::string::npos)
             << call << " in:\n"
             << text;
     }
