@@ -11,9 +11,7 @@ namespace tovrel::platform {
 
 // Capture endpoints held in memory: the simulated box's own and the test doubles. Their range is
 // kMinLevelDb to `maxLevelDb` in steps of kIncrementDb; a level outside it is refused with
-// E_INVALIDARG, as a device endpoint refuses one. The range starts at 0 dB as the sound server's
-// does (PulseCaptureEndpoints says why), so the simulated box answers a percentage of it alike.
-// Any thread.
+// E_INVALIDARG, as a device endpoint refuses one. Any thread.
 class MemoryCaptureEndpoints final : public CaptureEndpoints {
   public:
     struct State {
@@ -21,7 +19,7 @@ class MemoryCaptureEndpoints final : public CaptureEndpoints {
         bool muted = false;
     };
 
-    static constexpr float kMinLevelDb = 0.0f;
+    static constexpr float kMinLevelDb = -96.0f;
     static constexpr float kIncrementDb = 0.5f;
 
     explicit MemoryCaptureEndpoints(float maxLevelDb = 11.0f) : maxLevelDb_(maxLevelDb) {}

@@ -16,13 +16,14 @@ namespace tovrel::platform {
 // minus infinity), so the range is defined here: kMinimumLevelDb, the server's unity gain (0 dB,
 // what the desktop shows as 100 %), to kMaximumLevelDb, the top of the server's own interface
 // scale (+11 dB, PA_VOLUME_UI_MAX). Why not from silence up: callers turn a percentage p into
-// p × (maximum − minimum) / 100 dB without offsetting by the minimum, which stays inside the range
-// for every p from 0 to 100 only when the minimum is 0 dB. A level outside the range is refused
-// with E_INVALIDARG, as a device endpoint refuses one; a level set below 0 dB elsewhere (the
-// desktop's mixer) is still read back as it is. The increment is the server's finest step at
-// 0 dB. The server keeps volumes in whole steps: a level is stored as the nearest step at or
-// above it, so reading it back never gives less than was set and a percentage survives the
-// round trip. A source turned fully down reads as its lowest step's level, never as -infinity.
+// p × (maximum − minimum) / 100 dB, some adding the minimum and some not; with the minimum at
+// 0 dB both give the same level, inside the range for every p from 0 to 100. A level outside
+// the range is refused with E_INVALIDARG, as a device endpoint refuses one; a level set below
+// 0 dB elsewhere (the desktop's mixer) is still read back as it is. The increment is the
+// server's finest step at 0 dB. The server keeps volumes in whole steps: a level is stored as
+// the nearest step at or above it, so reading it back never gives less than was set and a
+// percentage survives the round trip. A source turned fully down reads as its lowest step's level,
+// never as -infinity.
 //
 // Answers: S_OK; E_POINTER for a null argument; E_INVALIDARG for a name no source has (or no
 // server to list them) or a level out of range; E_FAIL when the server refuses or does not answer
