@@ -48,7 +48,8 @@ class MemoryCaptureEndpoints final : public CaptureEndpoints {
         ++calls_;
         auto it = states_.find(friendlyName);
         if (it == states_.end()) return E_INVALIDARG;
-        if (levelDb > maxLevelDb_ || levelDb < kMinLevelDb) return E_INVALIDARG;
+        // Written so that NaN, which compares false with everything, is refused too.
+        if (!(levelDb >= kMinLevelDb && levelDb <= maxLevelDb_)) return E_INVALIDARG;
         it->second.levelDb = levelDb;
         return S_OK;
     }
