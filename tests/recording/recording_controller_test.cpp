@@ -242,6 +242,18 @@ TEST_F(ConfigurationFixture, FractionalRatesQualitySevenAndTheLevelTables) {
     EXPECT_EQ(u32(log->outputTypes[0], MF_MT_MPEG2_LEVEL), 51u);
 }
 
+// 3840 x 2160 x 60 x 12 = 5,971,968,000 bits per second does not fit 32 bits: the input rate is
+// the low 32 bits of that product, and taking them must not be the undefined float-to-unsigned
+// conversion (the sanitizer build checks float-cast-overflow).
+TEST_F(ConfigurationFixture, AnInputRatePast32BitsKeepsItsLow32Bits) {
+    auto log = configure(3840, 2160, 60, MFVideoFormat_H264, 2);
+    EXPECT_EQ(u32(log->inputTypes[0], MF_MT_AVG_BITRATE), 5'971'968'000u - 4'294'967'296u);
+    log = configure(7680, 4320, 120, MFVideoFormat_HEVC, 2);  // 47,775,744,000: 11 times 2^32
+    EXPECT_EQ(u32(log->inputTypes[0], MF_MT_AVG_BITRATE), 47'775'744'000u - 11 * 4'294'967'296u);
+    log = configure(3840, 2160, 30, MFVideoFormat_H264, 2);  // 2,985,984,000 still fits
+    EXPECT_EQ(u32(log->inputTypes[0], MF_MT_AVG_BITRATE), 2'985'984'000u);
+}
+
 TEST_F(ControllerFixture, AudioTypesForAacAndMp3) {
     open();
     for (int32_t audioType : {0, 1}) {
