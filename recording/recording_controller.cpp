@@ -204,7 +204,12 @@ HRESULT RecordingController::ConfigureVideoStream(const Guid& subtype) {
     chain(hr, [&] { return m.sinkWriter->AddStream(*output, &m.videoStreamIndex); });
     // The platform's colour converter is registered here on Windows; the FFmpeg writer carries
     // its own conversion for encoders that do not take NV12.
-    chain(hr, [&] { return m.sinkWriter->SetInputMediaType(m.videoStreamIndex, *input, nullptr); });
+    // An input type that could not even be made leaves the stream without an input: the
+    // configuration fails with the reason it could not be made.
+    chain(hr, [&] {
+        if (!input) return FAILED(inputHr) ? inputHr : E_POINTER;
+        return m.sinkWriter->SetInputMediaType(m.videoStreamIndex, *input, nullptr);
+    });
     return hr;
 }
 
