@@ -7,7 +7,7 @@
 
 #include "platform/audio/pulse_capture_enumerator.h"
 #include "platform/audio/pulse_request.h"
-#include "platform/system/system_call_log.h"
+#include "platform/system/debug_output.h"
 
 namespace tovrel::platform {
 
@@ -95,7 +95,7 @@ HRESULT runOperation(
                 &answer);
         },
         answer.done);
-    if (answer.done && !answer.ok) logSystemCallFailure("pulse server", what, answer.error);
+    if (answer.done && !answer.ok) logCallFailure("pulse server", what, answer.error);
     return answer.ok ? S_OK : E_FAIL;
 }
 
