@@ -51,9 +51,11 @@ void CTovrel2Frame::fillEntryPoints() {
     entryPoints.StopRecording = [this] {
         if (host_.recordingController) host_.recordingController->StopRecording();
     };
+    if (backends_.imageEncoders)
+        snapshotWriter_ = std::make_unique<recording::SnapshotWriter>(*backends_.imageEncoders);
     entryPoints.TakeSnapshot = [this](const std::string& path) {
-        if (!host_.captureManager || !backends_.imageEncoders) return platform::MF_E_INVALIDREQUEST;
-        return recording::SnapshotEncoder(*host_.captureManager, *backends_.imageEncoders)
+        if (!host_.captureManager || !snapshotWriter_) return platform::MF_E_INVALIDREQUEST;
+        return recording::SnapshotEncoder(*host_.captureManager, *snapshotWriter_)
             .TakeSnapshot(path);
     };
     entryPoints.OpenAudioAnalyzer = [this](QWidget* parent) {

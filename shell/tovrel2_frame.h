@@ -12,6 +12,7 @@ class QMenu;
 #include <string>
 
 #include "platform/backends/backends.h"
+#include "recording/snapshot_writer.h"
 #include "shell/capture_host.h"
 #include "shell/capture_host_observer.h"
 #include "shell/command_table.h"
@@ -151,6 +152,8 @@ class CTovrel2Frame : public QMainWindow, private CaptureHostObserver {
     platform::Backends& backends_;
     const Edition& edition_;
     device::BoxOperations* box_;
+    // Encodes the snapshots off this thread; made when the backends have image encoders.
+    std::unique_ptr<recording::SnapshotWriter> snapshotWriter_;
     QTimer captionTimer_;
     InsertKeyFilter* keyFilter_ = nullptr;
     PreviewPresenter* presenter_ = nullptr;
