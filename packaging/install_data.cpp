@@ -24,13 +24,15 @@ using UsbId = std::pair<uint16_t, uint16_t>;
 uint16_t hexAfter(std::string_view text, std::string_view key) {
     const size_t at = text.find(key);
     if (at == std::string_view::npos || at + key.size() + 4 > text.size()) return 0;
-    return static_cast<uint16_t>(std::stoul(std::string(text.substr(at + key.size(), 4)), nullptr, 16));
+    return static_cast<uint16_t>(
+        std::stoul(std::string(text.substr(at + key.size(), 4)), nullptr, 16));
 }
 
 // Every box any program talks to: the register transports' and the capture interfaces'.
 std::set<UsbId> allBoxes() {
     std::set<UsbId> ids;
-    for (const auto& box : tovrel::device::kSupportedBoxes) ids.insert({box.vendorId, box.productId});
+    for (const auto& box : tovrel::device::kSupportedBoxes)
+        ids.insert({box.vendorId, box.productId});
     for (const auto& box : tovrel::device::kPanelBoxes) ids.insert({box.vendorId, box.productId});
     for (const auto& interface : tovrel::shell::BoxInterfaces::kInterfaces)
         ids.insert({hexAfter(interface.text, "VID_"), hexAfter(interface.text, "PID_")});

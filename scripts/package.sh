@@ -7,6 +7,10 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-$top/build-package}
 "$top/scripts/install-deps.sh"
+# Debian's hardening flags (stack protector, fortified libc calls, read-only relocations);
+# CMake takes them from the environment when it configures a new build folder.
+eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
+export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS" LDFLAGS
 cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTOVREL_TESTS=OFF -DTOVREL_BENCH=OFF \
     -DTOVREL_SANITIZE=OFF -DTOVREL_TSAN=OFF -DTOVREL_FUZZ=OFF >/dev/null
 cmake --build "$dir" -j "$(nproc)"

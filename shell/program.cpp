@@ -75,8 +75,8 @@ void enterMenuFolder() {
     const QString folder =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/tovrel";
     if (!QDir().mkpath(folder) || !QDir::setCurrent(folder)) {
-        std::fprintf(stderr, "cannot work in %s; the settings stay in %s\n",
-                     qPrintable(folder), qPrintable(QDir::currentPath()));
+        std::fprintf(stderr, "cannot work in %s; the settings stay in %s\n", qPrintable(folder),
+                     qPrintable(QDir::currentPath()));
     }
 }
 

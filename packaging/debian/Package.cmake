@@ -7,16 +7,16 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Tovrel developers")
 set(CPACK_PACKAGE_CONTACT "Tovrel developers <tovrel@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "programs for Tovrel USB HDMI capture boxes")
+# The summary above is the first line; CPack indents this text as Debian wants it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "programs for Tovrel USB HDMI capture boxes
- tovrel2 shows the picture of a Tovrel USB HDMI capture box, plays its
- sound, records both into MP4 files and takes snapshots. tovrel-panel shows
- the box's status, sets its controls and updates its firmware; tovrelctl does
- the same from the command line, for scripts.
- .
- Every program can run a simulated box (--simulate) for a demonstration
- without hardware. A udev rule lets the person at the desktop reach the
- boxes' USB devices without root.")
+    "tovrel2 shows the picture of a Tovrel USB HDMI capture box, plays its sound,
+records both into MP4 files and takes snapshots. tovrel-panel shows the box's
+status, sets its controls and updates its firmware; tovrelctl does the same
+from the command line, for scripts.
+
+Every program can run a simulated box (--simulate) for a demonstration without
+hardware. A udev rule lets the person at the desktop reach the boxes' USB
+devices without root.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
