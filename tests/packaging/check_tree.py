@@ -145,9 +145,9 @@ def check_manual(root, program, page, help_text):
 
 def check_udev_rule(root, all_ids):
     folder = os.path.join(root, "lib/udev/rules.d")
-    rules = sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+    rules = sorted(f for f in os.listdir(folder) if "tovrel" in f) if os.path.isdir(folder) else []
     if len(rules) != 1:
-        fault(f"{folder} holds {rules}, not one rule file")
+        fault(f"{folder} holds {rules}, not one rule file of ours")
         return
     name = rules[0]
     # The seat rules turn the tag into access only for devices tagged before them.
