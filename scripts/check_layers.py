@@ -46,8 +46,9 @@ MAY_USE = {
     "reduced": ["shell", "reduced/ui"],
     "panel": ["device", "platform/backends"],
 }
-# Programs, tests, benchmarks and fuzzers sit above everything; they are not checked.
-UNCHECKED_TOPS = ("apps", "tests", "bench", "fuzz")
+# Programs, the installed files' generator (it reads the device tables of several layers), tests,
+# benchmarks and fuzzers sit above everything; they are not checked.
+UNCHECKED_TOPS = ("apps", "packaging", "tests", "bench", "fuzz")
 
 
 def folder_of(path):

@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -13,11 +15,49 @@
 #include "sim/bridge/simulated_extension_unit_bus.h"
 #include "sim/firmware/generated_firmware.h"
 
+namespace {
+
+// Answered before the window system is reached, so that they work without a display.
+std::optional<int> answerWithoutWindow(int argc, char** argv) {
+    using tovrel::device::FirmwareFolder;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tovrel-panel %s\n", TOVREL_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            const auto folder = FirmwareFolder::locate(std::nullopt, "/proc/self/exe");
+            std::printf(
+                "Usage: tovrel-panel [--simulate] [--firmware-dir DIR] [Qt options]\n"
+                "\n"
+                "The control panel of a Tovrel HDMI capture box: its status, picture and sound\n"
+                "controls, and its firmware update (F1 shows the firmware buttons).\n"
+                "\n"
+                "Options:\n"
+                "  --simulate          use the simulated box instead of the hardware (it\n"
+                "                      makes its own firmware images unless a folder is named)\n"
+                "  --firmware-dir DIR  take the firmware images (NAME.bin) from DIR\n"
+                "  -h, --help          print this help\n"
+                "  --version           print the version\n"
+                "\n"
+                "Firmware folder: %s\n"
+                "(--firmware-dir, else $%s, else firmware/ beside the program, else\n"
+                "share/tovrel/firmware beside its bin/ folder)\n",
+                folder.c_str(), FirmwareFolder::kEnvironmentVariable);
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace tovrel;
+    if (auto answered = answerWithoutWindow(argc, argv)) return *answered;
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName("org.tovrel.TovrelPanel");
     QCommandLineParser parser;
-    parser.addHelpOption();
     QCommandLineOption simulate("simulate", "Use the simulated box instead of the hardware.");
     QCommandLineOption firmwareDir("firmware-dir", "Take the firmware images (NAME.bin) from DIR.",
                                    "DIR");

@@ -72,6 +72,7 @@ Options:
   --bridge           (get) read a bridge-side register
   --target T         (flash) windows or mac
   -h, --help         print this help
+  --version          print the version
 
 Exit status: 0 on success, 1 when no supported box is attached or the box did not answer
 (plug ... fault: when no program with the simulated box runs, or it refused), 2 for a usage
@@ -318,6 +319,9 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("tovrelctl %s\n", TOVREL_VERSION);
             return 0;
         } else if (arg == "--simulate") {
             options.simulate = true;

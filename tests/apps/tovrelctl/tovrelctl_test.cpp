@@ -93,9 +93,16 @@ TEST(Tovrelctl, UsageErrorsAndHelp) {
     }
     CtlRun help = run("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* word :
-         {"status", "get REG", "set REG VALUE", "--simulate", "--json", "0 to 255", "Exit status"})
+    for (const char* word : {"status", "get REG", "set REG VALUE", "--simulate", "--json",
+                             "--version", "0 to 255", "Exit status"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    // The build's version, wherever the option stands; nothing is looked for.
+    for (const char* arguments : {"--version", "--simulate --version status"}) {
+        CtlRun version = run(arguments);
+        EXPECT_EQ(version.status, 0) << arguments;
+        EXPECT_EQ(version.out, std::string("tovrelctl ") + TOVREL_VERSION + "\n") << arguments;
+        EXPECT_EQ(version.err, "") << arguments;
+    }
 }
 
 TEST(Tovrelctl, WithoutABoxSaysSoOnStandardError) {
