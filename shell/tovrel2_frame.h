@@ -3,9 +3,6 @@
 #include <QMainWindow>
 #include <QTimer>
 
-class QDialog;
-class QMenu;
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,7 +12,6 @@ class QMenu;
 #include "recording/snapshot_writer.h"
 #include "shell/capture_host.h"
 #include "shell/capture_host_observer.h"
-#include "shell/command_table.h"
 #include "shell/edition.h"
 #include "shell/settings_store.h"
 #include "shell/subsystem_entry_points.h"
@@ -26,6 +22,9 @@ class CAudioDialog;
 namespace tovrel::device {
 class BoxOperations;
 }
+
+class QDialog;
+class QMenu;
 
 namespace tovrel::shell {
 
@@ -98,8 +97,7 @@ class CTovrel2Frame : public QMainWindow, private CaptureHostObserver {
     // flag), so the menu never claims work that did not happen. Tests replace them.
     SubsystemEntryPoints entryPoints;
 
-    // Step names of the start-up and shutdown sequences as they run, for diagnostics and tests.
-    std::function<void(const char*)> stepObserver;
+    std::function<void(const char*)> stepObserver;  // each step's name as it begins (tests)
 
     // Members with their values before the window exists.
     audio::ui::CAudioDialog* analyzerDialog = nullptr;  // the open analyzer window
