@@ -51,9 +51,9 @@ if dpkg-query -W -f='${Status}' tovrel 2>/dev/null | grep -q installed; then
     echo "package phase left out: a tovrel package is installed already; it stays as it is"
     exit 0
 fi
-for program in $(cut -d' ' -f1 "$build/packaged_programs.txt"); do
-    if [[ -e /usr/bin/$program ]]; then
-        echo "package phase left out: /usr/bin/$program exists and belongs to no tovrel package"
+for packaged in $(cut -d' ' -f1 "$build/packaged_programs.txt"); do
+    if [[ -e /usr/bin/$packaged ]]; then
+        echo "package phase left out: /usr/bin/$packaged exists and belongs to no tovrel package"
         exit 0
     fi
 done
@@ -97,9 +97,9 @@ trap 'remove_package; cleanup' EXIT
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
     -o DPkg::Lock::Timeout=300 "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; exit 1; }
 "${check_tree[@]}" /usr "$top" "$build/packaged_programs.txt" "$version"
-for program in $(cut -d' ' -f1 "$build/packaged_programs.txt"); do
-    [[ "$(dpkg -S "/usr/bin/$program" 2>/dev/null)" == "tovrel: /usr/bin/$program" ]] ||
-        { echo "FAIL: /usr/bin/$program is not the package's"; exit 1; }
+for packaged in $(cut -d' ' -f1 "$build/packaged_programs.txt"); do
+    [[ "$(dpkg -S "/usr/bin/$packaged" 2>/dev/null)" == "tovrel: /usr/bin/$packaged" ]] ||
+        { echo "FAIL: /usr/bin/$packaged is not the package's"; exit 1; }
 done
 
 if [[ -n "${DISPLAY:-}" ]]; then
