@@ -115,10 +115,11 @@ uint32_t MonitorSplicer::cutInSilence(uint8_t* block, uint32_t frames, uint32_t 
         }
         runStart = f + 1;
     }
-    // A few frames of the quiet on either side are kept, so that a cut never joins the last and
-    // first frames of two sounds.
-    const uint32_t margin = std::min<uint32_t>(crossfadeFrames_ / 4, bestLength / 4);
-    if (bestLength <= 2 * margin) return 0;
+    // Silence is a stretch at least as long as a crossfade; a zero crossing is not. A few frames
+    // of it on either side are kept, so that a cut never joins the last and first frames of two
+    // sounds.
+    const uint32_t margin = crossfadeFrames_ / 4;
+    if (bestLength < crossfadeFrames_ || bestLength <= 2 * margin) return 0;
     const uint32_t take = std::min(wanted, bestLength - 2 * margin);
     const uint32_t at = bestStart + (bestLength - take) / 2;
     uint8_t* cut = block + static_cast<size_t>(at) * frameBytes_;
