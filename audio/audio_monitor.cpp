@@ -5,8 +5,8 @@
 
 #include "audio/audio_texts.h"
 #include "audio/monitor_delay_control.h"
-#include "audio/monitor_splicer.h"
 #include "audio/monitor_frame_converter.h"
+#include "audio/monitor_splicer.h"
 #include "platform/audio/audio_client_codes.h"
 #include "platform/system/debug_output.h"
 
@@ -232,7 +232,8 @@ void AudioMonitor::playbackLoop(Output& out) {
         }
         bool delivered;
         if (converter.direct()) {
-            const int32_t want = static_cast<int32_t>(static_cast<size_t>(frames) * deviceFrameBytes);
+            const int32_t want =
+                static_cast<int32_t>(static_cast<size_t>(frames) * deviceFrameBytes);
             delivered = monitorRing.read(data, want) == want;
         } else {
             const int32_t want =
@@ -274,9 +275,9 @@ AudioMonitor::Delay AudioMonitor::currentDelay() const {
 }
 
 uint32_t AudioMonitor::framesToMs(uint64_t frames, uint32_t framesPerSecond) {
-    return framesPerSecond ? static_cast<uint32_t>((frames * 1000 + framesPerSecond / 2) /
-                                                   framesPerSecond)
-                           : 0;
+    return framesPerSecond
+               ? static_cast<uint32_t>((frames * 1000 + framesPerSecond / 2) / framesPerSecond)
+               : 0;
 }
 
 void AudioMonitor::closeOutput(Output& out) {

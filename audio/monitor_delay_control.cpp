@@ -31,8 +31,6 @@ bool MonitorDelayControl::mayCutSound(uint64_t nowMs) const {
     return pending_ > 0 && nowMs - pendingSinceMs_ >= kQuietWaitMs;
 }
 
-void MonitorDelayControl::dropped(uint32_t frames) {
-    pending_ -= std::min(frames, pending_);
-}
+void MonitorDelayControl::dropped(uint32_t frames) { pending_ -= std::min(frames, pending_); }
 
 }  // namespace tovrel::audio

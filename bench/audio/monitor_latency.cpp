@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "busy_cores.h"
 #include "capture/mf_manager.h"
 #include "platform/audio/alsa_audio_endpoint_enumerator.h"
 #include "sim/audio/simulated_audio_source.h"
@@ -33,33 +34,6 @@ namespace {
 
 struct Span {
     double fromS, toS;
-};
-
-// Spinning threads, one per core, at the program's own priority: the machine as busy as a
-// build makes it.
-class BusyCores {
-  public:
-    void set(bool busy) {
-        if (busy == !threads_.empty()) return;
-        if (busy) {
-            stop_ = false;
-            const unsigned n = std::max(1u, std::thread::hardware_concurrency());
-            for (unsigned i = 0; i < n; ++i)
-                threads_.emplace_back([this] {
-                    volatile uint64_t spins = 0;
-                    while (!stop_.load(std::memory_order_relaxed)) spins = spins + 1;
-                });
-        } else {
-            stop_ = true;
-            for (auto& t : threads_) t.join();
-            threads_.clear();
-        }
-    }
-    ~BusyCores() { set(false); }
-
-  private:
-    std::atomic<bool> stop_{false};
-    std::vector<std::thread> threads_;
 };
 
 std::vector<Span> busySpans(const std::string& arg, int seconds) {
@@ -121,7 +95,7 @@ int main(int argc, char** argv) {
     }
     std::vector<int32_t> ringBytes;
     std::vector<double> monitorDelayMs;
-    BusyCores cores;
+    audio::BusyCores cores;
     const Clock::time_point begun = Clock::now();
     for (int i = 0; i < seconds * 10; ++i) {
         std::this_thread::sleep_until(begun + std::chrono::milliseconds(100 * (i + 1)));
@@ -199,10 +173,10 @@ int main(int argc, char** argv) {
                 ringBytes[ringBytes.size() / 2], ringBytes[ringBytes.size() / 2] / 192.0,
                 ringBytes.back(), ringBytes.back() / 192.0);
     std::sort(monitorDelayMs.begin(), monitorDelayMs.end());
-    std::printf("monitor's own delay (device queue + ring): median %.1f ms, max %.1f ms; "
-                "%.1f ms dropped\n",
-                monitorDelayMs[monitorDelayMs.size() / 2], monitorDelayMs.back(),
-                framesDropped / 48.0);
+    std::printf(
+        "monitor's own delay (device queue + ring): median %.1f ms, max %.1f ms; "
+        "%.1f ms dropped\n",
+        monitorDelayMs[monitorDelayMs.size() / 2], monitorDelayMs.back(), framesDropped / 48.0);
     // The picture's side of the comparison (a video sample's arrival to its frame painted on
     // the screen) belongs to the preview's own measurement, which does not exist yet; until it
     // does, this says so rather than guessing, and the sound's delay above has nothing to be

@@ -374,8 +374,9 @@ TEST(AudioMonitorTest, MeasuresItsDelayAndReportsItOnceAMinute) {
     const uint64_t minutes = (clock.getTickCount64() - startMs) / AudioMonitor::kDelayReportMs;
     monitor.stop();
     EXPECT_EQ(last, AudioTexts::delayReport(100, 50, 0));
-    EXPECT_EQ(last, "Monitor delay 150 ms (device 100 ms, ring 50 ms), 0 ms dropped in the last "
-                    "minute.");
+    EXPECT_EQ(last,
+              "Monitor delay 150 ms (device 100 ms, ring 50 ms), 0 ms dropped in the last "
+              "minute.");
     // One a minute, not one a pass.
     EXPECT_GE(reports + 1, minutes);
     EXPECT_LE(reports, minutes);

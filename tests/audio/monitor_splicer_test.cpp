@@ -74,13 +74,14 @@ TEST(MonitorSplicerTest, CutsIntoSteadySoundOnlyWhenAllowedAndWithoutATrace) {
     for (uint32_t from = 0; from + 120 <= 1200 - removed; from += 60) {
         for (int c = 0; c < 2; ++c) {
             int peak = 0;
-            for (uint32_t f = from; f < from + 120; ++f) peak = std::max(peak, std::abs(int(block[2 * f + c])));
+            for (uint32_t f = from; f < from + 120; ++f)
+                peak = std::max(peak, std::abs(int(block[2 * f + c])));
             ASSERT_GE(peak, 8192 * 97 / 100) << "frame " << from << " channel " << c;
         }
     }
     for (uint32_t f = 0; f < 1200 - removed; ++f) {
-        ASSERT_FALSE(block[2 * f] == 0 && block[2 * f + 1] == 0 && f > 0 &&
-                     block[2 * f - 2] == 0 && block[2 * f - 1] == 0)
+        ASSERT_FALSE(block[2 * f] == 0 && block[2 * f + 1] == 0 && f > 0 && block[2 * f - 2] == 0 &&
+                     block[2 * f - 1] == 0)
             << "a run of zeros at " << f;
     }
 }
@@ -114,7 +115,8 @@ TEST(MonitorSplicerTest, CrossfadesUnevenSoundInEveryDeviceLayout) {
                         std::lround(wave[f] * (layout.bytesPerSample == 2 ? 32768 : 8388608)));
                     const uint32_t raw = static_cast<uint32_t>(v)
                                          << (layout.bytesPerSample == 4 ? 8 : 0);
-                    for (uint32_t b = 0; b < layout.bytesPerSample; ++b) s[b] = uint8_t(raw >> 8 * b);
+                    for (uint32_t b = 0; b < layout.bytesPerSample; ++b)
+                        s[b] = uint8_t(raw >> 8 * b);
                 }
             }
         }
