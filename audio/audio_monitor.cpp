@@ -217,10 +217,11 @@ void AudioMonitor::playbackLoop(Output& out) {
             droppedAtReport = dropped;
         }
 
+        // A device with nothing queued (the first pass, or one that ran dry because the capture
+        // stopped delivering) starts again on a full buffer: silence for what the ring cannot
+        // fill, ahead of what it can. Started on less, it would run dry again at once.
+        if (queued == 0 && frames < free) playSilence(out, free - frames);
         if (frames == 0) {
-            // Nothing queued and nothing to play (the first pass, or a capture that stopped
-            // delivering): the device is given silence so that it keeps running.
-            if (queued == 0 && free > 0) playSilence(out, free);
             clock_.sleep(sleepMs);
             continue;
         }
