@@ -60,9 +60,10 @@ uint32_t MonitorFrameConverter::sourceFramesFor(uint32_t deviceFrames) const {
 }
 
 uint32_t MonitorFrameConverter::deviceFramesFrom(uint32_t sourceFrames) const {
-    if (sourceFrames == 0 || sourceRate_ <= 0 || deviceRate_ <= 0) return 0;
+    if (sourceRate_ <= 0 || deviceRate_ <= 0) return 0;
     if (sourceRate_ == deviceRate_) return sourceFrames;
-    // sourceFramesFor(m) <= S exactly when position + (m - 1) * sourceRate < S * deviceRate.
+    // sourceFramesFor(m) <= S exactly when position + (m - 1) * sourceRate < S * deviceRate; a
+    // frame may still lie between the two kept from the last read, needing none at all.
     const int64_t room = static_cast<int64_t>(sourceFrames) * deviceRate_ - position_;
     if (room <= 0) return 0;
     auto frames = static_cast<uint32_t>((room + sourceRate_ - 1) / sourceRate_);
