@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::vector<int32_t> ringBytes;
-    std::vector<double> monitorDelayMs;
+    std::vector<double> monitorDelayMs, deviceQueueMs;
     audio::BusyCores cores;
     const Clock::time_point begun = Clock::now();
     for (int i = 0; i < seconds * 10; ++i) {
@@ -103,7 +103,10 @@ int main(int argc, char** argv) {
         cores.set(std::any_of(busy.begin(), busy.end(),
                               [&](const Span& s) { return atS >= s.fromS && atS < s.toS; }));
         ringBytes.push_back(manager.audioMonitor.monitorRing.heldBytes());
-        monitorDelayMs.push_back(manager.audioMonitor.currentDelay().ms());
+        const audio::AudioMonitor::Delay delay = manager.audioMonitor.currentDelay();
+        monitorDelayMs.push_back(delay.ms());
+        if (delay.framesPerSecond)
+            deviceQueueMs.push_back(delay.deviceFrames * 1000.0 / delay.framesPerSecond);
     }
     cores.set(false);
     const uint64_t framesDropped = manager.audioMonitor.framesDropped();
@@ -177,6 +180,14 @@ int main(int argc, char** argv) {
         "monitor's own delay (device queue + ring): median %.1f ms, max %.1f ms; "
         "%.1f ms dropped\n",
         monitorDelayMs[monitorDelayMs.size() / 2], monitorDelayMs.back(), framesDropped / 48.0);
+    // How close the device came to running dry: the cushion the jitter ate into.
+    std::sort(deviceQueueMs.begin(), deviceQueueMs.end());
+    if (!deviceQueueMs.empty())
+        std::printf(
+            "device queue before a pass: lowest %.1f ms, 1st percentile %.1f ms, median "
+            "%.1f ms\n",
+            deviceQueueMs.front(), deviceQueueMs[deviceQueueMs.size() / 100],
+            deviceQueueMs[deviceQueueMs.size() / 2]);
     // The picture's side of the comparison (a video sample's arrival to its frame painted on
     // the screen) belongs to the preview's own measurement, which does not exist yet; until it
     // does, this says so rather than guessing, and the sound's delay above has nothing to be
