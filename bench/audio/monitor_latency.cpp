@@ -4,12 +4,15 @@
 // "captured" when its first frame happens at the device (stream start + frame / rate) and
 // "heard" when the recording shows it (arrival less the recording latency).
 //
-//   monitor_latency [seconds=70] [sink=test_sink] [busy=FROM-TO,...] [busy-every=PERIOD/LENGTH]
+//   monitor_latency [seconds=70] [sink=test_sink] [busy=FROM-TO,...|busy-every=PERIOD/LENGTH]
+//                   [stall=AT/MS,...]
 // Needs a running server (PULSE_SERVER); prints every onset, the mean of every ten onsets, the
 // slope of the delay per minute, the median and maximum, and the monitor's own measurement of
 // its delay. "busy" keeps every core busy over the given spans (seconds since the start, e.g.
 // busy=10-40); "busy-every" does so for LENGTH seconds every PERIOD seconds, from 10 s on (the
-// hour-long run: 3600 test_sink busy-every=600/60).
+// hour-long run: 3600 test_sink busy-every=600/60). "stall" stops the simulated box's audio at
+// AT seconds for MS milliseconds, after which it hands over what it held back, as a device does
+// (e.g. stall=30/300: the speakers run dry, and the delay must come back down afterwards).
 
 #include <algorithm>
 #include <atomic>
@@ -36,24 +39,30 @@ struct Span {
     double fromS, toS;
 };
 
-std::vector<Span> busySpans(const std::string& arg, int seconds) {
+// "A<sep>B,A<sep>B,..." as pairs of numbers; empty when it does not read so.
+std::vector<Span> pairs(const char* p, char sep) {
     std::vector<Span> spans;
-    if (arg.rfind("busy=", 0) == 0) {
-        const char* p = arg.c_str() + 5;
-        while (*p) {
-            char* end = nullptr;
-            const double from = std::strtod(p, &end);
-            if (*end != '-') break;
-            const double to = std::strtod(end + 1, &end);
-            spans.push_back({from, to});
-            p = *end == ',' ? end + 1 : end;
-        }
-    } else if (arg.rfind("busy-every=", 0) == 0) {
+    while (*p) {
         char* end = nullptr;
-        const double period = std::strtod(arg.c_str() + 11, &end);
-        const double length = *end == '/' ? std::strtod(end + 1, nullptr) : 0;
-        for (double from = 10; period > 0 && from < seconds; from += period)
-            spans.push_back({from, from + length});
+        const double a = std::strtod(p, &end);
+        if (end == p || *end != sep) return {};
+        p = end + 1;
+        const double b = std::strtod(p, &end);
+        if (end == p || (*end != ',' && *end != '\0')) return {};
+        spans.push_back({a, b});
+        p = *end == ',' ? end + 1 : end;
+    }
+    return spans;
+}
+
+std::vector<Span> busySpans(const std::string& arg, int seconds) {
+    if (arg.rfind("busy=", 0) == 0) return pairs(arg.c_str() + 5, '-');
+    std::vector<Span> spans;
+    if (arg.rfind("busy-every=", 0) == 0) {
+        const std::vector<Span> every = pairs(arg.c_str() + 11, '/');
+        if (every.size() != 1 || every[0].fromS <= 0) return {};
+        for (double from = 10; from < seconds; from += every[0].fromS)
+            spans.push_back({from, from + every[0].toS});
     }
     return spans;
 }
@@ -69,11 +78,25 @@ double mean(std::vector<double>::const_iterator b, std::vector<double>::const_it
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 70;
     const std::string sink = argc > 2 ? argv[2] : "test_sink";
-    const std::vector<Span> busy = argc > 3 ? busySpans(argv[3], seconds) : std::vector<Span>{};
-    if (argc > 3 && busy.empty()) {
-        std::fprintf(stderr, "cannot read %s (busy=FROM-TO,... or busy-every=PERIOD/LENGTH)\n",
-                     argv[3]);
-        return 2;
+    std::vector<Span> busy, stalls;
+    for (int a = 3; a < argc; ++a) {
+        const std::string arg = argv[a];
+        bool read;
+        if (arg.rfind("stall=", 0) == 0) {
+            for (const Span& s : pairs(arg.c_str() + 6, '/'))
+                stalls.push_back({s.fromS, s.fromS + s.toS / 1000.0});
+            read = !stalls.empty();
+        } else {
+            busy = busySpans(arg, seconds);
+            read = !busy.empty();
+        }
+        if (!read) {
+            std::fprintf(stderr,
+                         "cannot read %s (busy=FROM-TO,..., busy-every=PERIOD/LENGTH or "
+                         "stall=AT/MS,...)\n",
+                         argv[a]);
+            return 2;
+        }
     }
     constexpr uint32_t kOnMs = 200, kPeriodMs = 1000;
 
@@ -96,12 +119,24 @@ int main(int argc, char** argv) {
     std::vector<int32_t> ringBytes;
     std::vector<double> monitorDelayMs, deviceQueueMs;
     audio::BusyCores cores;
+    bool sourceStalled = false;
     const Clock::time_point begun = Clock::now();
     for (int i = 0; i < seconds * 10; ++i) {
         std::this_thread::sleep_until(begun + std::chrono::milliseconds(100 * (i + 1)));
         const double atS = (i + 1) / 10.0;
         cores.set(std::any_of(busy.begin(), busy.end(),
                               [&](const Span& s) { return atS >= s.fromS && atS < s.toS; }));
+        const bool stalled = std::any_of(stalls.begin(), stalls.end(), [&](const Span& s) {
+            return atS >= s.fromS && atS < s.toS;
+        });
+        if (stalled != sourceStalled) {
+            if (stalled) {
+                source->injectFault(sim::AudioFault::Stall);
+            } else {
+                source->clearFaults();
+            }
+            sourceStalled = stalled;
+        }
         ringBytes.push_back(manager.audioMonitor.monitorRing.heldBytes());
         const audio::AudioMonitor::Delay delay = manager.audioMonitor.currentDelay();
         monitorDelayMs.push_back(delay.ms());
@@ -171,6 +206,8 @@ int main(int argc, char** argv) {
     std::printf("busy spans:");
     for (const Span& b : busy) std::printf(" %.0f-%.0f s", b.fromS, b.toS);
     std::printf("%s\n", busy.empty() ? " none" : "");
+    for (const Span& s : stalls)
+        std::printf("audio stalled at %.1f s for %.0f ms\n", s.fromS, (s.toS - s.fromS) * 1000);
     std::sort(ringBytes.begin(), ringBytes.end());
     std::printf("monitor ring held: median %d bytes (%.1f ms), max %d bytes (%.1f ms)\n",
                 ringBytes[ringBytes.size() / 2], ringBytes[ringBytes.size() / 2] / 192.0,
