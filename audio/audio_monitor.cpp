@@ -8,6 +8,7 @@
 #include "audio/monitor_frame_converter.h"
 #include "audio/monitor_splicer.h"
 #include "platform/audio/audio_client_codes.h"
+#include "platform/audio/audio_thread_priority.h"
 #include "platform/system/debug_output.h"
 
 namespace tovrel::audio {
@@ -81,6 +82,9 @@ void AudioMonitor::stop() {
 }
 
 void AudioMonitor::AudioMonitorThread() {
+    // Only this thread keeps the device from running dry; it must not wait behind a busy
+    // machine's other work to wake.
+    const AudioThreadPriority priority;
     Output out;
     if (openOutput(out)) playbackLoop(out);
     closeOutput(out);
