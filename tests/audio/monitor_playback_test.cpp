@@ -185,7 +185,8 @@ TEST(MonitorPlaybackTest, TheToneComesBackWithoutAGapAndTheDelayStaysPut) {
     };
     const double early = median({delaysMs.begin(), delaysMs.begin() + 40});
     const double late = median({delaysMs.end() - 50, delaysMs.end()});
-    EXPECT_NEAR(late, early, 10.0);
+    // Within what the sound server's 25 ms steps of the queued count let a median wander.
+    EXPECT_NEAR(late, early, 15.0);
     EXPECT_LE(late, 150.0);
     std::printf(
         "%d s: %zu frames of tone, delay measured by the monitor %.1f ms early, %.1f ms "
