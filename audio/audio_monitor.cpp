@@ -1,10 +1,14 @@
 #include "audio/audio_monitor.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "audio/audio_texts.h"
+#include "audio/monitor_delay_control.h"
 #include "audio/monitor_frame_converter.h"
+#include "audio/monitor_splicer.h"
 #include "platform/audio/audio_client_codes.h"
+#include "platform/audio/audio_thread_priority.h"
 #include "platform/system/debug_output.h"
 
 namespace tovrel::audio {
@@ -64,6 +68,7 @@ void AudioMonitor::start(const MonitorFormat& format) {
     {
         std::lock_guard<std::mutex> lock(formatMutex_);
         deviceFormat_.reset();
+        delay_ = Delay{};
     }
     monitorFrameBytes_ = 0;
     monitorRunning = true;
@@ -77,6 +82,9 @@ void AudioMonitor::stop() {
 }
 
 void AudioMonitor::AudioMonitorThread() {
+    // Only this thread keeps the device from running dry; it must not wait behind a busy
+    // machine's other work to wake.
+    const AudioThreadPriority priority;
     Output out;
     if (openOutput(out)) playbackLoop(out);
     closeOutput(out);
@@ -177,7 +185,13 @@ bool AudioMonitor::openOutput(Output& out) {
 void AudioMonitor::playbackLoop(Output& out) {
     MonitorFrameConverter& converter = *out.converter;
     const uint32_t deviceFrameBytes = converter.deviceFrameBytes();
+    const uint32_t sourceFrameBytes = converter.sourceFrameBytes();
     const uint32_t sleepMs = static_cast<uint32_t>(out.period100ns / 40'000);
+    const WaveFormatExtensible format = deviceFormat().value_or(WaveFormatExtensible{});
+    MonitorDelayControl control(format.nSamplesPerSec);
+    MonitorSplicer splicer(format);
+    uint64_t reportedAtMs = clock_.getTickCount64();
+    uint64_t droppedAtReport = framesDropped_.load();
     while (monitorRunning) {
         uint32_t queued = 0;
         if (FAILED(out.client->GetCurrentPadding(&queued))) {
@@ -186,29 +200,89 @@ void AudioMonitor::playbackLoop(Output& out) {
             continue;
         }
         const uint32_t free = queued < out.bufferFrames ? out.bufferFrames - queued : 0;
-        uint8_t* data = nullptr;
-        if (FAILED(out.render->GetBuffer(free, &data))) {
+        // The device takes what the ring holds, up to its free space: a ring that is short gives
+        // the device a little less this time rather than nothing now and a late burst later,
+        // which is how gaps and the delay they leave behind used to come about.
+        const uint32_t held =
+            sourceFrameBytes ? static_cast<uint32_t>(monitorRing.heldBytes()) / sourceFrameBytes
+                             : 0;
+        const uint32_t available = converter.deviceFramesFrom(held);
+        const uint32_t frames = std::min(free, available);
+        publishDelay(queued, available, format.nSamplesPerSec);
+
+        const uint64_t nowMs = clock_.getTickCount64();
+        if (nowMs - reportedAtMs >= kDelayReportMs) {
+            const uint64_t dropped = framesDropped_.load();
+            outputDebugString(AudioTexts::delayReport(
+                framesToMs(queued, format.nSamplesPerSec),
+                framesToMs(available, format.nSamplesPerSec),
+                framesToMs(dropped - droppedAtReport, format.nSamplesPerSec)));
+            reportedAtMs = nowMs;
+            droppedAtReport = dropped;
+        }
+
+        // A device with nothing queued (the first pass, or one that ran dry because the capture
+        // stopped delivering) starts again on a full buffer: silence for what the ring cannot
+        // fill, ahead of what it can. Started on less, it would run dry again at once.
+        if (queued == 0 && frames < free) playSilence(out, free - frames);
+        if (frames == 0) {
             clock_.sleep(sleepMs);
             continue;
         }
-        const size_t deviceBytes = static_cast<size_t>(free) * deviceFrameBytes;
+        const uint32_t drop = control.observe(nowMs, available - frames);
+        uint8_t* data = nullptr;
+        if (FAILED(out.render->GetBuffer(frames, &data))) {
+            clock_.sleep(sleepMs);
+            continue;
+        }
         bool delivered;
         if (converter.direct()) {
-            const int32_t want = static_cast<int32_t>(deviceBytes);
+            const int32_t want =
+                static_cast<int32_t>(static_cast<size_t>(frames) * deviceFrameBytes);
             delivered = monitorRing.read(data, want) == want;
         } else {
-            const int32_t want = static_cast<int32_t>(converter.sourceFramesFor(free) *
-                                                      converter.sourceFrameBytes());
+            const int32_t want =
+                static_cast<int32_t>(converter.sourceFramesFor(frames) * sourceFrameBytes);
             delivered = monitorRing.read(out.scratch.data(), want) == want;
-            if (delivered) converter.convert(out.scratch.data(), free, data);
+            if (delivered) converter.convert(out.scratch.data(), frames, data);
         }
-        // The device buffer holds whatever was there before; what the ring could not fill plays
-        // as silence.
-        if (!delivered && deviceBytes > 0) std::memset(data, 0, deviceBytes);
-        out.render->ReleaseBuffer(free, 0);
-        if (!delivered) continue;
+        uint32_t removed = 0;
+        if (!delivered) {
+            // Not expected (this thread is the ring's only reader), but never garbage.
+            std::memset(data, 0, static_cast<size_t>(frames) * deviceFrameBytes);
+        } else if (drop > 0) {
+            removed = splicer.removeFrames(data, frames, std::min(drop, frames / 2),
+                                           control.mayCutSound(nowMs));
+            control.dropped(removed);
+            framesDropped_ += removed;
+        }
+        out.render->ReleaseBuffer(frames - removed, 0);
         clock_.sleep(sleepMs);
     }
+}
+
+void AudioMonitor::playSilence(Output& out, uint32_t frames) {
+    uint8_t* data = nullptr;
+    if (FAILED(out.render->GetBuffer(frames, &data))) return;
+    if (data) std::memset(data, 0, static_cast<size_t>(frames) * out.converter->deviceFrameBytes());
+    out.render->ReleaseBuffer(frames, 0);
+}
+
+void AudioMonitor::publishDelay(uint32_t deviceFrames, uint32_t ringFrames,
+                                uint32_t framesPerSecond) {
+    std::lock_guard<std::mutex> lock(formatMutex_);
+    delay_ = Delay{deviceFrames, ringFrames, framesPerSecond};
+}
+
+AudioMonitor::Delay AudioMonitor::currentDelay() const {
+    std::lock_guard<std::mutex> lock(formatMutex_);
+    return delay_;
+}
+
+uint32_t AudioMonitor::framesToMs(uint64_t frames, uint32_t framesPerSecond) {
+    return framesPerSecond
+               ? static_cast<uint32_t>((frames * 1000 + framesPerSecond / 2) / framesPerSecond)
+               : 0;
 }
 
 void AudioMonitor::closeOutput(Output& out) {

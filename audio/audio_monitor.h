@@ -22,6 +22,9 @@ namespace tovrel::audio {
 // capture format, tops the device buffer up from the ring every quarter period (25 ms for the
 // standard 100 ms) and, when monitorRunning is cleared or the output cannot be opened, closes
 // the output, frees the ring and sets monitorFinished as its last act.
+// The delay stays bounded: each pass gives the device what the ring holds, up to its free
+// space, and never a silent buffer while sound is queued; what the ring keeps beyond that for a
+// while is dropped at the least audible place (MonitorDelayControl, MonitorSplicer).
 // One monitor per capture manager, which stands for the process. start and stop are called by
 // the thread that starts and stops streaming (the GUI thread); monitorRing and the two flags are
 // shared with the audio callback and the monitor thread.
@@ -63,12 +66,31 @@ class AudioMonitor {
     std::optional<platform::WaveFormatExtensible> deviceFormat() const;
     int64_t period100ns() const { return period100ns_.load(); }
 
+    // The delay from the ring's writer to the speakers as the monitor last measured it, before
+    // a pass tops the device up: what the device still has queued plus what waits in the ring,
+    // both in device frames. Written once a minute to the debug output while the monitor plays.
+    struct Delay {
+        uint32_t deviceFrames = 0;
+        uint32_t ringFrames = 0;
+        uint32_t framesPerSecond = 0;
+        double ms() const {
+            return framesPerSecond ? (deviceFrames + ringFrames) * 1000.0 / framesPerSecond : 0.0;
+        }
+    };
+    Delay currentDelay() const;
+    // Device frames taken out to keep the delay down, since the monitor was made.
+    uint64_t framesDropped() const { return framesDropped_.load(); }
+    static constexpr uint64_t kDelayReportMs = 60'000;
+
   private:
     struct Output;
     void AudioMonitorThread();
     bool openOutput(Output& out);
     void playbackLoop(Output& out);
     void closeOutput(Output& out);
+    void playSilence(Output& out, uint32_t frames);
+    void publishDelay(uint32_t deviceFrames, uint32_t ringFrames, uint32_t framesPerSecond);
+    static uint32_t framesToMs(uint64_t frames, uint32_t framesPerSecond);
     void joinThread();
 
     platform::AudioEndpointEnumerator* endpoints_;
@@ -78,6 +100,8 @@ class AudioMonitor {
     std::atomic<int64_t> period100ns_{0};
     mutable std::mutex formatMutex_;
     std::optional<platform::WaveFormatExtensible> deviceFormat_;
+    Delay delay_;
+    std::atomic<uint64_t> framesDropped_{0};
 };
 
 }  // namespace tovrel::audio

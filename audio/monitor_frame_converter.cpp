@@ -59,6 +59,18 @@ uint32_t MonitorFrameConverter::sourceFramesFor(uint32_t deviceFrames) const {
     return static_cast<uint32_t>(std::max<int64_t>(floorDiv(last, deviceRate_) + 1, 0));
 }
 
+uint32_t MonitorFrameConverter::deviceFramesFrom(uint32_t sourceFrames) const {
+    if (sourceRate_ <= 0 || deviceRate_ <= 0) return 0;
+    if (sourceRate_ == deviceRate_) return sourceFrames;
+    // sourceFramesFor(m) <= S exactly when position + (m - 1) * sourceRate < S * deviceRate; a
+    // frame may still lie between the two kept from the last read, needing none at all.
+    const int64_t room = static_cast<int64_t>(sourceFrames) * deviceRate_ - position_;
+    if (room <= 0) return 0;
+    auto frames = static_cast<uint32_t>((room + sourceRate_ - 1) / sourceRate_);
+    while (frames > 0 && sourceFramesFor(frames) > sourceFrames) --frames;
+    return frames;
+}
+
 void MonitorFrameConverter::decodeFrame(const uint8_t* frame, double* out) const {
     double in[2] = {0.0, 0.0};
     const uint32_t wanted = std::min<uint32_t>(sourceChannels_, 2);

@@ -30,6 +30,8 @@ class MonitorFrameConverter {
 
     // Source frames that the next convert() of `deviceFrames` frames consumes.
     uint32_t sourceFramesFor(uint32_t deviceFrames) const;
+    // The most device frames the next convert() can make from `sourceFrames` source frames.
+    uint32_t deviceFramesFrom(uint32_t sourceFrames) const;
     // Writes `deviceFrames` device frames from the sourceFramesFor(deviceFrames) frames at
     // `source`, and moves on by them.
     void convert(const uint8_t* source, uint32_t deviceFrames, uint8_t* device);

@@ -93,6 +93,13 @@ TEST(MonitorFrameConverterTest, RateChangeKeepsPitchAndFrameAccounting) {
         for (int round = 0; round < 40; ++round) {
             for (uint32_t f : blocks) {
                 const uint32_t n = c.sourceFramesFor(f);
+                // The way back, for a ring that holds only so much: the most device frames that
+                // many source frames make, at whatever phase the conversion stands.
+                const uint32_t held = n + round % 3;
+                const uint32_t most = c.deviceFramesFrom(held);
+                ASSERT_GE(most, f) << deviceRate;
+                ASSERT_LE(c.sourceFramesFor(most), held) << deviceRate;
+                ASSERT_GT(c.sourceFramesFor(most + 1), held) << deviceRate;
                 std::vector<int16_t> in(n);
                 for (uint32_t i = 0; i < n; ++i) {
                     in[i] = static_cast<int16_t>(std::lround(
