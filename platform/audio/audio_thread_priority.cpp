@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "platform/system/system_call_log.h"
+#include "platform/system/debug_output.h"
 
 namespace tovrel::platform {
 
@@ -15,12 +15,12 @@ AudioThreadPriority::AudioThreadPriority() : thread_(static_cast<int>(::syscall(
     errno = 0;
     previous_ = ::getpriority(PRIO_PROCESS, static_cast<id_t>(thread_));
     if (previous_ == -1 && errno != 0) {
-        logSystemCallFailure("audio thread", "getpriority", errno);
+        logErrno("audio thread", "getpriority", errno);
         return;
     }
     if (previous_ <= kNice) return;  // already as high: nothing to do, nothing to undo
     if (::setpriority(PRIO_PROCESS, static_cast<id_t>(thread_), kNice) != 0) {
-        logSystemCallFailure("audio thread", "setpriority", errno);
+        logErrno("audio thread", "setpriority", errno);
         return;
     }
     raised_ = true;
