@@ -33,7 +33,7 @@ wait_for_caption Tovrel-Preview-
 shopt -s nullglob
 files=("$work"/home/Videos/MF*.mp4)
 [[ ${#files[@]} -eq 1 ]] || { echo "FAIL: ${#files[@]} recordings in the videos folder"; exit 1; }
-for _ in $(seq 20); do
+for _ in $(seq 60); do
     probe=$(ffprobe -v error -show_entries stream=codec_name,width,height:format=duration \
         -of default=nw=1 "${files[0]}" 2>/dev/null || true)
     grep -qx codec_name=aac <<<"$probe" && break
@@ -46,7 +46,7 @@ done
 # F8: the reduced Settings window, modal over the main window.
 xdotool windowactivate --sync "$window" key F8
 settings=
-for _ in $(seq 50); do
+for _ in $(seq 150); do
     settings=$(xdotool search --all --pid "$pid" --name '^Settings$' 2>/dev/null | head -n1 || true)
     [[ -n "$settings" ]] && break
     sleep 0.2
@@ -66,7 +66,7 @@ other_window=
 (cd "$work/run" && exec env HOME="$work/home" TMPDIR="$work" DBUS_SESSION_BUS_ADDRESS=disabled: \
     "$build/apps/tovrel2/tovrel2" --simulate >"$work/run2.log" 2>&1) &
 other=$!
-for _ in $(seq 100); do
+for _ in $(seq 300); do
     other_window=$(xdotool search --all --pid "$other" --name '^Tovrel2' 2>/dev/null | head -n1 || true)
     [[ -n "$other_window" ]] && break
     kill -0 "$other" 2>/dev/null || break
