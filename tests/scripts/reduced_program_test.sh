@@ -55,6 +55,25 @@ done
 geometry=$(xwininfo -id "$settings" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
 echo "Settings window $geometry"
 [[ -n "${SCREENSHOT_DIR:-}" ]] && import -window "$settings" "$SCREENSHOT_DIR/reduced-settings.png"
+
+# The Brightness bar moves the video device's own control: the picture brightens. Five clicks
+# into the bar's trough right of its thumb (dialog units 60..141 x 61..72, 3/2 and 13/8 pixels
+# each; the right arrow takes its last 15 pixels) page it up by ten each.
+mean_of_picture() {  # of the picture's left quarter, which the Settings window leaves uncovered
+    import -window "$window" -crop 200x400+0+50 -colorspace Gray -format '%[fx:mean]' info:
+}
+before=$(mean_of_picture)
+for _ in 1 2 3 4 5; do
+    # Apart by more than a double-click's interval: each click is a press of its own.
+    xdotool mousemove --window "$settings" 190 108 click 1
+    sleep 0.7
+done
+sleep 0.5
+after=$(mean_of_picture)
+echo "picture mean before $before, after $after"
+[[ -n "${SCREENSHOT_DIR:-}" ]] && import -window "$settings" "$SCREENSHOT_DIR/reduced-settings-brighter.png"
+awk -v b="$before" -v a="$after" 'BEGIN { exit !(a > b + 0.05) }' ||
+    { echo "FAIL: the picture did not brighten ($before -> $after)"; exit 1; }
 xdotool windowactivate --sync "$settings" key Escape
 for _ in $(seq 25); do
     xdotool search --all --pid "$pid" --name '^Settings$' >/dev/null 2>&1 || break
