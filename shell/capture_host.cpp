@@ -71,12 +71,7 @@ void CaptureHost::shutDown() {
     // reading what is about to go.
     stopParticipants();
     if (captureManager) {
-        step("stopRecordings");
-        observer_.finishRecordings();
-        if (captureManager->streaming) {
-            step("stopStreaming");
-            captureManager->stopStreaming(clock);
-        }
+        stopRecordingsAndStreaming();
         clock.sleep(100);
 
         step("closeSession");
@@ -139,20 +134,22 @@ void CaptureHost::openSessionAndStream(int32_t width, int32_t height, int32_t fp
     captureManager->startStreaming();
 }
 
+void CaptureHost::stopRecordingsAndStreaming() {
+    // A recording is finished while its frames still flow, before anything it writes from is
+    // stopped.
+    step("stopRecordings");
+    observer_.finishRecordings();
+    if (captureManager->streaming) {
+        step("stopStreaming");
+        captureManager->stopStreaming(*backends_.clock);
+    }
+}
+
 void CaptureHost::tearDownCapture() {
     checkThread();
     platform::Clock& clock = *backends_.clock;
     step("tearDownCapture");
-    if (captureManager) {
-        // A recording is finished while its frames still flow, before anything it writes from
-        // is stopped.
-        step("stopRecordings");
-        observer_.finishRecordings();
-        if (captureManager->streaming) {
-            step("stopStreaming");
-            captureManager->stopStreaming(clock);
-        }
-    }
+    if (captureManager) stopRecordingsAndStreaming();
     clock.sleep(100);
     step("closeSession");
     if (captureManager) captureManager->closeSession();

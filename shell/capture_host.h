@@ -97,6 +97,8 @@ class CaptureHost final : public QObject {
   private:
     void step(const char* name);
     void checkThread() const;
+    // The recordings finished, then streaming stopped; the capture manager exists.
+    void stopRecordingsAndStreaming();
     void openSessionAndStream(int32_t width, int32_t height, int32_t fps, int32_t format);
     void clearBoxFlags();
     void postBoxChange(uintptr_t wParam);

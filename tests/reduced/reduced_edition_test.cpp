@@ -15,6 +15,7 @@
 #include "shell/tovrel2_edition.h"
 #include "shell/tovrel2_frame.h"
 #include "tests/platform/media/fake_media_source.h"
+#include "tests/shell/menu_lines.h"
 #include "tests/shell/test_backends.h"
 
 namespace tovrel::reduced {
@@ -23,20 +24,7 @@ namespace {
 using shell::CommandTable;
 using Kind = platform::DeviceListEnumerator::Kind;
 
-std::vector<std::string> lines(QMenu* menu, const std::string& indent = "") {
-    std::vector<std::string> out;
-    for (QAction* action : menu->actions()) {
-        if (action->isSeparator()) {
-            out.push_back(indent + "-");
-        } else if (action->menu()) {
-            out.push_back(indent + ">" + action->text().toStdString());
-            for (auto& line : lines(action->menu(), indent + "  ")) out.push_back(line);
-        } else {
-            out.push_back(indent + (action->isChecked() ? "*" : "") + action->text().toStdString());
-        }
-    }
-    return out;
-}
+using testing::menuLines;
 
 // A device list holding one audio and one video device of the given names; the video device
 // offers the given types.
@@ -94,7 +82,7 @@ TEST(TovrelEdition, TheRealMenuAndTheKeysItLacks) {
                                             "*Prefer Hardware Encoding",
                                             "-",
                                             "Exit"};
-    EXPECT_EQ(lines(frame.buildPopupMenu().get()), expected);
+    EXPECT_EQ(menuLines(frame.buildPopupMenu().get()), expected);
     for (int key : {Qt::Key_F1, Qt::Key_F4, Qt::Key_F5, Qt::Key_F6, Qt::Key_F7})
         EXPECT_EQ(kTovrelEdition.commandForKey(key), nullptr) << key;
     EXPECT_EQ(kTovrelEdition.commandForKey(Qt::Key_F2)->id, CommandTable::kRecording);

@@ -19,6 +19,7 @@
 #include "sim/bridge/simulated_extension_unit_bus.h"
 #include "test_backends.h"
 #include "tests/device/register_lock_probe.h"
+#include "tests/shell/menu_lines.h"
 
 namespace tovrel::shell {
 namespace {
@@ -31,21 +32,7 @@ void waitIdle(device::BoxOperations& box) {
     while (!box.worker().idle()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-// The real menu as lines: "-" for a separator, ">" before a submenu's title, "*" for a check.
-std::vector<std::string> lines(QMenu* menu, const std::string& indent = "") {
-    std::vector<std::string> out;
-    for (QAction* action : menu->actions()) {
-        if (action->isSeparator()) {
-            out.push_back(indent + "-");
-        } else if (action->menu()) {
-            out.push_back(indent + ">" + action->text().toStdString());
-            for (auto& line : lines(action->menu(), indent + "  ")) out.push_back(line);
-        } else {
-            out.push_back(indent + (action->isChecked() ? "*" : "") + action->text().toStdString());
-        }
-    }
-    return out;
-}
+using testing::menuLines;
 
 TEST(CommandMenu, TextsOrderSeparatorsAndChecksOfTheRealMenu) {
     testing::ScopedWorkingDirectory cwd("menu");
@@ -95,7 +82,7 @@ TEST(CommandMenu, TextsOrderSeparatorsAndChecksOfTheRealMenu) {
                                             "*Prefer Hardware Encoding",
                                             "-",
                                             "Exit"};
-    EXPECT_EQ(lines(menu.get()), expected);
+    EXPECT_EQ(menuLines(menu.get()), expected);
 }
 
 // The audio-source items: their checks read the box's register 15 each time the menu opens, and
@@ -111,7 +98,7 @@ TEST(CommandMenu, TheAudioSourceChecksReadTheBoxAndTheItemsWriteIt) {
     // The two items as the menu shows them, "*" before the checked one.
     const auto sources = [&] {
         std::vector<std::string> found;
-        for (const std::string& line : lines(frame.buildPopupMenu().get())) {
+        for (const std::string& line : menuLines(frame.buildPopupMenu().get())) {
             if (line.find("HDMI") != std::string::npos || line.find("Line-In") != std::string::npos)
                 found.push_back(line.substr(line.find_first_not_of(' ')));
         }
