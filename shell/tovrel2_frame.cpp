@@ -14,6 +14,7 @@
 #include "shell/caption.h"
 #include "shell/insert_key_filter.h"
 #include "shell/preview_presenter.h"
+#include "shell/screen_entry_points.h"
 #include "shell/settings_window_context.h"
 #include "shell/shell_texts.h"
 
@@ -51,6 +52,7 @@ void CTovrel2Frame::fillEntryPoints() {
     entryPoints.StopRecording = [this] {
         if (host_.recordingController) host_.recordingController->StopRecording();
     };
+    fillScreenEntryPoints(entryPoints, host_);
     entryPoints.TakeSnapshot = [this](const std::string& path) {
         if (!host_.captureManager || !backends_.imageEncoders) return platform::MF_E_INVALIDREQUEST;
         return recording::SnapshotEncoder(*host_.captureManager, *backends_.imageEncoders)
