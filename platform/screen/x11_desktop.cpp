@@ -3,6 +3,7 @@
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/screen/x11_output_duplication.h"
@@ -19,10 +20,11 @@ xcb_screen_t* screenOf(xcb_connection_t* connection, int number) {
     return nullptr;
 }
 
-// The root window as the one output of a server without RandR (or whose RandR lists none).
+// The root window as the one output of a server without RandR, or whose RandR outputs show
+// nothing.
 OutputDesc wholeRoot(const xcb_screen_t& screen) {
     OutputDesc desc;
-    desc.DeviceName = "screen";
+    desc.DeviceName = "root";
     desc.DesktopCoordinates = {0, 0, screen.width_in_pixels, screen.height_in_pixels};
     desc.AttachedToDesktop = true;
     desc.Primary = true;
@@ -110,7 +112,11 @@ HRESULT X11Desktop::outputsOf(xcb_connection_t* c, int screenNumber,
         outputs->push_back(std::move(desc));
     }
     std::free(resources);
-    if (outputs->empty()) {
+    const bool anyAttached = std::any_of(outputs->begin(), outputs->end(),
+                                         [](const OutputDesc& d) { return d.AttachedToDesktop; });
+    if (!anyAttached) {
+        // No monitor shows the screen (a headless server whose screen was resized past its
+        // CRTC, as "xrandr --fb" does under Xvfb): the root window is the desktop there is.
         outputs->push_back(wholeRoot(*screen));
         return S_OK;
     }

@@ -125,6 +125,7 @@ bool SyntheticDesktop::resizeOutput(const std::string& name, int32_t width, int3
         if (output.name != name) continue;
         output.rect.right = output.rect.left + width;
         output.rect.bottom = output.rect.top + height;
+        ++state_.layoutChanges;
         changed_.notify_all();
         return true;
     }
@@ -134,6 +135,7 @@ bool SyntheticDesktop::resizeOutput(const std::string& name, int32_t width, int3
 void SyntheticDesktop::setAttached(bool attached) {
     std::lock_guard lock(lock_);
     for (Output& output : outputs_) output.attached = attached;
+    ++state_.layoutChanges;
     changed_.notify_all();
 }
 

@@ -81,6 +81,7 @@ class SyntheticDesktop final : public platform::DesktopDuplication {
         uint64_t pattern = 0;
         uint64_t pointerMoves = 0;
         uint64_t shapeChanges = 0;
+        uint64_t layoutChanges = 0;  // resizes, detachments
         int32_t pointerX = 0;
         int32_t pointerY = 0;
         Pointer pointer = Pointer::kArrow;

@@ -55,13 +55,15 @@ HRESULT SyntheticOutputDuplication::AcquireNextFrame(uint32_t timeoutMs, Outdupl
     if (info == nullptr || image == nullptr) return E_POINTER;
     if (held_) return DXGI_ERROR_INVALID_CALL;
     if (!stillThere()) return DXGI_ERROR_ACCESS_LOST;
+    // The predicate runs under the desktop's lock: it looks at the state only.
+    const uint64_t layout = desktop_.waitFor(0, [](const SyntheticDesktop::State&) {
+        return true;
+    }).layoutChanges;
     const SyntheticDesktop::State state =
         desktop_.waitFor(timeoutMs, [&](const SyntheticDesktop::State& s) {
-            DesktopRect now;
             return first_ || s.accessDenied || s.pattern != drawnPattern_ ||
                    s.pointerMoves != seenMoves_ || s.shapeChanges != seenShapes_ ||
-                   !desktop_.outputRect(name_, &now) || now.right != rect_.right ||
-                   now.bottom != rect_.bottom;
+                   s.layoutChanges != layout;
         });
     if (!stillThere()) return DXGI_ERROR_ACCESS_LOST;
     if (state.accessDenied) return E_ACCESSDENIED;
