@@ -131,7 +131,8 @@ int ScreenCapture::AcquireFrame(uint8_t** buffer, uint32_t* size, uint32_t timeo
     if (bytes != frameBufferSize || !frameBuffer) {
         frameBuffer.reset();
         frameBufferSize = 0;
-        frameBuffer.reset(static_cast<uint8_t*>(imaging::alignedAlloc(static_cast<int64_t>(bytes))));
+        frameBuffer.reset(
+            static_cast<uint8_t*>(imaging::alignedAlloc(static_cast<int64_t>(bytes))));
         if (!frameBuffer) {
             output.duplication->ReleaseFrame();
             return kOtherFailure;

@@ -26,12 +26,12 @@ class ScreenCapture {
 
     // Results of AcquireFrame.
     enum AcquireResult : int {
-        kNewFrame = 0,         // a new frame is in frameBuffer
-        kAccessDenied = 1,     // the desktop may not be read
-        kReselected = 2,       // access lost; outputs chosen again, successfully
-        kNoOutput = 3,         // access lost and no output could be chosen: currentOutput null
-        kNoNewFrame = 4,       // nothing changed within the time-out
-        kOtherFailure = 5,     // any other failure; outputs chosen again
+        kNewFrame = 0,      // a new frame is in frameBuffer
+        kAccessDenied = 1,  // the desktop may not be read
+        kReselected = 2,    // access lost; outputs chosen again, successfully
+        kNoOutput = 3,      // access lost and no output could be chosen: currentOutput null
+        kNoNewFrame = 4,    // nothing changed within the time-out
+        kOtherFailure = 5,  // any other failure; outputs chosen again
     };
 
     ScreenCapture(platform::DesktopDuplication& desktop, platform::Clock& clock);

@@ -85,11 +85,10 @@ class DesktopScale {
         return width_ == ScreenRecorder::kWidth && height_ == ScreenRecorder::kHeight;
     }
     void scale(const uint8_t* frame, uint8_t* scaled) const {
-        imaging::scaleBgra(frame, static_cast<int32_t>(width_ * 4), scaled,
-                           ScreenRecorder::kWidth * 4, imaging::Point{0, 0},
-                           imaging::Size{ScreenRecorder::kWidth, ScreenRecorder::kHeight},
-                           imaging::BorderKind::kReplicate, nullptr, description_.get(),
-                           work_.get());
+        imaging::scaleBgra(
+            frame, static_cast<int32_t>(width_ * 4), scaled, ScreenRecorder::kWidth * 4,
+            imaging::Point{0, 0}, imaging::Size{ScreenRecorder::kWidth, ScreenRecorder::kHeight},
+            imaging::BorderKind::kReplicate, nullptr, description_.get(), work_.get());
     }
 
   private:
@@ -111,7 +110,10 @@ void convertToNv12(const uint8_t* bgra, uint8_t* nv12) {
 ScreenRecorder::ScreenRecorder(capture::MFManager& manager, SinkWriterFactory& writers,
                                DesktopDuplication* desktop, LoopbackEndpoints* loopback,
                                ImageEncoderFactory* imageEncoders)
-    : manager_(manager), writers_(writers), desktop_(desktop), loopback_(loopback),
+    : manager_(manager),
+      writers_(writers),
+      desktop_(desktop),
+      loopback_(loopback),
       imageEncoders_(imageEncoders) {}
 
 ScreenRecorder::~ScreenRecorder() {
@@ -188,8 +190,9 @@ HRESULT ScreenRecorder::StartScreenRecording(const std::string& path, int32_t qu
         // No sound server: the desktop is still worth a recording, without sound.
         hasAudio_ = SUCCEEDED(audio);
         if (!hasAudio_) {
-            outputDebugString("Screen recording: no loopback of the speakers; recording "
-                              "without sound");
+            outputDebugString(
+                "Screen recording: no loopback of the speakers; recording "
+                "without sound");
         }
     }
     if (SUCCEEDED(hr)) {
@@ -318,9 +321,11 @@ HRESULT ScreenRecorder::ConfigureScreenAudioStream(const Guid& subtype) {
     chain(hr, [&] { return input->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio); });
     // By the format's kind, not its width: 32-bit integer samples are not float.
     chain(hr, [&] {
-        return input->SetGUID(MF_MT_SUBTYPE, mix.isFloat() ? MFAudioFormat_Float : MFAudioFormat_PCM);
+        return input->SetGUID(MF_MT_SUBTYPE,
+                              mix.isFloat() ? MFAudioFormat_Float : MFAudioFormat_PCM);
     });
-    chain(hr, [&] { return input->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, mix.nAvgBytesPerSec); });
+    chain(hr,
+          [&] { return input->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, mix.nAvgBytesPerSec); });
     chain(hr, [&] {
         return input->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT,
                                 mix.nChannels * (mix.wBitsPerSample / 8u));
@@ -328,9 +333,8 @@ HRESULT ScreenRecorder::ConfigureScreenAudioStream(const Guid& subtype) {
     chain(hr, [&] { return input->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, mix.nChannels); });
     chain(hr, [&] { return input->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, mix.nSamplesPerSec); });
     chain(hr, [&] { return input->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, mix.wBitsPerSample); });
-    chain(hr, [&] {
-        return output->SetUINT32(MF_MT_AVG_BITRATE, RecordingController::kAudioBitRate);
-    });
+    chain(hr,
+          [&] { return output->SetUINT32(MF_MT_AVG_BITRATE, RecordingController::kAudioBitRate); });
     chain(hr, [&] {
         return output->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND,
                                  RecordingController::kAudioBytesPerSecond);
@@ -466,8 +470,8 @@ void ScreenRecorder::ScreenAudioThread() {
         outputDebugString("Screen recording: the loopback of the speakers did not start");
         return;
     }
-    const auto d = static_cast<int64_t>(static_cast<double>(bufferFrames) * 1'000'000.0 /
-                                        mix.nSamplesPerSec);
+    const auto d =
+        static_cast<int64_t>(static_cast<double>(bufferFrames) * 1'000'000.0 / mix.nSamplesPerSec);
     const auto pauseMs = static_cast<uint32_t>(d / 20'000);
     const uint32_t blockAlign = mix.nChannels * (mix.wBitsPerSample / 8u);
     const Guid subtype = mix.isFloat() ? MFAudioFormat_Float : MFAudioFormat_PCM;
@@ -516,8 +520,9 @@ void ScreenRecorder::ScreenAudioThread() {
         capture->Stop();
     } else {
         audioStopped_ = true;
-        outputDebugString("Screen recording: the loopback of the speakers ended; the recording "
-                          "goes on without sound");
+        outputDebugString(
+            "Screen recording: the loopback of the speakers ended; the recording "
+            "goes on without sound");
     }
 }
 
@@ -553,12 +558,11 @@ void ScreenRecorder::endRecording() {
         screenCapture_.reset();
     }
     const Statistics s = statistics();
-    outputDebugString("Screen recording: " + std::to_string(s.framesWritten) + " frames in " +
-                      std::to_string(s.passes) + " passes, " + std::to_string(s.audioPackets) +
-                      " sound packets" +
-                      (s.framesNoBuffer > 0
-                           ? ", " + std::to_string(s.framesNoBuffer) + " frames without a buffer"
-                           : std::string()));
+    outputDebugString(
+        "Screen recording: " + std::to_string(s.framesWritten) + " frames in " +
+        std::to_string(s.passes) + " passes, " + std::to_string(s.audioPackets) + " sound packets" +
+        (s.framesNoBuffer > 0 ? ", " + std::to_string(s.framesNoBuffer) + " frames without a buffer"
+                              : std::string()));
 }
 
 HRESULT ScreenRecorder::TakeScreenSnapshot(const std::string& path) {

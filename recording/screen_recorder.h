@@ -1,8 +1,8 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -76,12 +76,12 @@ class ScreenRecorder {
 
     // Figures of the running or last recording, for the debug output, tests and the benchmark.
     struct Statistics {
-        uint64_t passes = 0;            // video passes
-        uint64_t framesWritten = 0;     // video samples handed to the writer
-        uint64_t framesNoBuffer = 0;    // frames lost for want of a free buffer
-        uint64_t audioPackets = 0;      // audio samples handed to the writer
-        uint64_t resizesPrepared = 0;   // scaler set-ups (1 + desktop size changes)
-        bool audioStopped = false;      // the audio thread ended early
+        uint64_t passes = 0;           // video passes
+        uint64_t framesWritten = 0;    // video samples handed to the writer
+        uint64_t framesNoBuffer = 0;   // frames lost for want of a free buffer
+        uint64_t audioPackets = 0;     // audio samples handed to the writer
+        uint64_t resizesPrepared = 0;  // scaler set-ups (1 + desktop size changes)
+        bool audioStopped = false;     // the audio thread ended early
     };
     Statistics statistics() const;
     // Told, for every written frame, the video thread's own cost in nanoseconds: the

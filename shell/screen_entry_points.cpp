@@ -5,8 +5,8 @@
 namespace tovrel::shell {
 
 void fillScreenEntryPoints(SubsystemEntryPoints& entryPoints, CaptureHost& host) {
-    entryPoints.StartScreenRecording = [&host](const std::string& path, int quality,
-                                               int videoType, int audioType, bool hardware) {
+    entryPoints.StartScreenRecording = [&host](const std::string& path, int quality, int videoType,
+                                               int audioType, bool hardware) {
         if (!host.screenRecorder) return platform::E_UNEXPECTED;
         return host.screenRecorder->StartScreenRecording(path, quality, videoType, audioType,
                                                          hardware ? 1 : 0);

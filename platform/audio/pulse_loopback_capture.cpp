@@ -106,10 +106,12 @@ bool PulseLoopbackCapture::start() {
         return false;
     }
     pa_context_set_state_callback(
-        context_, [](pa_context*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); },
+        context_,
+        [](pa_context*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); },
         loop_);
     if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        logSystemCallFailure(kServer, "pa_context_connect", pa_strerror(pa_context_errno(context_)));
+        logSystemCallFailure(kServer, "pa_context_connect",
+                             pa_strerror(pa_context_errno(context_)));
         return false;
     }
     if (pa_threaded_mainloop_start(loop_) < 0) {
@@ -138,8 +140,8 @@ bool PulseLoopbackCapture::start() {
                     static_cast<PulseLoopbackCapture*>(self)->followDefault();
             },
             this);
-        if (pa_operation* op = pa_context_subscribe(context_, PA_SUBSCRIPTION_MASK_SERVER, nullptr,
-                                                    nullptr)) {
+        if (pa_operation* op =
+                pa_context_subscribe(context_, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr)) {
             pa_operation_unref(op);
         }
     }
@@ -206,11 +208,10 @@ void PulseLoopbackCapture::followDefault() {
                         c2, pa_stream_get_index(me->stream_), me->monitorName_.c_str(),
                         [](pa_context* c3, int success, void* name) {
                             if (!success) {
-                                logSystemCallFailure(
-                                    std::string(kServer) + " source " +
-                                        static_cast<std::string*>(name)->c_str(),
-                                    "pa_context_move_source_output_by_name",
-                                    pa_strerror(pa_context_errno(c3)));
+                                logSystemCallFailure(std::string(kServer) + " source " +
+                                                         static_cast<std::string*>(name)->c_str(),
+                                                     "pa_context_move_source_output_by_name",
+                                                     pa_strerror(pa_context_errno(c3)));
                             }
                         },
                         &me->monitorName_);
@@ -254,8 +255,8 @@ HRESULT PulseLoopbackCapture::GetMixFormat(WaveFormatExtensible* format) {
 
 HRESULT PulseLoopbackCapture::Initialize(int64_t bufferDuration100ns) {
     if (stream_ != nullptr) return AUDCLNT_E_ALREADY_INITIALIZED;
-    bufferFrames_ = static_cast<uint32_t>(bufferDuration100ns * format_.nSamplesPerSec /
-                                          kTicksPerSecond);
+    bufferFrames_ =
+        static_cast<uint32_t>(bufferDuration100ns * format_.nSamplesPerSec / kTicksPerSecond);
     pa_sample_spec spec{};
     spec.format = static_cast<pa_sample_format_t>(paFormat_);
     spec.rate = format_.nSamplesPerSec;
@@ -273,12 +274,12 @@ HRESULT PulseLoopbackCapture::Initialize(int64_t bufferDuration100ns) {
         hr = AUDCLNT_E_DEVICE_INVALIDATED;
     } else {
         pa_stream_set_state_callback(
-            stream_, [](pa_stream*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); },
+            stream_,
+            [](pa_stream*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); },
             loop_);
-        if (pa_stream_connect_record(
-                stream_, monitorName_.c_str(), &attr,
-                static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED)) <
-            0) {
+        if (pa_stream_connect_record(stream_, monitorName_.c_str(), &attr,
+                                     static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
+                                                                    PA_STREAM_START_CORKED)) < 0) {
             hr = E_FAIL;
         } else {
             for (;;) {

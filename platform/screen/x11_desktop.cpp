@@ -64,8 +64,8 @@ HRESULT X11Desktop::outputsOf(xcb_connection_t* c, int screenNumber,
     }
     xcb_randr_query_version_reply_t* version =
         xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 3), nullptr);
-    const bool current = version != nullptr && (version->major_version > 1 ||
-                                                 version->minor_version >= 3);
+    const bool current =
+        version != nullptr && (version->major_version > 1 || version->minor_version >= 3);
     std::free(version);
     if (!current) {
         outputs->push_back(wholeRoot(*screen));
@@ -75,9 +75,8 @@ HRESULT X11Desktop::outputsOf(xcb_connection_t* c, int screenNumber,
         xcb_randr_get_screen_resources_current_reply(
             c, xcb_randr_get_screen_resources_current(c, screen->root), nullptr);
     if (resources == nullptr) return xcb_connection_has_error(c) ? DXGI_ERROR_ACCESS_LOST : E_FAIL;
-    xcb_randr_get_output_primary_reply_t* primaryReply =
-        xcb_randr_get_output_primary_reply(c, xcb_randr_get_output_primary(c, screen->root),
-                                           nullptr);
+    xcb_randr_get_output_primary_reply_t* primaryReply = xcb_randr_get_output_primary_reply(
+        c, xcb_randr_get_output_primary(c, screen->root), nullptr);
     const xcb_randr_output_t primary = primaryReply != nullptr ? primaryReply->output : XCB_NONE;
     std::free(primaryReply);
 
@@ -97,10 +96,10 @@ HRESULT X11Desktop::outputsOf(xcb_connection_t* c, int screenNumber,
             if (crtc != nullptr && crtc->width > 0 && crtc->height > 0) {
                 // The root window may be smaller than the CRTC's mode (a screen resized with
                 // "xrandr --fb"): only what the root holds can be read.
-                const int32_t right = std::min<int32_t>(crtc->x + crtc->width,
-                                                        screen->width_in_pixels);
-                const int32_t bottom = std::min<int32_t>(crtc->y + crtc->height,
-                                                         screen->height_in_pixels);
+                const int32_t right =
+                    std::min<int32_t>(crtc->x + crtc->width, screen->width_in_pixels);
+                const int32_t bottom =
+                    std::min<int32_t>(crtc->y + crtc->height, screen->height_in_pixels);
                 desc.DesktopCoordinates = {crtc->x, crtc->y, right, bottom};
                 desc.AttachedToDesktop = right > crtc->x && bottom > crtc->y;
                 desc.Primary = desc.AttachedToDesktop && ids[i] == primary;

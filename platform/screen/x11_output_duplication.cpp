@@ -80,7 +80,9 @@ HRESULT X11OutputDuplication::create(const std::string& display, const std::stri
 
 X11OutputDuplication::X11OutputDuplication(xcb_connection_t* connection, int screen,
                                            std::string display, OutputDesc desc)
-    : connection_(connection), screen_(screen), display_(std::move(display)),
+    : connection_(connection),
+      screen_(screen),
+      display_(std::move(display)),
       desc_(std::move(desc)) {}
 
 X11OutputDuplication::~X11OutputDuplication() {
@@ -331,9 +333,8 @@ HRESULT X11OutputDuplication::AcquireNextFrame(uint32_t timeoutMs, OutduplFrameI
     const DesktopRect& r = desc_.DesktopCoordinates;
     OutduplFrameInfo frame;
     frame.AccumulatedFrames = drawn ? 1 : 0;
-    frame.PointerVisible = pointerOnScreen_ && pointerRootX_ >= r.left &&
-                           pointerRootX_ < r.right && pointerRootY_ >= r.top &&
-                           pointerRootY_ < r.bottom;
+    frame.PointerVisible = pointerOnScreen_ && pointerRootX_ >= r.left && pointerRootX_ < r.right &&
+                           pointerRootY_ >= r.top && pointerRootY_ < r.bottom;
     if (frame.PointerVisible) {
         frame.PointerX = pointerRootX_ - r.left - shapeInfo_.HotSpotX;
         frame.PointerY = pointerRootY_ - r.top - shapeInfo_.HotSpotY;

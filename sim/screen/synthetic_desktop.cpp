@@ -32,8 +32,8 @@ constexpr int kIBeamHeight = 16;
 constexpr int kMaskedSize = 8;
 
 void putPixel(std::vector<uint8_t>* bytes, uint32_t pitch, int x, int y, uint32_t value) {
-    std::memcpy(bytes->data() + static_cast<size_t>(y) * pitch + static_cast<size_t>(x) * 4,
-                &value, 4);
+    std::memcpy(bytes->data() + static_cast<size_t>(y) * pitch + static_cast<size_t>(x) * 4, &value,
+                4);
 }
 
 void setBit(std::vector<uint8_t>* bytes, uint32_t pitch, int x, int row) {
@@ -50,8 +50,7 @@ SyntheticDesktop::SyntheticDesktop(Motion motion)
                        1, motion) {}
 
 SyntheticDesktop::SyntheticDesktop(std::vector<Output> outputs, int primary, Motion motion)
-    : outputs_(std::move(outputs)), primary_(primary), motion_(motion),
-      movingStartMs_(nowMs()) {
+    : outputs_(std::move(outputs)), primary_(primary), motion_(motion), movingStartMs_(nowMs()) {
     state_.pointerX = 100;
     state_.pointerY = 100;
 }
@@ -179,8 +178,12 @@ void SyntheticDesktop::pointerShape(Pointer pointer, OutduplPointerShapeInfo* in
     OutduplPointerShapeInfo s;
     switch (pointer) {
         case Pointer::kArrow:
-            s = {platform::DXGI_OUTDUPL_POINTER_SHAPE_TYPE_COLOR, kArrowWidth, kArrowHeight,
-                 kArrowWidth * 4, 0, 0};
+            s = {platform::DXGI_OUTDUPL_POINTER_SHAPE_TYPE_COLOR,
+                 kArrowWidth,
+                 kArrowHeight,
+                 kArrowWidth * 4,
+                 0,
+                 0};
             bytes->assign(static_cast<size_t>(s.Pitch) * s.Height, 0);
             for (int row = 0; row < kArrowHeight; ++row) {
                 const int last = std::min(row, kArrowWidth - 1);
@@ -191,8 +194,12 @@ void SyntheticDesktop::pointerShape(Pointer pointer, OutduplPointerShapeInfo* in
             }
             break;
         case Pointer::kCross:
-            s = {platform::DXGI_OUTDUPL_POINTER_SHAPE_TYPE_COLOR, kCrossSize, kCrossSize,
-                 kCrossSize * 4, kCrossSize / 2, kCrossSize / 2};
+            s = {platform::DXGI_OUTDUPL_POINTER_SHAPE_TYPE_COLOR,
+                 kCrossSize,
+                 kCrossSize,
+                 kCrossSize * 4,
+                 kCrossSize / 2,
+                 kCrossSize / 2};
             bytes->assign(static_cast<size_t>(s.Pitch) * s.Height, 0);
             for (int i = 0; i < kCrossSize; ++i) {
                 putPixel(bytes, s.Pitch, i, kCrossSize / 2, kHalfGrey);
@@ -203,27 +210,35 @@ void SyntheticDesktop::pointerShape(Pointer pointer, OutduplPointerShapeInfo* in
         case Pointer::kIBeam: {
             // AND mask rows, then XOR mask rows. AND 1 + XOR 1 inverts (the stem), AND 0 +
             // XOR 1 is white (the serifs), AND 1 + XOR 0 leaves the desktop.
-            s = {platform::DXGI_OUTDUPL_POINTER_SHAPE_TYPE_MONOCHROME, kIBeamWidth,
-                 kIBeamHeight * 2, 4, kIBeamWidth / 2, kIBeamHeight / 2};
+            s = {platform::DXGI_OUTDUPL_POINTER_SHAPE_TYPE_MONOCHROME,
+                 kIBeamWidth,
+                 kIBeamHeight * 2,
+                 4,
+                 kIBeamWidth / 2,
+                 kIBeamHeight / 2};
             bytes->assign(static_cast<size_t>(s.Pitch) * s.Height, 0);
             for (int row = 0; row < kIBeamHeight; ++row) {
                 const bool serif = row == 0 || row == kIBeamHeight - 1;
                 for (int col = 0; col < kIBeamWidth; ++col) {
                     const bool stem = col == kIBeamWidth / 2;
-                    if (!serif) setBit(bytes, s.Pitch, col, row);  // AND
+                    if (!serif) setBit(bytes, s.Pitch, col, row);                        // AND
                     if (serif || stem) setBit(bytes, s.Pitch, col, kIBeamHeight + row);  // XOR
                 }
             }
             break;
         }
         case Pointer::kMasked:
-            s = {platform::DXGI_OUTDUPL_POINTER_SHAPE_TYPE_MASKED_COLOR, kMaskedSize, kMaskedSize,
-                 kMaskedSize * 4, 1, 1};
+            s = {platform::DXGI_OUTDUPL_POINTER_SHAPE_TYPE_MASKED_COLOR,
+                 kMaskedSize,
+                 kMaskedSize,
+                 kMaskedSize * 4,
+                 1,
+                 1};
             bytes->assign(static_cast<size_t>(s.Pitch) * s.Height, 0);
             for (int row = 0; row < kMaskedSize; ++row) {
                 for (int col = 0; col < kMaskedSize; ++col) {
-                    const bool rim = row == 0 || col == 0 || row == kMaskedSize - 1 ||
-                                     col == kMaskedSize - 1;
+                    const bool rim =
+                        row == 0 || col == 0 || row == kMaskedSize - 1 || col == kMaskedSize - 1;
                     putPixel(bytes, s.Pitch, col, row, rim ? 0xFF00FFFFu : kOpaqueGreen);
                 }
             }

@@ -8,8 +8,8 @@ namespace tovrel::sim {
 
 using namespace platform;
 
-SyntheticOutputDuplication::SyntheticOutputDuplication(SyntheticDesktop& desktop,
-                                                       std::string name, DesktopRect rect)
+SyntheticOutputDuplication::SyntheticOutputDuplication(SyntheticDesktop& desktop, std::string name,
+                                                       DesktopRect rect)
     : desktop_(desktop), name_(std::move(name)), rect_(rect) {}
 
 bool SyntheticOutputDuplication::stillThere() {
@@ -56,9 +56,8 @@ HRESULT SyntheticOutputDuplication::AcquireNextFrame(uint32_t timeoutMs, Outdupl
     if (held_) return DXGI_ERROR_INVALID_CALL;
     if (!stillThere()) return DXGI_ERROR_ACCESS_LOST;
     // The predicate runs under the desktop's lock: it looks at the state only.
-    const uint64_t layout = desktop_.waitFor(0, [](const SyntheticDesktop::State&) {
-        return true;
-    }).layoutChanges;
+    const uint64_t layout =
+        desktop_.waitFor(0, [](const SyntheticDesktop::State&) { return true; }).layoutChanges;
     const SyntheticDesktop::State state =
         desktop_.waitFor(timeoutMs, [&](const SyntheticDesktop::State& s) {
             return first_ || s.accessDenied || s.pattern != drawnPattern_ ||
@@ -69,8 +68,7 @@ HRESULT SyntheticOutputDuplication::AcquireNextFrame(uint32_t timeoutMs, Outdupl
     if (state.accessDenied) return E_ACCESSDENIED;
     const bool drawn = first_ || state.pattern != drawnPattern_;
     const bool shapeChanged = first_ || state.shapeChanges != seenShapes_;
-    if (!drawn && !shapeChanged && state.pointerMoves == seenMoves_)
-        return DXGI_ERROR_WAIT_TIMEOUT;
+    if (!drawn && !shapeChanged && state.pointerMoves == seenMoves_) return DXGI_ERROR_WAIT_TIMEOUT;
     if (drawn) draw(state.pattern);
     uint32_t shapeBytes = 0;
     if (shapeChanged) {

@@ -60,8 +60,9 @@ class X11Driver final : public DesktopDriver {
         return std::unique_ptr<X11Driver>(new X11Driver(std::move(bed), std::move(desktop)));
     }
     ~X11Driver() override {
-        if (resized_) bed_->resizeScreen(testing::XDisplayBed::kDisplayWidth,
-                                         testing::XDisplayBed::kDisplayHeight);
+        if (resized_)
+            bed_->resizeScreen(testing::XDisplayBed::kDisplayWidth,
+                               testing::XDisplayBed::kDisplayHeight);
     }
     DesktopDuplication& desktop() override { return *desktop_; }
     Pixel draw() override {

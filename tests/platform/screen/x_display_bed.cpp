@@ -107,7 +107,8 @@ bool XDisplayBed::resizeScreen(int width, int height) {
     // off, a restored one turns it on again.
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
     std::string command = "xrandr --fb " + size;
-    if (width == kDisplayWidth && height == kDisplayHeight) command += " --output screen --mode " + size;
+    if (width == kDisplayWidth && height == kDisplayHeight)
+        command += " --output screen --mode " + size;
     command += " >/dev/null 2>&1";
     std::system(command.c_str());
     sync();
