@@ -51,7 +51,7 @@ struct SinkAnswer {
     bool found = false;
     std::string name;
     std::string monitor;
-    pa_sample_spec spec{};
+    pa_sample_spec sampleFormat{};
 };
 
 void onSinkInfo(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
@@ -60,7 +60,7 @@ void onSinkInfo(pa_context*, const pa_sink_info* info, int eol, void* userdata) 
         answer->found = true;
         answer->name = info->name;
         answer->monitor = info->monitor_source_name != nullptr ? info->monitor_source_name : "";
-        answer->spec = info->sample_spec;
+        answer->sampleFormat = info->sample_spec;
     }
     if (eol != 0 || info == nullptr) {
         answer->done = true;
@@ -178,9 +178,9 @@ bool PulseLoopbackCapture::readDefaultSink() {
     pa_operation_unref(op);
     sinkName_ = sink.name;
     monitorName_ = sink.monitor;
-    const pa_sample_format_t format = recordedFormat(sink.spec.format);
+    const pa_sample_format_t format = recordedFormat(sink.sampleFormat.format);
     paFormat_ = format;
-    format_ = waveFormatOf(format, sink.spec.rate, sink.spec.channels);
+    format_ = waveFormatOf(format, sink.sampleFormat.rate, sink.sampleFormat.channels);
     return true;
 }
 
@@ -257,10 +257,10 @@ HRESULT PulseLoopbackCapture::Initialize(int64_t bufferDuration100ns) {
     if (stream_ != nullptr) return AUDCLNT_E_ALREADY_INITIALIZED;
     bufferFrames_ =
         static_cast<uint32_t>(bufferDuration100ns * format_.nSamplesPerSec / kTicksPerSecond);
-    pa_sample_spec spec{};
-    spec.format = static_cast<pa_sample_format_t>(paFormat_);
-    spec.rate = format_.nSamplesPerSec;
-    spec.channels = static_cast<uint8_t>(format_.nChannels);
+    pa_sample_spec sampleFormat{};
+    sampleFormat.format = static_cast<pa_sample_format_t>(paFormat_);
+    sampleFormat.rate = format_.nSamplesPerSec;
+    sampleFormat.channels = static_cast<uint8_t>(format_.nChannels);
     pa_buffer_attr attr{};
     attr.maxlength = format_.nAvgBytesPerSec * kMaxBufferedMs / 1000;
     attr.fragsize = format_.nAvgBytesPerSec * kFragmentMs / 1000;
@@ -268,7 +268,7 @@ HRESULT PulseLoopbackCapture::Initialize(int64_t bufferDuration100ns) {
 
     pa_threaded_mainloop_lock(loop_);
     HRESULT hr = S_OK;
-    stream_ = pa_stream_new(context_, "Screen recording", &spec, nullptr);
+    stream_ = pa_stream_new(context_, "Screen recording", &sampleFormat, nullptr);
     if (stream_ == nullptr) {
         logSystemCallFailure(kServer, "pa_stream_new", pa_strerror(pa_context_errno(context_)));
         hr = AUDCLNT_E_DEVICE_INVALIDATED;
