@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "platform/screen/x11_desktop.h"
+#include "platform/system/clock.h"
+#include "recording/screen_capture.h"
 #include "sim/screen/synthetic_desktop.h"
 #include "x_display_bed.h"
 
@@ -244,6 +246,57 @@ TEST_P(DuplicationConformance, ASizeChangeLosesAccessUntilANewDuplicationOfTheNe
     EXPECT_EQ(static_cast<int>(image.Width), width);
     EXPECT_EQ(static_cast<int>(image.Height), height);
     again->ReleaseFrame();
+}
+
+// On the X desktop the whole cursor image lands with its hot spot on the pointer's pixel, each
+// pixel blended over the desktop, for the arrow and the I-beam of the cursor font.
+TEST(X11Pointer, TheCursorImageLandsWithItsHotSpotOnThePointerToThePixel) {
+    auto bed = testing::XDisplayBed::open();
+    auto desktop = X11Desktop::open();
+    if (!bed || !desktop) GTEST_SKIP() << "needs an X display (the test components)";
+    constexpr uint32_t kDesk = 0x5080B0;
+    bed->fillRoot(kDesk);
+    struct Case {
+        uint16_t glyph;
+        int x;
+        int y;
+    };
+    for (const Case& c : {Case{testing::XDisplayBed::kLeftArrow, 300, 200},
+                          Case{testing::XDisplayBed::kIBeam, 517, 333}}) {
+        SCOPED_TRACE(c.glyph);
+        bed->setRootCursor(c.glyph);
+        bed->warpPointer(c.x, c.y);
+        recording::ScreenCapture capture(*desktop, SystemClock::instance());
+        ASSERT_TRUE(capture.SelectOutput());
+        uint8_t* frame = nullptr;
+        uint32_t size = 0;
+        ASSERT_EQ(capture.AcquireFrame(&frame, &size), recording::ScreenCapture::kNewFrame);
+        const recording::DuplicatedOutput& output = *capture.currentOutput;
+        const OutduplPointerShapeInfo& shape = output.shapeInfo;
+        ASSERT_EQ(shape.Type, DXGI_OUTDUPL_POINTER_SHAPE_TYPE_COLOR);
+        EXPECT_EQ(output.pointerX + shape.HotSpotX, c.x);
+        EXPECT_EQ(output.pointerY + shape.HotSpotY, c.y);
+        int inked = 0;
+        for (uint32_t row = 0; row < shape.Height; ++row) {
+            for (uint32_t col = 0; col < shape.Width; ++col) {
+                uint32_t src;
+                std::memcpy(&src, output.shapeBuffer.data() + row * shape.Pitch + col * 4, 4);
+                const uint32_t a = src >> 24;
+                inked += a != 0 ? 1 : 0;
+                const int fx = c.x - shape.HotSpotX + static_cast<int>(col);
+                const int fy = c.y - shape.HotSpotY + static_cast<int>(row);
+                const uint8_t* got = frame + (static_cast<size_t>(fy) * capture.width + fx) * 4;
+                for (int ch = 0; ch < 3; ++ch) {
+                    const uint32_t d = (kDesk >> (8 * ch)) & 0xFF;
+                    const uint32_t want = std::min<uint32_t>(
+                        255, ((src >> (8 * ch)) & 0xFF) + (d * (255 - a) + 127) / 255);
+                    ASSERT_EQ(got[ch], want) << "shape pixel " << col << "," << row;
+                }
+            }
+        }
+        EXPECT_GT(inked, 20);
+    }
+    bed->setRootCursor(testing::XDisplayBed::kLeftArrow);
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, DuplicationConformance,
