@@ -43,16 +43,16 @@ AudioAnalyzer::~AudioAnalyzer() {
     if (worker_.joinable()) worker_.join();
 }
 
-void AudioAnalyzer::checkOwner() const { assert(std::this_thread::get_id() == owner_); }
+void AudioAnalyzer::checkThread() const { assert(std::this_thread::get_id() == owner_); }
 
 void AudioAnalyzer::setHooks(Hooks hooks) {
-    checkOwner();
+    checkThread();
     assert(!running());
     hooks_ = std::move(hooks);
 }
 
 bool AudioAnalyzer::startWorker() {
-    checkOwner();
+    checkThread();
     if (!hasFormat()) return false;
     if (running()) return true;
     if (worker_.joinable()) worker_.join();
@@ -64,7 +64,7 @@ bool AudioAnalyzer::startWorker() {
 }
 
 void AudioAnalyzer::stopWorker() {
-    checkOwner();
+    checkThread();
     running_ = 0;
     if (worker_.joinable()) worker_.join();
 }

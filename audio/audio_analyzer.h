@@ -94,7 +94,7 @@ class AudioAnalyzer {
   private:
     void workerLoop();
     void process(const uint8_t* block, int32_t bytes, bool live);
-    void checkOwner() const;
+    void checkThread() const;
 
     const int32_t channels_;
     const int32_t rate_;

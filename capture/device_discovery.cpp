@@ -58,9 +58,11 @@ HRESULT DeviceDiscovery::createAudioCapture() {
             break;
         outputDebugString(name);
         if (containsAny(name, kRegisterCapableAudioWords)) {
-            registerCapableBox = 1;
             candidate = i;
-            if (name.find(kPx40AudioWord) != std::string::npos) px40Model = 1;
+            if (rules.boxModelFlags) {
+                registerCapableBox = 1;
+                if (name.find(kPx40AudioWord) != std::string::npos) px40Model = 1;
+            }
         }
         if (containsAny(name, kUsb3BridgeAudioWords)) {
             usb3Bridge = 1;
@@ -68,6 +70,7 @@ HRESULT DeviceDiscovery::createAudioCapture() {
         }
     }
     if (devices.empty()) return E_UNEXPECTED;
+    if (candidate == kNoIndex && !rules.firstDeviceFallback) return E_FAIL;
 
     Activate& chosen = *devices[candidate == kNoIndex ? 0 : candidate];
     std::shared_ptr<MediaSource> source;
@@ -100,6 +103,7 @@ HRESULT DeviceDiscovery::createVideoCapture(uint32_t requestedFormat) {
         if (isBoxVideoName(name)) candidate = i;
     }
     if (devices.empty()) return E_UNEXPECTED;
+    if (candidate == kNoIndex && !rules.firstDeviceFallback) return E_FAIL;
 
     Activate& chosen = *devices[candidate == kNoIndex ? 0 : candidate];
     std::shared_ptr<MediaSource> source;
@@ -107,6 +111,7 @@ HRESULT DeviceDiscovery::createVideoCapture(uint32_t requestedFormat) {
     if (SUCCEEDED(hr)) {
         firstIndices = FirstFormatIndices{};
         hr = scanMediaTypes(*source, &firstIndices);
+        if (!rules.nv12) firstIndices.firstNv12Index = kNoIndex;
     }
     if (FAILED(hr)) {
         if (source) source->Shutdown();
@@ -114,6 +119,7 @@ HRESULT DeviceDiscovery::createVideoCapture(uint32_t requestedFormat) {
         return hr;
     }
     videoFormat = chooseVideoFormat(static_cast<int32_t>(requestedFormat), firstIndices);
+    if (rules.pictureControls) pictureControls.read(source->videoProcAmp());
     videoSource = source;
     return S_OK;
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "capture/capture_rules.h"
+#include "capture/picture_controls.h"
 #include "capture/video_mode.h"
 #include "platform/media/device_list_enumerator.h"
 #include "platform/media/media_source.h"
@@ -24,15 +26,18 @@ class DeviceDiscovery {
     DeviceDiscovery& operator=(const DeviceDiscovery&) = delete;
 
     // Clears the three flags, scans the audio devices (last matching name wins, else the first
-    // device) and keeps the chosen one in audioSource. E_UNEXPECTED when there is no audio
-    // device; a failed activation releases both sources and returns the failure.
+    // device, unless the rules forbid it: E_FAIL) and keeps the chosen one in audioSource.
+    // E_UNEXPECTED when there is no audio device; a failed activation releases both sources and
+    // returns the failure.
     platform::HRESULT createAudioCapture();
     // The same over the video devices with whole-name matches; then scans the source's types
-    // into firstIndices and chooses videoFormat from `requestedFormat`.
+    // into firstIndices, chooses videoFormat from `requestedFormat` and, when the rules ask,
+    // reads the device's picture controls.
     platform::HRESULT createVideoCapture(uint32_t requestedFormat);
     // Stops, shuts down and releases videoSource, then audioSource. Always 0.
     int releaseCaptureSources();
 
+    CaptureRules rules;
     std::shared_ptr<platform::MediaSource> audioSource;
     std::shared_ptr<platform::MediaSource> videoSource;
     uint32_t registerCapableBox = 0;
@@ -40,6 +45,7 @@ class DeviceDiscovery {
     uint32_t usb3Bridge = 0;
     FirstFormatIndices firstIndices;
     int32_t videoFormat = kFormatNone;
+    PictureControls pictureControls;
 
   private:
     platform::DeviceListEnumerator* enumerator_;

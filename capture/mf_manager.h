@@ -98,6 +98,9 @@ class MFManager {
     std::shared_ptr<MFCB_A> audioCallback;
     std::shared_ptr<MFCB_V> videoCallback;
     std::atomic<bool> previewVisible{true};
+    // Whether the format catalogue lists NV12 types (a program without NV12 neither lists nor
+    // selects them). GUI thread.
+    bool nv12Catalogued = true;
     std::atomic<bool> streaming{false};
     std::atomic<bool> recording{false};
     std::atomic<bool> screenRecording{false};

@@ -45,7 +45,7 @@ HRESULT MFManager::buildFormatCatalogue(SourceReader* reader) {
         } else if (subtype == MFVideoFormat_MJPG) {
             table = &mjpgModes;
             count = &mjpgModeCount;
-        } else if (subtype == MFVideoFormat_NV12) {
+        } else if (subtype == MFVideoFormat_NV12 && nv12Catalogued) {
             table = &nv12Modes;
             count = &nv12ModeCount;
         } else {

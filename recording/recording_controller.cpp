@@ -1,6 +1,7 @@
 #include "recording/recording_controller.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "imaging/pixel_conversion.h"
@@ -28,6 +29,16 @@ void chain(HRESULT& hr, Step&& step) {
 // writer bounds its own queue the same way, this only keeps the buffers from growing past it.
 constexpr uint32_t kFramesInFlightSeconds = 2;
 constexpr uint32_t kSpareFrames = 4;
+
+// The whole part of a float kept to its low 32 bits, as the rule for the input bit rate wants:
+// a 4K60 rate (5,971,968,000) passes 2^32, and converting that float to uint32_t directly is
+// undefined. Every float of 2^63 or more is a multiple of 2^40, so its low 32 bits are 0;
+// neither infinities nor NaN have a whole part.
+uint32_t low32BitsOfWholePart(float value) {
+    constexpr float kTwoTo63 = 9223372036854775808.0f;
+    if (!std::isfinite(value) || std::fabs(value) >= kTwoTo63) return 0;
+    return static_cast<uint32_t>(static_cast<int64_t>(value));
+}
 
 }  // namespace
 
@@ -142,7 +153,7 @@ HRESULT RecordingController::ConfigureVideoStream(const Guid& subtype) {
     MFGetStrideForBitmapInfoHeader(MFVideoFormat_NV12.data1, w, &m.nv12Stride);
     chain(inputHr, [&] {
         const float bits = static_cast<float>(w * h) * f * 8 * 3 * 0.5f;
-        return input->SetUINT32(MF_MT_AVG_BITRATE, static_cast<uint32_t>(bits));
+        return input->SetUINT32(MF_MT_AVG_BITRATE, low32BitsOfWholePart(bits));
     });
     chain(inputHr, [&] {
         return input->SetUINT32(MF_MT_VIDEO_CHROMA_SITING,
@@ -193,7 +204,12 @@ HRESULT RecordingController::ConfigureVideoStream(const Guid& subtype) {
     chain(hr, [&] { return m.sinkWriter->AddStream(*output, &m.videoStreamIndex); });
     // The platform's colour converter is registered here on Windows; the FFmpeg writer carries
     // its own conversion for encoders that do not take NV12.
-    chain(hr, [&] { return m.sinkWriter->SetInputMediaType(m.videoStreamIndex, *input, nullptr); });
+    // An input type that could not even be made leaves the stream without an input: the
+    // configuration fails with the reason it could not be made.
+    chain(hr, [&] {
+        if (!input) return FAILED(inputHr) ? inputHr : E_POINTER;
+        return m.sinkWriter->SetInputMediaType(m.videoStreamIndex, *input, nullptr);
+    });
     return hr;
 }
 

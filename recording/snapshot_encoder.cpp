@@ -6,7 +6,6 @@
 #include <new>
 #include <vector>
 
-#include "platform/imaging/image_file.h"
 #include "platform/media/mf_constants.h"
 #include "platform/system/debug_output.h"
 #include "recording/path_extension.h"
@@ -21,7 +20,10 @@ using platform::SUCCEEDED;
 
 SnapshotEncoder::SnapshotEncoder(capture::MFManager& manager,
                                  platform::ImageEncoderFactory& encoders)
-    : manager_(manager), encoders_(encoders) {}
+    : manager_(manager), encoders_(&encoders) {}
+
+SnapshotEncoder::SnapshotEncoder(capture::MFManager& manager, SnapshotWriter& writer)
+    : manager_(manager), writer_(&writer) {}
 
 std::optional<platform::ImageContainer> SnapshotEncoder::containerOf(const std::string& path) {
     const std::string_view extension = pathExtension(path);
@@ -53,13 +55,9 @@ HRESULT SnapshotEncoder::encodePicture(const std::string& path, platform::ImageC
                                        uint32_t width, uint32_t height,
                                        const std::function<bool(uint8_t*)>& copyPicture) {
     assert(std::this_thread::get_id() == owner_);
+    if (writer_ != nullptr) return writer_->write(path, container, width, height, copyPicture);
     if (width == 0 || height == 0) return platform::MF_E_INVALIDREQUEST;
-    std::unique_ptr<platform::ImageEncoder> encoder;
-    HRESULT hr = encoders_.CreateEncoder(container, &encoder);
-    if (FAILED(hr)) return hr;
-    if (!encoder) return platform::E_UNEXPECTED;
-
-    // Filled before the lock is taken: the copy under it then touches no fresh page.
+    // Sized before the lock is taken: the copy under it then touches no fresh page.
     std::vector<uint8_t> pixels;
     try {
         pixels.resize(static_cast<size_t>(width) * height * 4);
@@ -67,19 +65,8 @@ HRESULT SnapshotEncoder::encodePicture(const std::string& path, platform::ImageC
         return platform::E_OUTOFMEMORY;
     }
     if (!copyPicture(pixels.data())) return platform::MF_E_INVALIDREQUEST;
-
-    std::unique_ptr<platform::ImageFile> file;
-    hr = platform::ImageFile::Create(path, &file);
-    if (SUCCEEDED(hr)) {
-        const platform::BgrxPicture picture{pixels.data(), width, height, width * 4};
-        hr = encoder->Encode(picture, *file);
-    }
-    if (SUCCEEDED(hr)) hr = file->Commit();
-    if (FAILED(hr)) {
-        platform::outputDebugString(std::string(RecordingTexts::kSnapshotFailed) + " (" + path +
-                                    ")");
-    }
-    return hr;
+    return SnapshotWriter::encode(*encoders_, path, container,
+                                  platform::BgrxPicture{pixels.data(), width, height, width * 4});
 }
 
 }  // namespace tovrel::recording

@@ -11,6 +11,7 @@
 #include "capture/mf_manager.h"
 #include "platform/imaging/image_encoder_factory.h"
 #include "platform/system/hresult.h"
+#include "recording/snapshot_writer.h"
 
 namespace tovrel::recording {
 
@@ -18,9 +19,11 @@ namespace tovrel::recording {
 // extension picks the container.
 //
 // GUI thread, like the capture session it reads (width, height and the frame buffers change
-// only there); debug builds check that it is called on the thread that made it. The frame is copied
-// under frameLock and encoded after the lock is left, so the video callback waits for one copy at
-// most; the encoding runs on the calling thread, because the caller gets the encoding's result.
+// only there); debug builds check that it is called on the thread that made it. The frame is
+// copied under frameLock, so the video callback waits for one copy at most. With a
+// SnapshotWriter the encoding runs on the writer's worker and the window thread waits for the
+// copy alone; without one it runs on the calling thread, which then gets the encoding's result.
+// The object itself is cheap: make one per snapshot, for the capture manager of the moment.
 class SnapshotEncoder {
   public:
     struct Extension {
@@ -36,27 +39,34 @@ class SnapshotEncoder {
         {".gif", platform::ImageContainer::kGif},
     }};
 
+    // Encodes on the calling thread.
     SnapshotEncoder(capture::MFManager& manager, platform::ImageEncoderFactory& encoders);
+    // Hands the copied picture to `writer`, which the program holds for its whole run.
+    SnapshotEncoder(capture::MFManager& manager, SnapshotWriter& writer);
 
     // The container of a path's extension; null for any other extension.
     static std::optional<platform::ImageContainer> containerOf(const std::string& path);
 
-    // Saves the box's last converted frame at the capture format's size into `path`. S_OK;
-    // MF_E_INVALIDMEDIATYPE for an extension outside the table (nothing is created);
-    // MF_E_INVALIDREQUEST when no session is open or no frame has been converted yet (no file);
-    // E_OUTOFMEMORY; otherwise the encoder's or the file's failure. The file takes its name only
+    // Saves the box's last converted frame at the capture format's size into `path`. S_OK (with
+    // a writer: once the picture is handed over); MF_E_INVALIDMEDIATYPE for an extension outside
+    // the table (nothing is created); MF_E_INVALIDREQUEST when no session is open or no frame has
+    // been converted yet (no file); E_OUTOFMEMORY; without a writer, otherwise the encoder's or
+    // the file's failure (a writer sends that to the debug output). The file takes its name only
     // when the picture was written whole: after a failure an older file of that name is as it was.
     platform::HRESULT TakeSnapshot(const std::string& path);
 
     // The common sequence of every snapshot: the picture of width x height, copied by
-    // `copyPicture` into tightly packed rows (its false: nothing to copy), encoded into `path`.
+    // `copyPicture` into tightly packed rows (its false: nothing to copy), encoded into `path`
+    // here or by the writer.
     platform::HRESULT encodePicture(const std::string& path, platform::ImageContainer container,
                                     uint32_t width, uint32_t height,
                                     const std::function<bool(uint8_t*)>& copyPicture);
 
   private:
     capture::MFManager& manager_;
-    platform::ImageEncoderFactory& encoders_;
+    // Exactly one of the two.
+    platform::ImageEncoderFactory* encoders_ = nullptr;
+    SnapshotWriter* writer_ = nullptr;
     std::thread::id owner_ = std::this_thread::get_id();
 };
 

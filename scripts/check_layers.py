@@ -46,7 +46,8 @@ MAY_USE = {
     # The shell puts a program together, the simulated box's backends and control included.
     "shell": ["capture", "recording", "audio", "device", "audio/ui", "device/ui",
               "platform/backends", "sim/backends", "sim/control"],
-    "reduced": ["shell"],
+    "reduced/ui": ["device/ui", "capture", "device"],
+    "reduced": ["shell", "reduced/ui"],
     "panel": ["device", "platform/backends"],
 }
 # Programs, tests, benchmarks and fuzzers sit above everything; they are not checked.

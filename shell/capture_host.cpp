@@ -15,11 +15,14 @@
 namespace tovrel::shell {
 
 CaptureHost::CaptureHost(platform::Backends& backends, const Settings& settings,
-                         CaptureHostObserver& observer)
+                         CaptureHostObserver& observer, const capture::CaptureRules& rules)
     : devices(backends.mediaDevices.get()),
       backends_(backends),
+      rules_(rules),
       settings_(settings),
-      observer_(observer) {}
+      observer_(observer) {
+    devices.rules = rules;
+}
 
 CaptureHost::~CaptureHost() {
     unregisterNotifications();
@@ -45,6 +48,7 @@ bool CaptureHost::startUp() {
     step("createCaptureManager");
     interfaceMask = 0;
     captureManager = std::make_unique<capture::MFManager>(*backends_.clock);
+    captureManager->nv12Catalogued = rules_.nv12;
     captureManager->audioMonitor.setEndpoints(backends_.audioEndpoints.get());
     if (backends_.sinkWriters) {
         recordingController = std::make_unique<recording::RecordingController>(
@@ -107,6 +111,28 @@ platform::HRESULT CaptureHost::createVideoCapture(uint32_t requestedFormat) {
 }
 
 int CaptureHost::releaseCaptureSources() { return devices.releaseCaptureSources(); }
+
+device::ui::SettingsHost CaptureHost::settingsHost() {
+    device::ui::SettingsHost host;
+    host.capture = [this] {
+        device::ui::SettingsHost::Capture c;
+        if (const capture::MFManager* m = captureManager.get()) {
+            c.modes[0].assign(m->yuy2Modes.begin(), m->yuy2Modes.begin() + m->yuy2ModeCount);
+            c.modes[1].assign(m->mjpgModes.begin(), m->mjpgModes.begin() + m->mjpgModeCount);
+            c.modes[2].assign(m->nv12Modes.begin(), m->nv12Modes.begin() + m->nv12ModeCount);
+            c.width = m->width;
+            c.height = m->height;
+            c.frameRate = m->frameRate;
+        }
+        c.firstIndices = devices.firstIndices;
+        c.videoFormat = devices.videoFormat;
+        return c;
+    };
+    host.restartCapture = [this](int32_t w, int32_t h, int32_t fps, int32_t format) {
+        restartCapture(w, h, fps, format);
+    };
+    return host;
+}
 
 void CaptureHost::openSessionAndStream(int32_t width, int32_t height, int32_t fps, int32_t format) {
     if (!captureManager) return;

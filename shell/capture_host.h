@@ -8,6 +8,7 @@
 
 #include "capture/device_discovery.h"
 #include "capture/mf_manager.h"
+#include "device/ui/settings_host.h"
 #include "platform/backends/backends.h"
 #include "platform/desktop/device_notifications.h"
 #include "platform/desktop/power_notifications.h"
@@ -36,9 +37,9 @@ class CaptureHost final : public QObject {
     static constexpr uintptr_t BOX_REMOVED = 102;
     static constexpr uint32_t kBoxSettleMs = 500;
 
-    // `settings` (the window's) and `observer` outlive the host.
+    // `settings` (the window's) and `observer` outlive the host; `rules` are the edition's.
     CaptureHost(platform::Backends& backends, const Settings& settings,
-                CaptureHostObserver& observer);
+                CaptureHostObserver& observer, const capture::CaptureRules& rules = {});
     // Without a shutDown() (a failed start, the end of a test) only the capture threads are
     // stopped: a recording is finalised, nothing is written.
     ~CaptureHost() override;
@@ -72,6 +73,10 @@ class CaptureHost final : public QObject {
     // The participant stays registered until removed; it must outlive its registration.
     void addParticipant(CaptureParticipant& participant);
     void removeParticipant(CaptureParticipant& participant);
+
+    // What a Settings window needs of the capture: the catalogue and the running mode as they
+    // are when asked, and the restart with a new mode.
+    device::ui::SettingsHost settingsHost();
 
     // The device openings, each showing its message when it fails.
     platform::HRESULT createAudioCapture();
@@ -108,6 +113,7 @@ class CaptureHost final : public QObject {
     void unregisterNotifications();
 
     platform::Backends& backends_;
+    const capture::CaptureRules rules_;
     const Settings& settings_;
     CaptureHostObserver& observer_;
     std::vector<CaptureParticipant*> participants_;

@@ -2,6 +2,7 @@
 
 #include <span>
 
+#include "capture/capture_rules.h"
 #include "shell/command_table.h"
 
 namespace tovrel::shell {
@@ -17,6 +18,7 @@ struct Edition {
         bool keyboardHook;         // the program-wide Insert-key watcher of start-up
         bool halfScreenPlacement;  // the half-screen rule; else the platform's placement
         bool boxRegisters;         // the register worker: recording notices, audio source
+        capture::CaptureRules capture;
     };
     // Runs the Settings window modally; answers its result.
     using SettingsWindow = int (*)(SettingsWindowContext& context);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/desktop/debug_category.h"
+#include "shell/edition.h"
 #include "shell/tovrel2_app.h"
 #include "sim/backends/simulated_backends.h"
 #include "sim/control/simulation_control_server.h"
@@ -17,7 +18,8 @@ int runProgram(const Edition& edition, int argc, char** argv) {
     QApplication app(argc, argv);
     platform::routeDebugOutputToLoggingCategory();
     const std::vector<std::string> arguments(argv, argv + argc);
-    std::unique_ptr<platform::Backends> backends = sim::BackendChoice::fromArguments(arguments);
+    std::unique_ptr<platform::Backends> backends =
+        sim::BackendChoice::fromArguments(arguments, edition.keepAwakeWho);
     CTovrel2App program(*backends, edition);
     if (!program.initInstance()) return 0;
 

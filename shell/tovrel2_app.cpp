@@ -53,6 +53,10 @@ bool CTovrel2App::initInstance() {
         // out.
         frame->move(outer.topLeft());
         frame->resize(outer.width(), outer.height() - caption);
+    } else {
+        // The window manager places it; the picture gets a size a user can see it at (the bare
+        // window would be as small as its empty layout).
+        frame->resize(kDefaultClientWidth, kDefaultClientHeight);
     }
 
     frame->onCreate();

@@ -19,6 +19,10 @@ class CTovrel2Frame;
 // GUI thread only; a QApplication must exist.
 class CTovrel2App {
   public:
+    // The client size of a window placed by the platform rather than by the half-screen rule.
+    static constexpr int kDefaultClientWidth = 960;
+    static constexpr int kDefaultClientHeight = 540;
+
     CTovrel2App(platform::Backends& backends, const Edition& edition);
     ~CTovrel2App();
 

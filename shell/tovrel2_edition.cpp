@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "capture/mf_manager.h"
 #include "device/ui/settings_command.h"
 #include "shell/capture_host.h"
 #include "shell/command_catalogue.h"
@@ -51,25 +50,7 @@ const std::array<C::MenuEntry, 29> kMenu{{
 // The box's Settings window over the program's register worker and the host's capture.
 int openBoxSettings(SettingsWindowContext& context) {
     if (context.box == nullptr) return -1;
-    CaptureHost& host = context.host;
-    device::ui::SettingsHost settingsHost;
-    settingsHost.capture = [&host] {
-        device::ui::SettingsHost::Capture c;
-        if (const capture::MFManager* m = host.captureManager.get()) {
-            c.modes[0].assign(m->yuy2Modes.begin(), m->yuy2Modes.begin() + m->yuy2ModeCount);
-            c.modes[1].assign(m->mjpgModes.begin(), m->mjpgModes.begin() + m->mjpgModeCount);
-            c.modes[2].assign(m->nv12Modes.begin(), m->nv12Modes.begin() + m->nv12ModeCount);
-            c.width = m->width;
-            c.height = m->height;
-            c.frameRate = m->frameRate;
-        }
-        c.firstIndices = host.devices.firstIndices;
-        c.videoFormat = host.devices.videoFormat;
-        return c;
-    };
-    settingsHost.restartCapture = [&host](int32_t w, int32_t h, int32_t fps, int32_t format) {
-        host.restartCapture(w, h, fps, format);
-    };
+    device::ui::SettingsHost settingsHost = context.host.settingsHost();
     settingsHost.settingControl = context.settings.settingControl;
     return device::ui::runSettingsDialog(context.parent, *context.box, std::move(settingsHost),
                                          context.openWindow);
@@ -83,7 +64,7 @@ const Edition kTovrel2Edition{
     "TOVREL2",
     "Tovrel2",
     kMenu,
-    {.keyboardHook = true, .halfScreenPlacement = true, .boxRegisters = true},
+    {.keyboardHook = true, .halfScreenPlacement = true, .boxRegisters = true, .capture = {}},
     &openBoxSettings,
 };
 

@@ -26,7 +26,7 @@ CTovrel2Frame::CTovrel2Frame(platform::Backends& backends, const Edition& editio
       backends_(backends),
       edition_(edition),
       box_(edition.features.boxRegisters ? box : nullptr),
-      host_(backends, settings, *this) {
+      host_(backends, settings, *this, edition.features.capture) {
     setWindowTitle(QString::fromUtf8(edition.programName));
     // The preview paints every pixel (black where no picture is): nothing erases beneath it.
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -3,9 +3,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontInfo>
-#include <QFontMetrics>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +11,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 
+#include "device/ui/dialog_template.h"
 #include "device/ui/io_dialog_layout.h"
 #include "device/ui/io_dialog_texts.h"
 
@@ -21,19 +19,7 @@ namespace tovrel::device::ui {
 namespace {
 
 using L = IODialogLayout;
-using K = IOControlKind;
 using Code = IODialogModel::ScrollCode;
-
-QString text(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QRect pixelRect(const IOControlSpec& c, int32_t height, L::BaseUnits base) {
-    const int left = L::pixelsX(c.x, base);
-    const int top = L::pixelsY(c.y, base);
-    return QRect(left, top, L::pixelsX(c.x + c.w, base) - left,
-                 L::pixelsY(c.y + height, base) - top);
-}
 
 // Results come back on the GUI thread through the application object, which outlives every
 // dialog; the model drops those that arrive after it has gone.
@@ -61,91 +47,11 @@ CIODialog::~CIODialog() {
 }
 
 void CIODialog::build() {
-    setWindowTitle(text(IODialogTexts::kTitle));
-    setModal(true);
-    QFont font;
-    // The dialog font where it exists; otherwise sans faces of the same metrics.
-    font.setFamilies({text(IODialogTexts::kFontFamily), "Tahoma", "Nimbus Sans", "Liberation Sans",
-                      "Arial", "DejaVu Sans"});
-    font.setPointSize(L::kFontPoints);
-    // The template was laid out for the dialog font's base units; a face that measures larger
-    // here is made smaller until it fits them, so that every caption fits its control and the
-    // window keeps the template's proportions.
-    const L::BaseUnits wanted{L::kBaseUnitX, L::kBaseUnitY};
-    for (int pixels = QFontInfo(font).pixelSize(); pixels > L::kMinimumFontPixels; --pixels) {
-        const QFontMetrics m(font);
-        const L::BaseUnits measured =
-            L::baseUnits(m.horizontalAdvance(text(L::kAverageWidthSample)), m.height());
-        if (measured.x <= wanted.x && measured.y <= wanted.y) break;
-        font.setPixelSize(pixels - 1);
-    }
-    setFont(font);
-    base_ = wanted;
-    setFixedSize(L::pixelsX(L::kWidth, base_), L::pixelsY(L::kHeight, base_));
-
-    QWidget* previous = nullptr;
-    for (const IOControlSpec& c : L::kControls) {
-        QWidget* w = nullptr;
-        int32_t height = c.h;
-        switch (c.kind) {
-            case K::Radio:
-            case K::HiddenRadio: {
-                auto* r = new QRadioButton(text(c.text), this);
-                r->setAutoExclusive(false);  // the window sets the checks
-                w = r;
-                break;
-            }
-            case K::DropList: {
-                auto* list = new QComboBox(this);
-                height = L::kDropListClosedHeight;
-                // The opened list takes the rest of the template's height.
-                const int itemPixels = list->fontMetrics().height() + 2;
-                list->setMaxVisibleItems(
-                    std::max(1, (L::pixelsY(c.h, base_) - L::pixelsY(height, base_)) / itemPixels));
-                w = list;
-                break;
-            }
-            case K::Button: {
-                auto* b = new QPushButton(text(c.text), this);
-                b->setAutoDefault(false);
-                w = b;
-                break;
-            }
-            case K::Label:
-                w = new QLabel(text(c.text), this);
-                break;
-            case K::ScrollBar: {
-                auto* bar = new QScrollBar(Qt::Horizontal, this);
-                bar->setRange(0, IODialogModel::kMaxValue);
-                bar->setSingleStep(1);
-                bar->setPageStep(1);
-                bar->setFocusPolicy(Qt::StrongFocus);
-                bar->installEventFilter(this);
-                w = bar;
-                break;
-            }
-            case K::CheckBox:
-                w = new QCheckBox(text(c.text), this);
-                break;
-            case K::GroupBox:
-                w = new QGroupBox(text(c.text), this);
-                w->lower();
-                break;
-            case K::Edit:
-                w = new QLineEdit(this);
-                break;
-        }
-        w->setGeometry(pixelRect(c, height, base_));
-        if (c.kind == K::HiddenRadio) w->hide();
-        if (c.id > 0) {
-            w->setObjectName(QString::number(c.id));
-            controls_[c.id] = w;
-        }
-        if (w->focusPolicy() != Qt::NoFocus) {
-            if (previous) setTabOrder(previous, w);
-            previous = w;
-        }
-    }
+    DialogTemplate::Built built =
+        DialogTemplate::build(*this, IODialogTexts::kTitle, L::kControls, L::kWidth, L::kHeight,
+                              IODialogModel::kMaxValue, this);
+    controls_ = std::move(built.controls);
+    base_ = built.base;
 }
 
 QWidget* CIODialog::control(int id) const {
@@ -156,30 +62,8 @@ QWidget* CIODialog::control(int id) const {
 void CIODialog::connectControls() {
     for (const L::Bar& b : L::kBars) {
         auto* bar = static_cast<QScrollBar*>(control(b.id));
-        connect(bar, &QAbstractSlider::actionTriggered, this, [this, bar](int action) {
-            switch (action) {
-                case QAbstractSlider::SliderSingleStepSub:
-                    scrolled(bar, Code::LineLeft);
-                    break;
-                case QAbstractSlider::SliderSingleStepAdd:
-                    scrolled(bar, Code::LineRight);
-                    break;
-                case QAbstractSlider::SliderPageStepSub:
-                    scrolled(bar, Code::PageLeft);
-                    break;
-                case QAbstractSlider::SliderPageStepAdd:
-                    scrolled(bar, Code::PageRight);
-                    break;
-                case QAbstractSlider::SliderMove:
-                    scrolled(bar, Code::ThumbTrack);
-                    break;
-                default:
-                    scrolled(bar, Code::Other);
-                    break;
-            }
-        });
-        connect(bar, &QAbstractSlider::sliderReleased, this,
-                [this, bar] { scrolled(bar, Code::ThumbPosition); });
+        DialogTemplate::connectScrollBar(bar, this,
+                                         [this, bar](Code code) { scrolled(bar, code); });
     }
     connect(static_cast<QCheckBox*>(control(L::kMute)), &QCheckBox::clicked, this, [this] {
         model_.onMute();

@@ -20,6 +20,7 @@ enum class IOControlKind {
     DropList,     // the height includes the opened list
     Button,
     Label,
+    CentredLabel,
     ScrollBar,  // horizontal
     CheckBox,   // not automatic
     GroupBox,

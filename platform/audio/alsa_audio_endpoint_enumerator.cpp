@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/audio/alsa_quiet.h"
-#include "platform/system/system_call_log.h"
+#include "platform/system/debug_output.h"
 
 namespace tovrel::platform {
 namespace {
@@ -96,7 +96,7 @@ struct Pcm {
     // Logs a failed call with the PCM's name and ALSA's text; answers `result` unchanged.
     template <typename Result>
     Result check(const char* call, Result result) const {
-        if (result < 0) logSystemCallFailure(name, call, snd_strerror(static_cast<int>(result)));
+        if (result < 0) logCallFailure(name, call, snd_strerror(static_cast<int>(result)));
         return result;
     }
 

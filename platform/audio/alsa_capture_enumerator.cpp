@@ -11,7 +11,7 @@
 #include "platform/audio/alsa_quiet.h"
 #include "platform/media/mf_constants.h"
 #include "platform/media/mf_guids.h"
-#include "platform/system/system_call_log.h"
+#include "platform/system/debug_output.h"
 
 namespace tovrel::platform {
 namespace {
@@ -58,7 +58,7 @@ std::vector<AlsaCaptureEnumerator::PcmInfo> AlsaCaptureEnumerator::listPcms() {
     void** hints = nullptr;
     const int err = snd_device_name_hint(-1, "pcm", &hints);
     if (err < 0) {
-        logSystemCallFailure("alsa", "snd_device_name_hint", snd_strerror(err));
+        logCallFailure("alsa", "snd_device_name_hint", snd_strerror(err));
         return cards;
     }
     for (void** hint = hints; *hint != nullptr; ++hint) {

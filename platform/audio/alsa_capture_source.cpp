@@ -5,7 +5,7 @@
 #include <array>
 
 #include "platform/audio/alsa_quiet.h"
-#include "platform/system/system_call_log.h"
+#include "platform/system/debug_output.h"
 
 namespace tovrel::platform {
 namespace {
@@ -31,7 +31,7 @@ snd_pcm_format_t formatOf(uint32_t bits) {
 }
 
 void logAlsa(const std::string& pcm, const char* call, int error) {
-    logSystemCallFailure(pcm, call, snd_strerror(error));
+    logCallFailure(pcm, call, snd_strerror(error));
 }
 
 }  // namespace
@@ -72,7 +72,7 @@ bool AlsaCaptureSource::probe(const std::string& pcmName, Format* format) {
             found = err >= 0;
         }
         if (!found && err >= 0)
-            logSystemCallFailure(pcmName, "snd_pcm_hw_params_test_format", "no integer format");
+            logCallFailure(pcmName, "snd_pcm_hw_params_test_format", "no integer format");
         format->channels = channels;
         format->rate = rate;
     }

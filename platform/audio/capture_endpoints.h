@@ -17,6 +17,11 @@ class CaptureEndpoints {
     virtual std::vector<std::string> EnumAudioEndpoints() = 0;
     virtual HRESULT SetMasterVolumeLevel(const std::string& friendlyName, float levelDb) = 0;
     virtual HRESULT SetMute(const std::string& friendlyName, bool mute) = 0;
+    // The range a level may take, in decibels, and its step.
+    virtual HRESULT GetVolumeRange(const std::string& friendlyName, float* minimumDb,
+                                   float* maximumDb, float* incrementDb) = 0;
+    virtual HRESULT GetMasterVolumeLevel(const std::string& friendlyName, float* levelDb) = 0;
+    virtual HRESULT GetMute(const std::string& friendlyName, bool* mute) = 0;
 };
 
 }  // namespace tovrel::platform

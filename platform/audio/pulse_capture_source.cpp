@@ -3,7 +3,7 @@
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
-#include "platform/system/system_call_log.h"
+#include "platform/system/debug_output.h"
 
 namespace tovrel::platform {
 namespace {
@@ -46,14 +46,14 @@ bool PulseCaptureSource::openRecording() {
     int error = 0;
     stream_ = pa_simple_new(nullptr, "Tovrel", PA_STREAM_RECORD, sourceName_.c_str(), "capture",
                             &sampleFormat, nullptr, &attr, &error);
-    if (!stream_) logSystemCallFailure(sourceName_, "pa_simple_new", pa_strerror(error));
+    if (!stream_) logCallFailure(sourceName_, "pa_simple_new", pa_strerror(error));
     return stream_ != nullptr;
 }
 
 bool PulseCaptureSource::readBlock(uint8_t* target) {
     int error = 0;
     if (pa_simple_read(stream_, target, blockBytes(), &error) < 0) {
-        logSystemCallFailure(sourceName_, "pa_simple_read", pa_strerror(error));
+        logCallFailure(sourceName_, "pa_simple_read", pa_strerror(error));
         return false;
     }
     return true;

@@ -2,7 +2,7 @@
 
 #include <pulse/pulseaudio.h>
 
-#include "platform/system/system_call_log.h"
+#include "platform/system/debug_output.h"
 
 namespace tovrel::platform {
 
@@ -18,19 +18,19 @@ PulseRequest::Outcome PulseRequest::run(const char* what,
                                         const bool& done) {
     pa_mainloop* loop = pa_mainloop_new();
     if (!loop) {
-        logSystemCallFailure(kServer, "pa_mainloop_new", "out of memory");
+        logCallFailure(kServer, "pa_mainloop_new", "out of memory");
         return Outcome::NoServer;
     }
     pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "Tovrel");
     if (!context) {
-        logSystemCallFailure(kServer, "pa_context_new", "out of memory");
+        logCallFailure(kServer, "pa_context_new", "out of memory");
         pa_mainloop_free(loop);
         return Outcome::NoServer;
     }
     bool ready = false;
     Outcome outcome = Outcome::Unanswered;
     if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        logSystemCallFailure(kServer, "pa_context_connect", pa_strerror(pa_context_errno(context)));
+        logCallFailure(kServer, "pa_context_connect", pa_strerror(pa_context_errno(context)));
         outcome = Outcome::NoServer;
     } else {
         pa_operation* operation = nullptr;
@@ -38,8 +38,8 @@ PulseRequest::Outcome PulseRequest::run(const char* what,
         for (int rounds = 0; rounds < kRounds && !done; ++rounds) {
             const pa_context_state_t state = pa_context_get_state(context);
             if (!PA_CONTEXT_IS_GOOD(state)) {
-                logSystemCallFailure(kServer, ready ? what : "pa_context_connect",
-                                     pa_strerror(pa_context_errno(context)));
+                logCallFailure(kServer, ready ? what : "pa_context_connect",
+                               pa_strerror(pa_context_errno(context)));
                 logged = true;
                 break;
             }
@@ -47,14 +47,14 @@ PulseRequest::Outcome PulseRequest::run(const char* what,
                 ready = true;
                 operation = start(context);
                 if (!operation) {
-                    logSystemCallFailure(kServer, what, pa_strerror(pa_context_errno(context)));
+                    logCallFailure(kServer, what, pa_strerror(pa_context_errno(context)));
                     logged = true;
                     break;
                 }
             }
             if (pa_mainloop_iterate(loop, 1, nullptr) < 0) {
-                logSystemCallFailure(kServer, "pa_mainloop_iterate",
-                                     pa_strerror(pa_context_errno(context)));
+                logCallFailure(kServer, "pa_mainloop_iterate",
+                               pa_strerror(pa_context_errno(context)));
                 logged = true;
                 break;
             }
@@ -65,7 +65,7 @@ PulseRequest::Outcome PulseRequest::run(const char* what,
         } else if (!ready) {
             outcome = Outcome::NoServer;
         } else if (!logged) {
-            logSystemCallFailure(kServer, what, "no answer in time");
+            logCallFailure(kServer, what, "no answer in time");
         }
         pa_context_disconnect(context);
     }

@@ -15,18 +15,18 @@
 
 namespace tovrel::platform {
 
-std::unique_ptr<Backends> makeLinuxBackends() {
+std::unique_ptr<Backends> makeLinuxBackends(const std::string& programName) {
     auto backends = std::make_unique<Backends>();
-    fillLinuxBackends(*backends);
+    fillLinuxBackends(*backends, programName);
     return backends;
 }
 
-void fillLinuxBackends(Backends& into) {
+void fillLinuxBackends(Backends& into, const std::string& programName) {
     Backends* backends = &into;
     backends->name = "linux";
     backends->profiles = std::make_unique<IniFileStore>();
     backends->messageBoxes = std::make_unique<QtMessageBoxes>();
-    backends->executionState = makeLogindExecutionState("Tovrel2");
+    backends->executionState = makeLogindExecutionState(programName.c_str());
     backends->windowClassMarker = makeLocalSocketMarker();
     backends->mediaDevices = std::make_unique<DeviceListEnumerator>();
     backends->mediaDevices->addEnumerator(std::make_unique<AudioCaptureEnumerator>());
@@ -37,7 +37,7 @@ void fillLinuxBackends(Backends& into) {
     backends->sinkWriters = std::make_unique<FfmpegSinkWriterFactory>();
     backends->imageEncoders = std::make_unique<LibraryImageEncoders>();
     backends->deviceNotifications = makeUdevDeviceNotifications();
-    backends->powerNotifications = makeLogindPowerNotifications("Tovrel2");
+    backends->powerNotifications = makeLogindPowerNotifications(programName.c_str());
     backends->desktop = X11Desktop::open();
     backends->loopback = std::make_unique<PulseLoopbackEndpoints>();
 }

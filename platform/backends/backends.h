@@ -69,8 +69,12 @@ struct Backends {
 };
 
 // The desktop facilities are real in every choice; only the box's devices differ.
-std::unique_ptr<Backends> makeLinuxBackends();
+// How a program names itself to the session's power manager (its keep-awake and sleep
+// inhibitors) unless it says otherwise.
+inline constexpr const char* kDefaultProgramName = "Tovrel";
+
+std::unique_ptr<Backends> makeLinuxBackends(const std::string& programName = kDefaultProgramName);
 // The same into a given record (a derived one that adds its own members).
-void fillLinuxBackends(Backends& into);
+void fillLinuxBackends(Backends& into, const std::string& programName = kDefaultProgramName);
 
 }  // namespace tovrel::platform

@@ -1,6 +1,6 @@
 #include "platform/media/media_buffer.h"
 
-#include "platform/system/system_call_log.h"
+#include "platform/system/debug_output.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -14,7 +14,7 @@ MemoryBuffer::MemoryBuffer(uint32_t maxLength, uint32_t alignment) : maxLength_(
     size_t rounded = (static_cast<size_t>(maxLength) + align - 1) / align * align;
     data_ = static_cast<uint8_t*>(std::aligned_alloc(align, rounded));
     if (data_ == nullptr) {
-        logSystemCallFailure("media buffer", "aligned_alloc", errno);
+        logErrno("media buffer", "aligned_alloc", errno);
         maxLength_ = 0;
     }
 }

@@ -7,6 +7,7 @@
 #include "platform/media/media_type.h"
 #include "platform/media/presentation_descriptor.h"
 #include "platform/media/sample.h"
+#include "platform/media/video_proc_amp.h"
 
 namespace tovrel::platform {
 
@@ -32,6 +33,9 @@ class MediaSource {
         std::unique_ptr<PresentationDescriptor>* descriptor);
     virtual HRESULT Stop() = 0;
     virtual HRESULT Shutdown() = 0;
+    // The device's picture controls, or null for a source without them (audio, most doubles).
+    // Owned by the source; GUI thread.
+    virtual VideoProcAmp* videoProcAmp() { return nullptr; }
 
     // --- source reader seam ---
     virtual uint32_t streamCount() = 0;

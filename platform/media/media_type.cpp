@@ -1,6 +1,7 @@
 #include "platform/media/media_type.h"
 
 #include <cstdio>
+#include <new>
 
 namespace tovrel::platform {
 
@@ -78,10 +79,27 @@ HRESULT MFGetStrideForBitmapInfoHeader(uint32_t format, uint32_t width, int32_t*
     return MF_E_INVALIDMEDIATYPE;
 }
 
+namespace {
+
+thread_local uint32_t creationsToFail = 0;
+
+}  // namespace
+
 HRESULT MFCreateMediaType(std::unique_ptr<MediaType>* mediaType) {
     if (mediaType == nullptr) return E_POINTER;
-    *mediaType = std::make_unique<MediaType>();
+    mediaType->reset();
+    if (creationsToFail > 0) {
+        --creationsToFail;
+        return E_OUTOFMEMORY;
+    }
+    try {
+        *mediaType = std::make_unique<MediaType>();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
     return S_OK;
 }
+
+void failMediaTypeCreationsOnThisThread(uint32_t count) { creationsToFail = count; }
 
 }  // namespace tovrel::platform

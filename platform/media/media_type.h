@@ -25,7 +25,12 @@ class MediaType : public Attributes {
     std::string describe() const;
 };
 
+// S_OK; E_OUTOFMEMORY when the store cannot be allocated; E_POINTER.
 HRESULT MFCreateMediaType(std::unique_ptr<MediaType>* mediaType);
+// Makes the calling thread's next `count` MFCreateMediaType calls fail as an exhausted heap
+// makes them fail, so that tests can reach the callers' paths for it. Other threads are
+// untouched.
+void failMediaTypeCreationsOnThisThread(uint32_t count);
 
 // The default row stride in bytes of an uncompressed format (its FourCC, as Guid::data1 of the
 // subtype) at this width: the luma row for planar formats. MF_E_INVALIDMEDIATYPE for a format

@@ -38,7 +38,14 @@ class SourceReader {
     SourceReader(const SourceReader&) = delete;
     SourceReader& operator=(const SourceReader&) = delete;
 
-    // Asynchronous form: all four output pointers null.
+    // Asynchronous form: all four output pointers null; S_OK once the read is queued, and the
+    // sample's own result reaches OnReadSample. Either form: E_INVALIDARG for output pointers in
+    // the asynchronous form, E_POINTER without streamFlags or sample in the blocking one;
+    // MF_E_INVALIDSTREAMNUMBER for an unknown stream; MF_E_SHUTDOWN after Shutdown;
+    // MF_E_INVALIDREQUEST for a stream that is not selected; MF_E_NOTACCEPTING while the
+    // stream's read is outstanding; the source's failure to start the stream; after a stream
+    // failed, that failure again for every later read. The blocking form returns the sample's
+    // result (MF_SOURCE_READERF_ERROR in streamFlags when it failed).
     HRESULT ReadSample(uint32_t streamIndex, uint32_t controlFlags, uint32_t* actualStreamIndex,
                        uint32_t* streamFlags, int64_t* timestamp, std::shared_ptr<Sample>* sample);
     // MF_E_NO_MORE_TYPES past the last native type.

@@ -51,7 +51,7 @@ void logErrno(std::string_view device, std::string_view call, int error) {
     char buffer[128];
     // The GNU strerror_r: thread-safe, and it may answer a static text instead of the buffer.
     const char* text = ::strerror_r(error, buffer, sizeof buffer);
-    logCallFailure(device, call, text);
+    logCallFailure(device, call, std::string(text) + " (errno " + std::to_string(error) + ")");
 }
 
 DebugSink setDebugOutputSink(DebugSink sink) {

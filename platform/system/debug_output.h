@@ -15,7 +15,7 @@ void outputDebugString(std::string_view text);
 // every failing system or library call through it, so that a user who enables the output sees
 // which device refused what.
 void logCallFailure(std::string_view device, std::string_view call, std::string_view errorText);
-// The same with errno's text for `error`.
+// The same with errno's text and number for `error`.
 void logErrno(std::string_view device, std::string_view call, int error);
 
 using DebugSink = std::function<void(std::string_view)>;

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/system/system_call_log.h"
+#include "platform/system/debug_output.h"
 
 namespace tovrel::platform {
 
@@ -27,8 +27,8 @@ std::string deviceName(libusb_device* device) {
 }
 
 void logFailure(std::string_view device, std::string_view call, int code) {
-    logSystemCallFailure(device, call,
-                         std::string(libusb_error_name(code)) + " (" + libusb_strerror(code) + ")");
+    logCallFailure(device, call,
+                   std::string(libusb_error_name(code)) + " (" + libusb_strerror(code) + ")");
 }
 
 class LibusbUnit final : public ExtensionUnit {

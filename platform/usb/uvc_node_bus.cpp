@@ -13,7 +13,7 @@
 #include <cstring>
 #include <map>
 
-#include "platform/system/system_call_log.h"
+#include "platform/system/debug_output.h"
 
 namespace tovrel::platform {
 
@@ -50,7 +50,7 @@ class UvcNodeUnit final : public ExtensionUnit {
   public:
     UvcNodeUnit(int fd, std::string devnode) : fd_(fd), devnode_(std::move(devnode)) {}
     ~UvcNodeUnit() override {
-        if (::close(fd_) != 0) logSystemCallFailure(devnode_, "close", errno);
+        if (::close(fd_) != 0) logErrno(devnode_, "close", errno);
     }
 
     int deviceRequest(const DeviceRequest& request) override {
@@ -67,7 +67,7 @@ class UvcNodeUnit final : public ExtensionUnit {
         }
         // ENOBUFS: the size is not the control's; anything else is a real failure.
         if (errno != ENOBUFS) {
-            logSystemCallFailure(devnode_, "ioctl UVCIOC_CTRL_QUERY", errno);
+            logErrno(devnode_, "ioctl UVCIOC_CTRL_QUERY", errno);
             return kDeviceRequestFailed;
         }
 
@@ -79,13 +79,13 @@ class UvcNodeUnit final : public ExtensionUnit {
             std::memcpy(whole.data(), request.data, request.wLength);
             if (this->query(unit, selector, query, static_cast<uint16_t>(length), whole.data()) !=
                 0) {
-                logSystemCallFailure(devnode_, "ioctl UVCIOC_CTRL_QUERY SET_CUR", errno);
+                logErrno(devnode_, "ioctl UVCIOC_CTRL_QUERY SET_CUR", errno);
                 return kDeviceRequestFailed;
             }
             return request.wLength;
         }
         if (this->query(unit, selector, query, static_cast<uint16_t>(length), whole.data()) != 0) {
-            logSystemCallFailure(devnode_, "ioctl UVCIOC_CTRL_QUERY GET_CUR", errno);
+            logErrno(devnode_, "ioctl UVCIOC_CTRL_QUERY GET_CUR", errno);
             return kDeviceRequestFailed;
         }
         const int copied = std::min<int>(length, request.wLength);
@@ -107,7 +107,7 @@ class UvcNodeUnit final : public ExtensionUnit {
     int controlLength(uint8_t unit, uint8_t selector) {
         uint8_t length[2] = {0, 0};
         if (query(unit, selector, UVC_GET_LEN, 2, length) != 0) {
-            logSystemCallFailure(devnode_, "ioctl UVCIOC_CTRL_QUERY GET_LEN", errno);
+            logErrno(devnode_, "ioctl UVCIOC_CTRL_QUERY GET_LEN", errno);
             return -1;
         }
         return length[0] | (length[1] << 8);
@@ -130,12 +130,12 @@ std::vector<UvcNodeBus::Node> UvcNodeBus::findNodes(uint16_t vendorId, uint16_t 
     listed = false;
     udev* context = udev_new();
     if (context == nullptr) {
-        logSystemCallFailure("udev", "udev_new", errno);
+        logErrno("udev", "udev_new", errno);
         return nodes;
     }
     udev_enumerate* enumerate = udev_enumerate_new(context);
     if (enumerate == nullptr) {
-        logSystemCallFailure("udev", "udev_enumerate_new", errno);
+        logErrno("udev", "udev_enumerate_new", errno);
         udev_unref(context);
         return nodes;
     }
@@ -143,7 +143,7 @@ std::vector<UvcNodeBus::Node> UvcNodeBus::findNodes(uint16_t vendorId, uint16_t 
     int result = udev_enumerate_add_match_subsystem(enumerate, "video4linux");
     if (result >= 0) result = udev_enumerate_scan_devices(enumerate);
     if (result < 0) {
-        logSystemCallFailure("udev video4linux", "udev_enumerate_scan_devices", -result);
+        logErrno("udev video4linux", "udev_enumerate_scan_devices", -result);
         udev_enumerate_unref(enumerate);
         udev_unref(context);
         return nodes;
@@ -189,7 +189,7 @@ std::vector<UvcNodeBus::Node> UvcNodeBus::findNodes(uint16_t vendorId, uint16_t 
 std::unique_ptr<ExtensionUnit> UvcNodeBus::openNode(const std::string& devnode) {
     int fd = ::open(devnode.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        logSystemCallFailure(devnode, "open", errno);
+        logErrno(devnode, "open", errno);
         return nullptr;
     }
     return std::make_unique<UvcNodeUnit>(fd, devnode);

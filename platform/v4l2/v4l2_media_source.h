@@ -10,6 +10,7 @@
 #include "platform/media/sample_pool.h"
 #include "platform/v4l2/v4l2_node.h"
 #include "platform/v4l2/v4l2_system_calls.h"
+#include "platform/v4l2/v4l2_video_proc_amp.h"
 
 namespace tovrel::platform {
 
@@ -41,6 +42,8 @@ class V4l2MediaSource final : public MediaSource {
 
     HRESULT Stop() override;
     HRESULT Shutdown() override;
+    // The node's picture controls (V4l2VideoProcAmp); valid as long as the source.
+    VideoProcAmp* videoProcAmp() override { return &procAmp_; }
 
     uint32_t streamCount() override { return 1; }
     HRESULT nativeTypes(uint32_t stream, std::vector<MediaType>* types) override;
@@ -74,6 +77,7 @@ class V4l2MediaSource final : public MediaSource {
     const std::string devicePath_;
     std::mutex mutex_;
     std::unique_ptr<V4l2Node> node_;  // null once shut down
+    V4l2VideoProcAmp procAmp_{mutex_, node_};
     int wakePipe_[2] = {-1, -1};
     std::vector<MediaType> types_;
     std::vector<uint32_t> pixelFormats_;  // per type

@@ -11,9 +11,9 @@
 
 namespace tovrel::sim {
 
-std::unique_ptr<SimulatedBackends> makeSimulatedBackends() {
+std::unique_ptr<SimulatedBackends> makeSimulatedBackends(const std::string& programName) {
     auto backends = std::make_unique<SimulatedBackends>();
-    platform::fillLinuxBackends(*backends);
+    platform::fillLinuxBackends(*backends, programName);
     backends->name = "simulated";
     backends->simulated = true;
     // Only the simulated box's two devices: no real node or microphone is picked by mistake. A
@@ -57,9 +57,9 @@ bool BackendChoice::wantsSimulation(const std::vector<std::string>& arguments) {
 }
 
 std::unique_ptr<platform::Backends> BackendChoice::fromArguments(
-    const std::vector<std::string>& arguments) {
-    if (wantsSimulation(arguments)) return makeSimulatedBackends();
-    return platform::makeLinuxBackends();
+    const std::vector<std::string>& arguments, const std::string& programName) {
+    if (wantsSimulation(arguments)) return makeSimulatedBackends(programName);
+    return platform::makeLinuxBackends(programName);
 }
 
 }  // namespace tovrel::sim

@@ -18,7 +18,8 @@ struct SimulatedBackends final : platform::Backends {
     std::unique_ptr<SimulatedBox> box;
 };
 
-std::unique_ptr<SimulatedBackends> makeSimulatedBackends();
+std::unique_ptr<SimulatedBackends> makeSimulatedBackends(
+    const std::string& programName = platform::kDefaultProgramName);
 
 // The programs' one option: "--simulate" selects the simulated box, otherwise the Linux backends.
 // Unknown arguments are left to the caller (Qt's own options pass through).
@@ -26,7 +27,8 @@ class BackendChoice {
   public:
     static bool wantsSimulation(const std::vector<std::string>& arguments);
     static std::unique_ptr<platform::Backends> fromArguments(
-        const std::vector<std::string>& arguments);
+        const std::vector<std::string>& arguments,
+        const std::string& programName = platform::kDefaultProgramName);
 };
 
 }  // namespace tovrel::sim

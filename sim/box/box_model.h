@@ -19,10 +19,21 @@ struct SimVideoMode {
     uint32_t rateDenominator;
 };
 
+// One picture control of the box's video device as its UVC processing unit reports it; the
+// five are in VideoProcAmp's order: brightness, contrast, hue, saturation, sharpness.
+struct SimPictureControl {
+    bool supported;
+    int32_t minimum;
+    int32_t maximum;
+    int32_t step;
+    int32_t defaultValue;
+};
+using SimPictureControls = std::array<SimPictureControl, 5>;
+
 // One supported box as the computer sees it: the two capture devices' friendly names, the
 // USB ids, what kind of box the names tell the capture logic, and the native modes of its video
 // device in the order the device lists them (format by format, sizes large to small, rates high
-// to low, as UVC descriptors are laid out).
+// to low, as UVC descriptors are laid out), and its picture controls.
 struct BoxModel {
     std::string_view model;
     std::string_view videoFriendlyName;
@@ -33,6 +44,7 @@ struct BoxModel {
     bool px40;
     bool usb3Bridge;
     std::span<const SimVideoMode> modes;
+    SimPictureControls pictureControls;
 };
 
 namespace detail {
@@ -83,19 +95,38 @@ inline constexpr std::array<SimVideoMode, 8> kBridgeModes{{
     {F::Nv12, 1280, 720, 60, 1},
     {F::Nv12, 640, 480, 60, 1},
 }};
+// The USB 2.0 boxes and the bridge report signed controls centred on zero where a control
+// shifts (brightness, hue), unsigned ones centred on 128 where it scales (contrast, saturation)
+// and sharpness from 0 (nothing added), as the common grabber chips do.
+inline constexpr SimPictureControls kSignedControls{{
+    {true, -128, 127, 1, 0},
+    {true, 0, 255, 1, 128},
+    {true, -128, 127, 1, 0},
+    {true, 0, 255, 1, 128},
+    {true, 0, 255, 1, 0},
+}};
+// The USB 3.0 box reports every control as 0 to 255 around 128 and has no sharpness: its
+// processing unit does not declare the control, so the picture settings show that bar disabled.
+inline constexpr SimPictureControls kUnsignedControls{{
+    {true, 0, 255, 1, 128},
+    {true, 0, 255, 1, 128},
+    {true, 0, 255, 1, 128},
+    {true, 0, 255, 1, 128},
+    {false, 0, 0, 0, 0},
+}};
 }  // namespace detail
 
 inline constexpr std::array<BoxModel, 5> kBoxModels{{
     {"Ambrix", "Ambrix USB Video Device", "Digital Audio Interface (Ambrix USB Audio Device)",
-     0x7B30, 0x4E11, true, false, false, detail::kUsb2Modes},
+     0x7B30, 0x4E11, true, false, false, detail::kUsb2Modes, detail::kSignedControls},
     {"Norvik", "Norvik USB Video Device", "Norvik USB Audio Device", 0x7B30, 0x4E12, true, false,
-     false, detail::kUsb2Modes},
+     false, detail::kUsb2Modes, detail::kSignedControls},
     {"QUORVA PX40", "QUORVA PX40 Video", "Digital Audio Interface (QUORVA PX40 Audio)", 0x5D42,
-     0x0A60, true, true, false, detail::kUsb2Modes},
+     0x0A60, true, true, false, detail::kUsb2Modes, detail::kSignedControls},
     {"QUORVA PX50h", "QUORVA PX50h Video", "QUORVA PX50h Audio", 0x5D42, 0x0A50, false, false, true,
-     detail::kUsb3Modes},
+     detail::kUsb3Modes, detail::kUnsignedControls},
     {"Sorvane", "Sorvane USB 3.0 Video Bridge", "Sorvane USB 3.0 Audio Bridge", 0x6A21, 0x1C07,
-     false, false, true, detail::kBridgeModes},
+     false, false, true, detail::kBridgeModes, detail::kSignedControls},
 }};
 
 // The model the demo plugs in: the USB 3.0 box, whose YUY2 1080p60 shows the whole pipeline.

@@ -86,8 +86,15 @@ std::vector<MediaType> SimulatedVideoSource::nativeTypesOf(std::span<const SimVi
     return types;
 }
 
-SimulatedVideoSource::SimulatedVideoSource(std::span<const SimVideoMode> modes, Pacing pacing)
-    : modes_(modes), types_(nativeTypesOf(modes)), stream_(pacing, videoClocking(modes)) {}
+SimulatedVideoSource::SimulatedVideoSource(std::span<const SimVideoMode> modes, Pacing pacing,
+                                           std::shared_ptr<SimulatedPictureControls> controls)
+    : modes_(modes),
+      types_(nativeTypesOf(modes)),
+      stream_(pacing, videoClocking(modes)),
+      controls_(controls
+                    ? std::move(controls)
+                    : std::make_shared<SimulatedPictureControls>(kDefaultBoxModel.pictureControls)),
+      procAmp_(controls_, stream_) {}
 
 SimulatedVideoSource::~SimulatedVideoSource() {
     if (jpegEncoder_ != nullptr) tjDestroy(static_cast<tjhandle>(jpegEncoder_));
@@ -215,6 +222,8 @@ HRESULT SimulatedVideoSource::produce(const FrameOrder& order, SourceReadResult*
     uint8_t* out = buffer->data();
 
     picture_->render(order.frameNumber);
+    adjustment_.configure(controls_->ranges(), controls_->values());
+    adjustment_.apply(*picture_);
     const uint8_t* planes[3] = {picture_->y(), picture_->u(), picture_->v()};
     const int32_t steps[3] = {static_cast<int32_t>(w), static_cast<int32_t>(w / 2),
                               static_cast<int32_t>(w / 2)};
@@ -290,8 +299,9 @@ DeviceListEnumerator::Entry simulatedVideoEntry(const BoxModel& model,
                   model.productId);
     entry.symbolicLink = link;
     const std::span<const SimVideoMode> modes = model.modes;
-    entry.activation = [modes, pacing](std::shared_ptr<MediaSource>* source) {
-        *source = std::make_shared<SimulatedVideoSource>(modes, pacing);
+    auto controls = std::make_shared<SimulatedPictureControls>(model.pictureControls);
+    entry.activation = [modes, pacing, controls](std::shared_ptr<MediaSource>* source) {
+        *source = std::make_shared<SimulatedVideoSource>(modes, pacing, controls);
         return S_OK;
     };
     return entry;

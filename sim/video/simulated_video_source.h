@@ -12,6 +12,9 @@
 #include "platform/media/sample_pool.h"
 #include "sim/box/box_model.h"
 #include "sim/box/simulated_stream.h"
+#include "sim/video/picture_adjustment.h"
+#include "sim/video/simulated_picture_controls.h"
+#include "sim/video/simulated_video_proc_amp.h"
 #include "sim/video/test_picture.h"
 #include "sim/video/video_fault.h"
 
@@ -25,6 +28,10 @@ namespace tovrel::sim {
 // frames a slow reader missed); Stepped delivers exactly the frames released with step(), so a
 // test decides when each frame arrives. Time stamps follow the frame number in both.
 //
+// Picture controls: videoProcAmp() answers from the box's control values (shared by every
+// activation of one plug, the defaults of the default model when none are given), and each
+// frame is drawn with the values current when it is produced (PictureAdjustment).
+//
 // Threads: the MediaSource calls as documented there (pullSample on the reader's worker);
 // step, injectFault, clearFaults and the counters from any thread.
 class SimulatedVideoSource final : public platform::MediaSource {
@@ -32,7 +39,8 @@ class SimulatedVideoSource final : public platform::MediaSource {
     using Pacing = SimulatedStream::Pacing;
 
     explicit SimulatedVideoSource(std::span<const SimVideoMode> modes,
-                                  Pacing pacing = Pacing::RealTime);
+                                  Pacing pacing = Pacing::RealTime,
+                                  std::shared_ptr<SimulatedPictureControls> controls = nullptr);
     ~SimulatedVideoSource() override;
 
     // The native types of a mode list, as the device presents them.
@@ -40,6 +48,7 @@ class SimulatedVideoSource final : public platform::MediaSource {
 
     platform::HRESULT Stop() override;
     platform::HRESULT Shutdown() override;
+    platform::VideoProcAmp* videoProcAmp() override { return &procAmp_; }
 
     uint32_t streamCount() override { return 1; }
     platform::HRESULT nativeTypes(uint32_t stream,
@@ -62,6 +71,7 @@ class SimulatedVideoSource final : public platform::MediaSource {
     bool streaming() const;
     bool isShutDown() const;
     uint32_t nativeIndex() const;
+    SimulatedPictureControls& pictureControls() const { return *controls_; }
 
   private:
     struct FrameOrder {
@@ -76,6 +86,8 @@ class SimulatedVideoSource final : public platform::MediaSource {
     const std::vector<platform::MediaType> types_;
 
     SimulatedStream stream_;
+    const std::shared_ptr<SimulatedPictureControls> controls_;
+    SimulatedVideoProcAmp procAmp_;
 
     // The faults of single frames and the counter.
     mutable std::mutex mutex_;
@@ -84,13 +96,14 @@ class SimulatedVideoSource final : public platform::MediaSource {
 
     // Producer state: the reader's worker thread only.
     std::unique_ptr<TestPicture> picture_;
+    PictureAdjustment adjustment_;
     std::unique_ptr<platform::SamplePool> pool_;
     std::vector<uint8_t> scratch_;
     void* jpegEncoder_ = nullptr;
 };
 
 // The device entry of a simulated box for a DeviceListEnumerator: each activation opens a new
-// source on the model's modes.
+// source on the model's modes; the sources of one entry share its picture-control values.
 platform::DeviceListEnumerator::Entry simulatedVideoEntry(const BoxModel& model,
                                                           SimulatedVideoSource::Pacing pacing);
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include <sys/stat.h>
@@ -13,11 +15,20 @@ namespace tovrel::device::testing {
 
 // CTest runs the cases as parallel processes: each keeps the cross-process "Norvik" lock in a
 // runtime directory of its own, so that a neighbour's lock is not taken for ours. Call once,
-// before the first lock is made (a namespace-scope initialiser does).
+// before the first lock is made (a namespace-scope initialiser does). The directory goes, with
+// what the locks left in it, when the test program ends.
 inline bool usePrivateLockDirectory(const std::string& tag) {
-    const std::string dir = "/tmp/tovrel-" + tag + "-" + std::to_string(::getpid());
-    ::mkdir(dir.c_str(), 0700);
-    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    struct Directory {
+        std::string path;
+        ~Directory() {
+            std::error_code ignored;
+            if (!path.empty()) std::filesystem::remove_all(path, ignored);
+        }
+    };
+    static Directory directory;
+    directory.path = "/tmp/tovrel-" + tag + "-" + std::to_string(::getpid());
+    ::mkdir(directory.path.c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", directory.path.c_str(), 1);
     return true;
 }
 

@@ -160,6 +160,12 @@ TEST_F(ControllerFixture, AStreamThatCannotBeConfiguredLeavesNoRecording) {
     auto log = writers.last();
     EXPECT_TRUE(log->released);
     EXPECT_FALSE(log->begun);
+
+    // A video input type that cannot even be made (the first type the start makes).
+    failMediaTypeCreationsOnThisThread(1);
+    EXPECT_EQ(controller->StartRecording("/tmp/MF1.mp4", 2, 0, 0, 1), E_OUTOFMEMORY);
+    EXPECT_FALSE(manager.recording);
+    EXPECT_TRUE(writers.last()->released);
 }
 
 TEST_F(ControllerFixture, VideoTypesAttributeByAttribute) {
@@ -200,7 +206,8 @@ TEST_F(ControllerFixture, VideoTypesAttributeByAttribute) {
 // The configuration alone, for capture formats the simulated box need not offer.
 struct ConfigurationFixture : ::testing::Test {
     std::shared_ptr<RecordingSinkWriter::Log> configure(uint32_t w, uint32_t h, float fps,
-                                                        const Guid& subtype, int32_t quality) {
+                                                        const Guid& subtype, int32_t quality,
+                                                        HRESULT expected = S_OK) {
         manager.width = w;
         manager.height = h;
         manager.frameRate = fps;
@@ -208,7 +215,7 @@ struct ConfigurationFixture : ::testing::Test {
         auto log = std::make_shared<RecordingSinkWriter::Log>();
         log->begun = false;
         manager.sinkWriter = std::make_unique<RecordingSinkWriter>(log);
-        EXPECT_EQ(controller.ConfigureVideoStream(subtype), S_OK);
+        EXPECT_EQ(controller.ConfigureVideoStream(subtype), expected);
         manager.sinkWriter.reset();
         return log;
     }
@@ -240,6 +247,32 @@ TEST_F(ConfigurationFixture, FractionalRatesQualitySevenAndTheLevelTables) {
     EXPECT_EQ(u32(log->outputTypes[0], MF_MT_AVG_BITRATE), 14'194'157u);
     log = configure(3840, 2160, 30, MFVideoFormat_H264, 2);
     EXPECT_EQ(u32(log->outputTypes[0], MF_MT_MPEG2_LEVEL), 51u);
+}
+
+// A type that cannot be made: without an input type the stream is added but gets no input, and
+// the configuration fails with the creation's result; without an output type nothing is added.
+TEST_F(ConfigurationFixture, ATypeThatCannotBeMadeFailsTheConfiguration) {
+    failMediaTypeCreationsOnThisThread(1);  // the input type is made first
+    auto log = configure(1920, 1080, 30, MFVideoFormat_H264, 2, E_OUTOFMEMORY);
+    EXPECT_EQ(log->calls, std::vector<std::string>{"AddStream"});
+    EXPECT_EQ(manager.nv12Stride, 1920) << "the stride is asked for all the same";
+    failMediaTypeCreationsOnThisThread(2);
+    log = configure(1920, 1080, 30, MFVideoFormat_H264, 2, E_OUTOFMEMORY);
+    EXPECT_TRUE(log->calls.empty());
+    log = configure(1920, 1080, 30, MFVideoFormat_H264, 2);
+    EXPECT_EQ(log->calls, (std::vector<std::string>{"AddStream", "SetInputMediaType"}));
+}
+
+// 3840 x 2160 x 60 x 12 = 5,971,968,000 bits per second does not fit 32 bits: the input rate is
+// the low 32 bits of that product, and taking them must not be the undefined float-to-unsigned
+// conversion (the sanitizer build checks float-cast-overflow).
+TEST_F(ConfigurationFixture, AnInputRatePast32BitsKeepsItsLow32Bits) {
+    auto log = configure(3840, 2160, 60, MFVideoFormat_H264, 2);
+    EXPECT_EQ(u32(log->inputTypes[0], MF_MT_AVG_BITRATE), 5'971'968'000u - 4'294'967'296u);
+    log = configure(7680, 4320, 120, MFVideoFormat_HEVC, 2);  // 47,775,744,000: 11 times 2^32
+    EXPECT_EQ(u32(log->inputTypes[0], MF_MT_AVG_BITRATE), 47'775'744'000u - 11 * 4'294'967'296u);
+    log = configure(3840, 2160, 30, MFVideoFormat_H264, 2);  // 2,985,984,000 still fits
+    EXPECT_EQ(u32(log->inputTypes[0], MF_MT_AVG_BITRATE), 2'985'984'000u);
 }
 
 TEST_F(ControllerFixture, AudioTypesForAacAndMp3) {

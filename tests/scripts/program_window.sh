@@ -1,7 +1,10 @@
 # shellcheck shell=bash
-# program_window.sh: sourced by the tests that drive a running tovrel2 on the test display.
+# program_window.sh: sourced by the tests that drive a running tovrel2 (or, with program=tovrel
+# and program_title=Tovrel set before, the reduced program) on the test display.
 # make_work sets `work` (a private folder, removed with the program on exit); the start functions
 # set `pid`; find_program_window sets `window`; wait_for_caption sets `title`.
+program=${program:-tovrel2}
+program_title=${program_title:-Tovrel2}
 
 # Exit code 77 tells CTest the test was skipped.
 require_display() {
@@ -25,18 +28,18 @@ make_work() {  # NAME
     trap cleanup EXIT
 }
 
-# `tovrel2 --simulate` with its own home (videos and pictures folders), its own folder (where it
+# `$program --simulate` with its own home (videos and pictures folders), its own folder (where it
 # writes setting.ini) and its own TMPDIR (the one-copy marker and the simulated box's control
 # socket), so that no other test's copy of the program takes it for itself.
 start_simulated() {  # BUILD_DIR
     mkdir -p "$work/home" "$work/run"
     (cd "$work/run" && exec env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
-        TMPDIR="$work" DBUS_SESSION_BUS_ADDRESS=disabled: "$1/apps/tovrel2/tovrel2" --simulate \
+        TMPDIR="$work" DBUS_SESSION_BUS_ADDRESS=disabled: "$1/apps/$program/$program" --simulate \
         >"$work/run.log" 2>&1) &
     pid=$!
 }
 
-# The top-level window of class tovrel2, titled to match the awk pattern, that belongs to `pid`.
+# The top-level window of class $program, titled to match the awk pattern, that belongs to `pid`.
 window_of_program() {  # TITLE_PATTERN
     local id
     while read -r id; do
@@ -44,7 +47,7 @@ window_of_program() {  # TITLE_PATTERN
             echo "$id"
             return 0
         fi
-    done < <(xwininfo -root -tree | awk "/\"$1\": \\(\"tovrel2\" \"tovrel2\"\\)/ {print \$1}")
+    done < <(xwininfo -root -tree | awk "/\"$1\": \\(\"$program\" \"$program\"\\)/ {print \$1}")
     return 1
 }
 
@@ -56,11 +59,11 @@ find_program_window() {  # SECONDS: waits for the main window while the program 
             cat "$work/run.log"
             exit 1
         fi
-        window=$(window_of_program 'Tovrel2[^"]*' || true)
+        window=$(window_of_program "$program_title"'[^"]*' || true)
         [[ -n "$window" ]] && return 0
         sleep 0.2
     done
-    echo "FAIL: no tovrel2 window"
+    echo "FAIL: no $program window"
     cat "$work/run.log"
     exit 1
 }

@@ -2,7 +2,10 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -168,6 +171,70 @@ TEST(ImageEncoders, SidesBeyondTheContainersFieldsAreRefused) {
         ASSERT_EQ(ImageFile::Create(folder.file("wide"), &file), S_OK);
         EXPECT_EQ(encoder->Encode(wide, *file), E_INVALIDARG);
     }
+}
+
+// The JPEG's own header, read marker by marker: its quantisation tables are the standard's
+// example tables (ITU T.81 Annex K) scaled to quality 90 as libjpeg scales them, and its chroma
+// is sampled 4:2:0 (luma 2x2, both chroma planes 1x1).
+TEST(ImageEncoders, JpegIsWrittenAtQuality90With420Chroma) {
+    constexpr uint8_t kLuma[64] = {16,  11,  10,  16,  24, 40, 51,  61,  12,  12,  14,  19,  26,
+                                   58,  60,  55,  14,  13, 16, 24,  40,  57,  69,  56,  14,  17,
+                                   22,  29,  51,  87,  80, 62, 18,  22,  37,  56,  68,  109, 103,
+                                   77,  24,  35,  55,  64, 81, 104, 113, 92,  49,  64,  78,  87,
+                                   103, 121, 120, 101, 72, 92, 95,  98,  112, 100, 103, 99};
+    uint8_t chroma[64];
+    std::fill(std::begin(chroma), std::end(chroma), 99);
+    for (const auto& [row, values] : {std::pair{0, std::array<uint8_t, 4>{17, 18, 24, 47}},
+                                      std::pair{1, std::array<uint8_t, 4>{18, 21, 26, 66}},
+                                      std::pair{2, std::array<uint8_t, 4>{24, 26, 56, 99}},
+                                      std::pair{3, std::array<uint8_t, 4>{47, 66, 99, 99}}}) {
+        std::copy(values.begin(), values.end(), chroma + row * 8);
+    }
+    // Where the n-th value of a table in the file (zig-zag order) sits in the 8x8 block.
+    constexpr uint8_t kNaturalOrder[64] = {
+        0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+        41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+        30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+    constexpr int kScalePercent = 200 - 2 * 90;  // libjpeg's scale for qualities of 50 and more
+
+    ScratchFolder folder;
+    const std::vector<uint8_t> pixels = paddedPattern();
+    const std::string path = folder.file("MF1.jpg");
+    ASSERT_EQ(encodeInto(ImageContainer::kJpeg, BgrxPicture{pixels.data(), kW, kH, kStride}, path),
+              S_OK);
+    const std::string bytes = ScratchFolder::read(path);
+    auto at = [&](size_t i) { return static_cast<uint8_t>(bytes.at(i)); };
+    ASSERT_EQ(at(0), 0xFF);
+    ASSERT_EQ(at(1), 0xD8);
+    std::map<int, std::vector<int>> tables;     // by table number, in natural order
+    std::vector<std::pair<int, int>> sampling;  // per component: (table, h << 4 | v)
+    for (size_t i = 2; i + 4 <= bytes.size() && sampling.empty();) {
+        ASSERT_EQ(at(i), 0xFF) << "marker expected at " << i;
+        const uint8_t marker = at(i + 1);
+        const size_t length = at(i + 2) << 8 | at(i + 3);
+        const size_t end = i + 2 + length;
+        if (marker == 0xDB) {
+            for (size_t t = i + 4; t < end; t += 65) {
+                ASSERT_EQ(at(t) >> 4, 0) << "8-bit values";
+                std::vector<int>& table = tables[at(t) & 0x0F];
+                table.assign(64, 0);
+                for (int n = 0; n < 64; ++n) table[kNaturalOrder[n]] = at(t + 1 + n);
+            }
+        } else if (marker == 0xC0) {
+            for (size_t c = 0; c < at(i + 9); ++c)
+                sampling.emplace_back(at(i + 12 + c * 3), at(i + 11 + c * 3));
+        }
+        i = end;
+    }
+    std::vector<int> luma(64), chromaScaled(64);
+    for (int n = 0; n < 64; ++n) {
+        luma[n] = std::clamp((kLuma[n] * kScalePercent + 50) / 100, 1, 255);
+        chromaScaled[n] = std::clamp((chroma[n] * kScalePercent + 50) / 100, 1, 255);
+    }
+    ASSERT_EQ(tables.size(), 2u);
+    EXPECT_EQ(tables[0], luma);
+    EXPECT_EQ(tables[1], chromaScaled);
+    EXPECT_EQ(sampling, (std::vector<std::pair<int, int>>{{0, 0x22}, {1, 0x11}, {1, 0x11}}));
 }
 
 TEST(ImageEncoders, EveryContainerHasAnEncoderAndAnUnknownOneHasNone) {

@@ -222,6 +222,42 @@ int FakeV4l2SystemCalls::handle(unsigned long request, void* argument) {
             done_.clear();
             for (int fd : descriptors_) drain(fd);
             return 0;
+        case VIDIOC_QUERYCTRL: {
+            auto* query = static_cast<v4l2_queryctrl*>(argument);
+            const Control* control = findControl(query->id);
+            if (control == nullptr) return fail(EINVAL);
+            const uint32_t id = query->id;
+            *query = v4l2_queryctrl{};
+            query->id = id;
+            query->type = V4L2_CTRL_TYPE_INTEGER;
+            query->minimum = control->minimum;
+            query->maximum = control->maximum;
+            query->step = control->step;
+            query->default_value = control->defaultValue;
+            query->flags = control->flags;
+            return 0;
+        }
+        case VIDIOC_G_CTRL: {
+            auto* wanted = static_cast<v4l2_control*>(argument);
+            const Control* control = findControl(wanted->id);
+            if (control == nullptr || (control->flags & V4L2_CTRL_FLAG_DISABLED))
+                return fail(EINVAL);
+            wanted->value = control->value;
+            return 0;
+        }
+        case VIDIOC_S_CTRL: {
+            auto* wanted = static_cast<v4l2_control*>(argument);
+            Control* control = findControl(wanted->id);
+            if (control == nullptr || (control->flags & V4L2_CTRL_FLAG_DISABLED))
+                return fail(EINVAL);
+            if (wanted->value < control->minimum || wanted->value > control->maximum)
+                return fail(ERANGE);
+            const int32_t step = std::max(1, control->step);
+            const int32_t steps = (wanted->value - control->minimum + step / 2) / step;
+            control->value = std::min(control->maximum, control->minimum + steps * step);
+            wanted->value = control->value;
+            return 0;
+        }
         default:
             return fail(ENOTTY);
     }
@@ -291,6 +327,26 @@ bool FakeV4l2SystemCalls::deliver(const std::vector<uint8_t>& bytes, int64_t tim
     const uint64_t one = 1;
     for (int fd : descriptors_) (void)!::write(fd, &one, sizeof one);
     return true;
+}
+
+FakeV4l2SystemCalls::Control* FakeV4l2SystemCalls::findControl(uint32_t id) {
+    for (Control& control : controls_) {
+        if (control.id == id) return &control;
+    }
+    return nullptr;
+}
+
+void FakeV4l2SystemCalls::setControls(std::vector<Control> controls) {
+    std::lock_guard lock(mutex_);
+    controls_ = std::move(controls);
+}
+
+int32_t FakeV4l2SystemCalls::controlValue(uint32_t id) const {
+    std::lock_guard lock(mutex_);
+    for (const Control& control : controls_) {
+        if (control.id == id) return control.value;
+    }
+    return 0;
 }
 
 void FakeV4l2SystemCalls::grantAtMost(uint32_t buffers) {

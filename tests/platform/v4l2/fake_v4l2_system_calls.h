@@ -17,7 +17,9 @@ namespace tovrel::test {
 // mode list, maps its own buffers, and fills a queued buffer when the test delivers a frame.
 // Each open descriptor is a real eventfd whose count is the number of filled buffers, so poll
 // waits in the kernel beside the source's wake pipe. Faults on demand: fewer buffers granted,
-// a failing requeue, EINTR on any call, and the node vanishing.
+// a failing requeue, EINTR on any call, and the node vanishing. It also keeps integer controls
+// (VIDIOC_QUERYCTRL, VIDIOC_G_CTRL, VIDIOC_S_CTRL) as a UVC driver does: an unknown id is EINVAL,
+// a value outside the range ERANGE, a value between steps is rounded to the nearest step.
 // Threads: any; one lock guards the state.
 class FakeV4l2SystemCalls final : public platform::V4l2SystemCalls {
   public:
@@ -25,6 +27,13 @@ class FakeV4l2SystemCalls final : public platform::V4l2SystemCalls {
         uint32_t pixelFormat;
         uint32_t width, height;
         uint32_t intervalNumerator, intervalDenominator;  // seconds per frame
+    };
+
+    struct Control {
+        uint32_t id;
+        int32_t minimum, maximum, step, defaultValue;
+        int32_t value;
+        uint32_t flags = 0;  // V4L2_CTRL_FLAG_DISABLED ...
     };
 
     FakeV4l2SystemCalls(std::string path, std::vector<Mode> modes);
@@ -47,6 +56,10 @@ class FakeV4l2SystemCalls final : public platform::V4l2SystemCalls {
     void failIoctl(unsigned long request, int error, uint32_t times = 1);
     // The next poll fails with EINTR.
     void interruptNextPoll();
+    // The node's controls (none at first).
+    void setControls(std::vector<Control> controls);
+    // A control's current value; 0 for one the node does not have.
+    int32_t controlValue(uint32_t id) const;
     // Unplugged: every later call on the node fails with ENODEV, poll answers POLLERR.
     void vanish();
 
@@ -74,6 +87,7 @@ class FakeV4l2SystemCalls final : public platform::V4l2SystemCalls {
     int fail(int error) const;
     int handle(unsigned long request, void* argument);
     uint32_t frameBytes() const;
+    Control* findControl(uint32_t id);
 
     const std::string path_;
     const std::vector<Mode> modes_;
@@ -90,6 +104,7 @@ class FakeV4l2SystemCalls final : public platform::V4l2SystemCalls {
     std::vector<Buffer> buffers_;
     std::deque<uint32_t> queue_;  // queued, in order
     std::deque<uint32_t> done_;   // filled, in order
+    std::vector<Control> controls_;
 };
 
 }  // namespace tovrel::test

@@ -3,7 +3,9 @@
 #include <turbojpeg.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/media/mf_guids.h"
 #include "platform/media/source_reader.h"
@@ -46,6 +48,13 @@ struct JpegInfo {
     int width = 0, height = 0, subsampling = -1;
     bool readable = false;
 };
+// Mean of every second byte from `first`: luma (0) or chroma (1) of a YUY2 frame.
+double meanOf(const std::vector<uint8_t>& yuy2, size_t first) {
+    double sum = 0;
+    for (size_t i = first; i < yuy2.size(); i += 2) sum += yuy2[i];
+    return sum / static_cast<double>(yuy2.size() / 2);
+}
+
 JpegInfo jpegInfo(const std::vector<uint8_t>& jpeg) {
     JpegInfo info;
     tjhandle handle = tjInitDecompress();
@@ -208,6 +217,106 @@ TEST(SimulatedVideoSource, StreamFaults) {
     source.Shutdown();
     EXPECT_EQ(pull(source).hr, MF_E_SHUTDOWN);
     EXPECT_EQ(source.startStream(0), MF_E_SHUTDOWN);
+}
+
+TEST(SimulatedVideoSource, PictureControlsChangeTheFramesItDraws) {
+    // The same frame from a twin left at the defaults is the reference.
+    SimulatedVideoSource reference(kModes, SimulatedVideoSource::Pacing::Stepped);
+    SimulatedVideoSource source(kModes, SimulatedVideoSource::Pacing::Stepped);
+    VideoProcAmp& amp = *source.videoProcAmp();
+    reference.startStream(0);
+    source.startStream(0);
+    auto frames = [&] {
+        reference.step();
+        source.step();
+        Pulled a = pull(reference), b = pull(source);
+        EXPECT_EQ(a.hr, S_OK);
+        EXPECT_EQ(b.hr, S_OK);
+        return std::pair{a.bytes, b.bytes};
+    };
+    auto set = [&](int32_t property, int32_t value) {
+        ASSERT_EQ(amp.Set(property, value, VideoProcAmp_Flags_Manual), S_OK);
+    };
+    auto [plain, same] = frames();
+    EXPECT_EQ(plain, same) << "every control at its default leaves the picture as it was";
+
+    set(VideoProcAmp_Brightness, 255);
+    auto [dim, bright] = frames();
+    EXPECT_GT(meanOf(bright, 0), meanOf(dim, 0) + 60);
+    EXPECT_EQ(meanOf(bright, 1), meanOf(dim, 1)) << "brightness leaves the colours";
+    set(VideoProcAmp_Brightness, 0);
+    auto [normal, dark] = frames();
+    EXPECT_LT(meanOf(dark, 0), meanOf(normal, 0) - 60);
+
+    // No contrast is a flat mid grey; no saturation is no colour at all.
+    set(VideoProcAmp_Brightness, 128);
+    set(VideoProcAmp_Contrast, 0);
+    set(VideoProcAmp_Saturation, 0);
+    auto [coloured, grey] = frames();
+    for (size_t i = 0; i < grey.size(); ++i) ASSERT_EQ(grey[i], 128) << i;
+    EXPECT_NE(coloured, grey);
+
+    // Hue turns the colours without making them paler.
+    set(VideoProcAmp_Contrast, 128);
+    set(VideoProcAmp_Saturation, 128);
+    set(VideoProcAmp_Hue, 0);
+    auto [hues, turned] = frames();
+    double before = 0, after = 0;
+    bool changed = false;
+    for (size_t i = 1; i < turned.size(); i += 2) {
+        before += std::abs(hues[i] - 128);
+        after += std::abs(turned[i] - 128);
+        changed |= hues[i] != turned[i];
+    }
+    EXPECT_TRUE(changed);
+    EXPECT_NEAR(after / before, 1.0, 0.25);
+}
+
+TEST(SimulatedVideoSource, TheBoxKeepsItsControlValuesUntilItIsPluggedAgain) {
+    const BoxModel& usb3 = *findBoxModel("QUORVA PX50h");
+    auto entry = simulatedVideoEntry(usb3, SimulatedVideoSource::Pacing::Stepped);
+    std::shared_ptr<MediaSource> first, second, replugged;
+    ASSERT_EQ(entry.activation(&first), S_OK);
+    int32_t minimum = 0, maximum = 0, step = 0, defaultValue = 0, caps = 0, value = 0, flags = 0;
+    ASSERT_EQ(first->videoProcAmp()->GetRange(VideoProcAmp_Brightness, &minimum, &maximum, &step,
+                                              &defaultValue, &caps),
+              S_OK);
+    EXPECT_EQ(minimum, 0);
+    EXPECT_EQ(maximum, 255);
+    EXPECT_EQ(defaultValue, 128);
+    EXPECT_EQ(first->videoProcAmp()->GetRange(VideoProcAmp_Sharpness, &minimum, &maximum, &step,
+                                              &defaultValue, &caps),
+              E_PROP_ID_UNSUPPORTED)
+        << "the USB 3.0 box has no sharpness";
+    ASSERT_EQ(first->videoProcAmp()->Set(VideoProcAmp_Brightness, 200, VideoProcAmp_Flags_Manual),
+              S_OK);
+    first->Shutdown();
+
+    // A restart activates the device again: the value is still there.
+    ASSERT_EQ(entry.activation(&second), S_OK);
+    ASSERT_EQ(second->videoProcAmp()->Get(VideoProcAmp_Brightness, &value, &flags), S_OK);
+    EXPECT_EQ(value, 200);
+    EXPECT_EQ(static_cast<SimulatedVideoSource*>(second.get())->pictureControls().values()[0], 200);
+    // Plugged in again (a new entry), the device starts from its defaults.
+    ASSERT_EQ(
+        simulatedVideoEntry(usb3, SimulatedVideoSource::Pacing::Stepped).activation(&replugged),
+        S_OK);
+    ASSERT_EQ(replugged->videoProcAmp()->Get(VideoProcAmp_Brightness, &value, &flags), S_OK);
+    EXPECT_EQ(value, 128);
+
+    // The USB 2.0 boxes count brightness from -128 and have sharpness.
+    std::shared_ptr<MediaSource> usb2;
+    ASSERT_EQ(simulatedVideoEntry(*findBoxModel("Norvik"), SimulatedVideoSource::Pacing::Stepped)
+                  .activation(&usb2),
+              S_OK);
+    ASSERT_EQ(usb2->videoProcAmp()->GetRange(VideoProcAmp_Brightness, &minimum, &maximum, &step,
+                                             &defaultValue, &caps),
+              S_OK);
+    EXPECT_EQ(minimum, -128);
+    EXPECT_EQ(defaultValue, 0);
+    EXPECT_EQ(usb2->videoProcAmp()->GetRange(VideoProcAmp_Sharpness, &minimum, &maximum, &step,
+                                             &defaultValue, &caps),
+              S_OK);
 }
 
 TEST(SimulatedVideoSource, CancelWakesAWaitingPull) {
