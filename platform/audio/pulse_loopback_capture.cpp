@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "platform/system/debug_output.h"
-#include "platform/system/system_call_log.h"
 
 namespace tovrel::platform {
 namespace {
@@ -97,12 +96,12 @@ bool PulseLoopbackCapture::waitFor(const bool& done) {
 bool PulseLoopbackCapture::start() {
     loop_ = pa_threaded_mainloop_new();
     if (loop_ == nullptr) {
-        logSystemCallFailure(kServer, "pa_threaded_mainloop_new", "out of memory");
+        logCallFailure(kServer, "pa_threaded_mainloop_new", "out of memory");
         return false;
     }
     context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Tovrel screen recording");
     if (context_ == nullptr) {
-        logSystemCallFailure(kServer, "pa_context_new", "out of memory");
+        logCallFailure(kServer, "pa_context_new", "out of memory");
         return false;
     }
     pa_context_set_state_callback(
@@ -110,12 +109,11 @@ bool PulseLoopbackCapture::start() {
         [](pa_context*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); },
         loop_);
     if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        logSystemCallFailure(kServer, "pa_context_connect",
-                             pa_strerror(pa_context_errno(context_)));
+        logCallFailure(kServer, "pa_context_connect", pa_strerror(pa_context_errno(context_)));
         return false;
     }
     if (pa_threaded_mainloop_start(loop_) < 0) {
-        logSystemCallFailure(kServer, "pa_threaded_mainloop_start", "failed");
+        logCallFailure(kServer, "pa_threaded_mainloop_start", "failed");
         return false;
     }
     pa_threaded_mainloop_lock(loop_);
@@ -123,8 +121,7 @@ bool PulseLoopbackCapture::start() {
         const pa_context_state_t state = pa_context_get_state(context_);
         if (state == PA_CONTEXT_READY) break;
         if (!PA_CONTEXT_IS_GOOD(state)) {
-            logSystemCallFailure(kServer, "pa_context_connect",
-                                 pa_strerror(pa_context_errno(context_)));
+            logCallFailure(kServer, "pa_context_connect", pa_strerror(pa_context_errno(context_)));
             pa_threaded_mainloop_unlock(loop_);
             return false;
         }
@@ -156,13 +153,13 @@ bool PulseLoopbackCapture::readDefaultSink() {
     pa_operation* op = pa_context_get_server_info(context_, onServerInfo, &server);
     if (op == nullptr || !waitFor(server.done)) {
         if (op != nullptr) pa_operation_unref(op);
-        logSystemCallFailure(kServer, "pa_context_get_server_info",
-                             pa_strerror(pa_context_errno(context_)));
+        logCallFailure(kServer, "pa_context_get_server_info",
+                       pa_strerror(pa_context_errno(context_)));
         return false;
     }
     pa_operation_unref(op);
     if (server.name.empty()) {
-        logSystemCallFailure(kServer, "pa_context_get_server_info", "no default sink");
+        logCallFailure(kServer, "pa_context_get_server_info", "no default sink");
         return false;
     }
     SinkAnswer sink;
@@ -170,9 +167,8 @@ bool PulseLoopbackCapture::readDefaultSink() {
     op = pa_context_get_sink_info_by_name(context_, server.name.c_str(), onSinkInfo, &sink);
     if (op == nullptr || !waitFor(sink.done) || !sink.found || sink.monitor.empty()) {
         if (op != nullptr) pa_operation_unref(op);
-        logSystemCallFailure(kServer + std::string(" sink ") + server.name,
-                             "pa_context_get_sink_info_by_name",
-                             pa_strerror(pa_context_errno(context_)));
+        logCallFailure(kServer + std::string(" sink ") + server.name,
+                       "pa_context_get_sink_info_by_name", pa_strerror(pa_context_errno(context_)));
         return false;
     }
     pa_operation_unref(op);
@@ -208,10 +204,10 @@ void PulseLoopbackCapture::followDefault() {
                         c2, pa_stream_get_index(me->stream_), me->monitorName_.c_str(),
                         [](pa_context* c3, int success, void* name) {
                             if (!success) {
-                                logSystemCallFailure(std::string(kServer) + " source " +
-                                                         static_cast<std::string*>(name)->c_str(),
-                                                     "pa_context_move_source_output_by_name",
-                                                     pa_strerror(pa_context_errno(c3)));
+                                logCallFailure(std::string(kServer) + " source " +
+                                                   static_cast<std::string*>(name)->c_str(),
+                                               "pa_context_move_source_output_by_name",
+                                               pa_strerror(pa_context_errno(c3)));
                             }
                         },
                         &me->monitorName_);
@@ -270,7 +266,7 @@ HRESULT PulseLoopbackCapture::Initialize(int64_t bufferDuration100ns) {
     HRESULT hr = S_OK;
     stream_ = pa_stream_new(context_, "Screen recording", &sampleFormat, nullptr);
     if (stream_ == nullptr) {
-        logSystemCallFailure(kServer, "pa_stream_new", pa_strerror(pa_context_errno(context_)));
+        logCallFailure(kServer, "pa_stream_new", pa_strerror(pa_context_errno(context_)));
         hr = AUDCLNT_E_DEVICE_INVALIDATED;
     } else {
         pa_stream_set_state_callback(
@@ -293,9 +289,8 @@ HRESULT PulseLoopbackCapture::Initialize(int64_t bufferDuration100ns) {
             }
         }
         if (FAILED(hr)) {
-            logSystemCallFailure(std::string(kServer) + " source " + monitorName_,
-                                 "pa_stream_connect_record",
-                                 pa_strerror(pa_context_errno(context_)));
+            logCallFailure(std::string(kServer) + " source " + monitorName_,
+                           "pa_stream_connect_record", pa_strerror(pa_context_errno(context_)));
             pa_stream_unref(stream_);
             stream_ = nullptr;
         }
@@ -333,8 +328,8 @@ HRESULT PulseLoopbackCapture::peek(uint32_t* frames, const void** data) {
     if (pa_stream_get_state(stream_) != PA_STREAM_READY) return AUDCLNT_E_DEVICE_INVALIDATED;
     size_t bytes = 0;
     if (pa_stream_peek(stream_, data, &bytes) < 0) {
-        logSystemCallFailure(std::string(kServer) + " source " + monitorName_, "pa_stream_peek",
-                             pa_strerror(pa_context_errno(context_)));
+        logCallFailure(std::string(kServer) + " source " + monitorName_, "pa_stream_peek",
+                       pa_strerror(pa_context_errno(context_)));
         return AUDCLNT_E_DEVICE_INVALIDATED;
     }
     *frames = static_cast<uint32_t>(bytes / format_.nBlockAlign);
