@@ -223,9 +223,9 @@ int main(int argc, char** argv) {
         const std::string rate = std::to_string(bitrate);
         execlp("ffmpeg", "ffmpeg", "-v", "error", "-y", "-f", "x11grab", "-draw_mouse", "1",
                "-framerate", "30", "-video_size", "1920x1080", "-i", display.c_str(), "-t",
-               std::to_string(phase).c_str(), "-c:v", "libx264", "-preset", "superfast",
-               "-profile:v", "high", "-bf", "0", "-g", "12", "-b:v", rate.c_str(), "-maxrate",
-               std::to_string(bitrate * 3 / 2).c_str(), "-bufsize",
+               std::to_string(phase).c_str(), "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset",
+               "superfast", "-profile:v", "high", "-bf", "0", "-g", "12", "-b:v", rate.c_str(),
+               "-maxrate", std::to_string(bitrate * 3 / 2).c_str(), "-bufsize",
                std::to_string(bitrate * 2).c_str(), anchor.c_str(), nullptr);
         _exit(127);
     }
