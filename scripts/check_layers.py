@@ -23,8 +23,10 @@ MAY_USE = {
     "platform/desktop": ["platform/system"],
     "platform/ffmpeg": ["platform/media", "imaging"],
     "platform/imaging": ["platform/system", "imaging"],
+    # The desktop's pixels and pointer (X11); the recording composes and scales them.
+    "platform/screen": ["platform/system"],
     "platform/backends": ["platform/audio", "platform/v4l2", "platform/usb", "platform/desktop",
-                          "platform/ffmpeg", "platform/imaging"],
+                          "platform/ffmpeg", "platform/imaging", "platform/screen"],
     "device": ["platform/usb", "platform/audio", "platform/system"],
     "sim/box": ["platform/media"],
     "sim/audio": ["sim/box"],
@@ -32,11 +34,13 @@ MAY_USE = {
     "sim/bridge": ["device", "platform/usb"],
     "sim/firmware": ["device"],
     "sim/control": ["platform/system"],
-    "sim/backends": ["sim/audio", "sim/video", "sim/bridge", "sim/control", "platform/backends"],
+    "sim/screen": ["platform/screen"],
+    "sim/backends": ["sim/audio", "sim/video", "sim/bridge", "sim/control", "sim/screen",
+                     "platform/backends"],
     "audio": ["platform/audio", "imaging"],
     "capture": ["audio", "imaging", "platform/media"],
     # A recording drives the capture manager's writer; the capture callbacks know nothing of it.
-    "recording": ["capture", "platform/media", "platform/imaging", "imaging"],
+    "recording": ["capture", "platform/media", "platform/imaging", "platform/screen", "imaging"],
     "audio/ui": ["audio", "capture", "platform/desktop"],
     "device/ui": ["device", "capture", "platform/desktop"],
     # The shell puts a program together, the simulated box's backends and control included.

@@ -29,6 +29,7 @@ CaptureHost::~CaptureHost() {
     if (shutDown_ || !captureManager) return;
     // A recording still running is finalised while its reads still run.
     if (recordingController && captureManager->recording) recordingController->StopRecording();
+    screenRecorder.reset();
     if (captureManager->streaming) captureManager->stopStreaming(*backends_.clock);
     recordingController.reset();
     captureManager->closeSession();
@@ -52,6 +53,9 @@ bool CaptureHost::startUp() {
     if (backends_.sinkWriters) {
         recordingController = std::make_unique<recording::RecordingController>(
             *captureManager, *backends_.sinkWriters);
+        screenRecorder = std::make_unique<recording::ScreenRecorder>(
+            *captureManager, *backends_.sinkWriters, backends_.desktop.get(),
+            backends_.loopback.get(), backends_.imageEncoders.get());
     }
 
     step("createAudioCapture");
@@ -75,6 +79,7 @@ void CaptureHost::shutDown() {
         clock.sleep(100);
 
         step("closeSession");
+        screenRecorder.reset();
         recordingController.reset();
         captureManager->closeSession();
         captureManager.reset();

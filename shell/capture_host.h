@@ -14,6 +14,7 @@
 #include "platform/desktop/power_notifications.h"
 #include "platform/system/hresult.h"
 #include "recording/recording_controller.h"
+#include "recording/screen_recorder.h"
 #include "shell/settings_store.h"
 
 namespace tovrel::shell {
@@ -86,6 +87,9 @@ class CaptureHost final : public QObject {
     // The box recording of captureManager, made with it when the backends have a sink writer
     // and let go before it.
     std::unique_ptr<recording::RecordingController> recordingController;
+    // The desktop's recording and snapshots beside it, made and let go with it; it shares the
+    // manager's writer, so it goes before the manager does.
+    std::unique_ptr<recording::ScreenRecorder> screenRecorder;
     capture::DeviceDiscovery devices;
     uint8_t suspended = 0;
     platform::PowerCapabilities powerCaps;

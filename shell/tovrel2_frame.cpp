@@ -14,6 +14,7 @@
 #include "shell/caption.h"
 #include "shell/insert_key_filter.h"
 #include "shell/preview_presenter.h"
+#include "shell/screen_entry_points.h"
 #include "shell/settings_window_context.h"
 #include "shell/shell_texts.h"
 
@@ -53,6 +54,7 @@ void CTovrel2Frame::fillEntryPoints() {
     };
     if (backends_.imageEncoders)
         snapshotWriter_ = std::make_unique<recording::SnapshotWriter>(*backends_.imageEncoders);
+    fillScreenEntryPoints(entryPoints, host_);
     entryPoints.TakeSnapshot = [this](const std::string& path) {
         if (!host_.captureManager || !snapshotWriter_) return platform::MF_E_INVALIDREQUEST;
         return recording::SnapshotEncoder(*host_.captureManager, *snapshotWriter_)

@@ -3,10 +3,12 @@
 #include "platform/audio/alsa_audio_endpoint_enumerator.h"
 #include "platform/audio/audio_capture_enumerator.h"
 #include "platform/audio/pulse_capture_endpoints.h"
+#include "platform/audio/pulse_loopback_endpoints.h"
 #include "platform/desktop/logind_power_notifications.h"
 #include "platform/desktop/udev_device_notifications.h"
 #include "platform/ffmpeg/ffmpeg_sink_writer_factory.h"
 #include "platform/imaging/library_image_encoders.h"
+#include "platform/screen/x11_desktop.h"
 #include "platform/system/ini_file_store.h"
 #include "platform/usb/linux_extension_unit_bus.h"
 #include "platform/v4l2/v4l2_device_enumerator.h"
@@ -36,6 +38,8 @@ void fillLinuxBackends(Backends& into, const std::string& programName) {
     backends->imageEncoders = std::make_unique<LibraryImageEncoders>();
     backends->deviceNotifications = makeUdevDeviceNotifications();
     backends->powerNotifications = makeLogindPowerNotifications(programName.c_str());
+    backends->desktop = X11Desktop::open();
+    backends->loopback = std::make_unique<PulseLoopbackEndpoints>();
 }
 
 }  // namespace tovrel::platform

@@ -5,6 +5,7 @@
 
 #include "platform/audio/audio_endpoint_enumerator.h"
 #include "platform/audio/capture_endpoints.h"
+#include "platform/audio/loopback_capture.h"
 #include "platform/desktop/device_notifications.h"
 #include "platform/desktop/execution_state.h"
 #include "platform/desktop/message_boxes.h"
@@ -13,6 +14,7 @@
 #include "platform/imaging/image_encoder_factory.h"
 #include "platform/media/device_list_enumerator.h"
 #include "platform/media/sink_writer_factory.h"
+#include "platform/screen/desktop_duplication.h"
 #include "platform/system/clock.h"
 #include "platform/system/profile_store.h"
 #include "platform/usb/extension_unit_bus.h"
@@ -57,6 +59,13 @@ struct Backends {
     std::unique_ptr<PowerNotifications> powerNotifications;
     // The still-image encoders of the snapshots: the libraries' in every choice. Any thread.
     std::unique_ptr<ImageEncoderFactory> imageEncoders;
+    // The desktop the screen recording and the screen snapshots read: the X server's when a
+    // display answers; with `--simulate` and no display, the synthetic desktop; null when there
+    // is none. Any thread, one caller at a time per duplication.
+    std::unique_ptr<DesktopDuplication> desktop;
+    // What the speakers play, for the screen recording's sound: the sound server's default-sink
+    // monitor in every choice (the speakers are real). Any thread.
+    std::unique_ptr<LoopbackEndpoints> loopback;
 };
 
 // The desktop facilities are real in every choice; only the box's devices differ.

@@ -6,6 +6,7 @@
 #include "sim/audio/simulated_audio_source.h"
 #include "sim/box/box_model.h"
 #include "sim/bridge/simulated_extension_unit_bus.h"
+#include "sim/screen/synthetic_desktop.h"
 #include "sim/video/simulated_video_source.h"
 
 namespace tovrel::sim {
@@ -45,6 +46,9 @@ std::unique_ptr<SimulatedBackends> makeSimulatedBackends(const std::string& prog
     auto bridge = std::make_shared<SimulatedBridge>(*backends->clock, bridgeConfig);
     backends->box->attachBridge(bridge);
     backends->extensionUnits = std::make_unique<SimulatedExtensionUnitBus>(std::move(bridge));
+    // The desktop stays real where there is one; a machine without a display records a desktop
+    // of its own, so that the screen commands can still be tried.
+    if (!backends->desktop) backends->desktop = std::make_unique<SyntheticDesktop>();
     return backends;
 }
 
