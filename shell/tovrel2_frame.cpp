@@ -2,10 +2,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDialog>
 #include <QPainter>
 
-#include "audio/ui/audio_analyzer_command.h"
 #include "device/box_operations.h"
 #include "platform/system/debug_output.h"
 #include "platform/system/settings_path.h"
