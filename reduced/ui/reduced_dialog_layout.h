@@ -14,7 +14,7 @@ namespace tovrel::reduced::ui {
 // resolution list, the five picture bars of the video device, the capture endpoint's volume and
 // mute, and Default. Identifier -1: static texts and group boxes that nothing addresses.
 struct ReducedDialogLayout {
-    using Spec = device::ui::IOControlSpec;
+    using Control = device::ui::IOControlSpec;
     using K = device::ui::IOControlKind;
     using T = device::ui::IODialogTexts;
 
@@ -56,7 +56,7 @@ struct ReducedDialogLayout {
     // The format radio buttons by family code (0 YUY2, 1 MJPEG).
     static constexpr std::array<int32_t, 2> kFormatRadios{kYuy2, kMjpeg};
 
-    static constexpr std::array<Spec, 27> kControls{{
+    static constexpr std::array<Control, 27> kControls{{
         {-1, K::GroupBox, kVideo, 7, 8, 169, 40},
         {kYuy2, K::Radio, T::kYuy2, 15, 16, 33, 10},
         {kMjpeg, K::Radio, T::kMjpeg, 55, 16, 37, 10},
