@@ -26,14 +26,24 @@ source "$state/env"
 export TOVREL_TEST_STATE="$state"
 
 status=0
-(cd "$top/build" && ctest --output-on-failure -j "$(nproc)" --timeout 300) || status=1
+failed_runs=()
+# Names the failed tests of one run once more at the very end, where a reader of only the log's
+# tail (a CI page) finds them.
+remember_failures() {  # BUILD_DIR RUN_NAME
+    local log="$1/Testing/Temporary/LastTestsFailed.log"
+    [[ -s "$log" ]] && failed_runs+=("$2: $(cut -d: -f2 "$log" | tr '\n' ' ')")
+    return 0
+}
+(cd "$top/build" && ctest --output-on-failure -j "$(nproc)" --timeout 300) ||
+    { status=1; remember_failures "$top/build" "release"; }
 
 if [[ "${TOVREL_SKIP_SANITIZERS:-0}" != 1 ]]; then
     echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
     cmake -S "$top" -B "$top/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVREL_SANITIZE=ON \
         -DTOVREL_WERROR=ON -DTOVREL_BENCH=OFF >/dev/null
     cmake --build "$top/build-asan" -j "$(nproc)" --target unit_tests
-    (cd "$top/build-asan" && ctest -L unit --output-on-failure -j "$(nproc)" --timeout 600) || status=1
+    (cd "$top/build-asan" && ctest -L unit --output-on-failure -j "$(nproc)" --timeout 600) ||
+        { status=1; remember_failures "$top/build-asan" "sanitizers"; }
 
     # The threaded tests once more under ThreadSanitizer: only the binaries that hold them are
     # built, so the run costs a few minutes rather than a third full build.
@@ -46,6 +56,8 @@ if [[ "${TOVREL_SKIP_SANITIZERS:-0}" != 1 ]]; then
     cmake --build "$top/build-tsan" -j "$(nproc)" --target "${tsan_targets[@]}"
     (cd "$top/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
         ctest -R 'Threads\.|^AudioRingTest|^AudioCaptureTest|^AudioMonitorTest|^SessionFixture|^SnapshotFixture|^FrameEvent|^RegisterWorker|^IODialogModel' \
-        --output-on-failure -j "$(nproc)" --timeout 600) || status=1
+        --output-on-failure -j "$(nproc)" --timeout 600) ||
+        { status=1; remember_failures "$top/build-tsan" "threads"; }
 fi
+for run in "${failed_runs[@]}"; do echo "FAILED in the $run"; done
 exit $status
