@@ -30,7 +30,6 @@ AudioAnalyzer::AudioAnalyzer(const AudioFormat& format, AudioRing& ring, platfor
       blockBytes_(oneSecondBytes(format)),
       ring_(ring),
       clock_(clock),
-      owner_(std::this_thread::get_id()),
       spectrum_(blockBytes_ > 0 ? rate_ : 0, channels_, bits_, blockAlign_),
       rule_(SpectrumBands::ruleForRate(rate_)),
       block_(static_cast<size_t>(blockBytes_)),
@@ -43,16 +42,14 @@ AudioAnalyzer::~AudioAnalyzer() {
     if (worker_.joinable()) worker_.join();
 }
 
-void AudioAnalyzer::checkThread() const { assert(std::this_thread::get_id() == owner_); }
-
 void AudioAnalyzer::setHooks(Hooks hooks) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     assert(!running());
     hooks_ = std::move(hooks);
 }
 
 bool AudioAnalyzer::startWorker() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     if (!hasFormat()) return false;
     if (running()) return true;
     if (worker_.joinable()) worker_.join();
@@ -64,7 +61,7 @@ bool AudioAnalyzer::startWorker() {
 }
 
 void AudioAnalyzer::stopWorker() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     running_ = 0;
     if (worker_.joinable()) worker_.join();
 }

@@ -14,6 +14,7 @@
 #include "audio/spectrum_bands.h"
 #include "audio/stereo_spectrum.h"
 #include "platform/system/clock.h"
+#include "platform/system/thread_checker.h"
 
 namespace tovrel::audio {
 
@@ -94,7 +95,6 @@ class AudioAnalyzer {
   private:
     void workerLoop();
     void process(const uint8_t* block, int32_t bytes, bool live);
-    void checkThread() const;
 
     const int32_t channels_;
     const int32_t rate_;
@@ -104,7 +104,7 @@ class AudioAnalyzer {
     const int32_t blockBytes_;
     AudioRing& ring_;
     platform::Clock& clock_;
-    const std::thread::id owner_;
+    platform::ThreadChecker thread_;
 
     Hooks hooks_;
     StereoSpectrum spectrum_;

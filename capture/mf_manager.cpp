@@ -29,6 +29,7 @@ HRESULT MFManager::openSession(PreviewSurface* surface, std::shared_ptr<MediaSou
                                std::shared_ptr<MediaSource> videoSource, bool systemClock,
                                bool aspect, int32_t requestedWidth, int32_t requestedHeight,
                                int32_t fps, int32_t format) {
+    TOVREL_CHECK_THREAD(guiThread);
     if (sessionOpen) closeSession();
     HRESULT hr = S_OK;
     frameEvent = std::make_unique<FrameEvent>();
@@ -80,6 +81,7 @@ HRESULT MFManager::openSession(PreviewSurface* surface, std::shared_ptr<MediaSou
 }
 
 void MFManager::closeSession() {
+    TOVREL_CHECK_THREAD(guiThread);
     // No thread may outlive the buffers it touches: a render thread still running is stopped.
     if (renderThread.joinable()) {
         streaming = false;
@@ -126,6 +128,7 @@ void MFManager::closeSession() {
 }
 
 HRESULT MFManager::startStreaming() {
+    TOVREL_CHECK_THREAD(guiThread);
     if (streaming) return MF_E_INVALIDREQUEST;
     if (!sessionOpen) return MF_E_INVALIDREQUEST;
     audioMonitor.start(audio::MonitorFormat{audioFormat.bitsPerSample, audioFormat.samplesPerSecond,
@@ -145,6 +148,7 @@ HRESULT MFManager::startStreaming() {
 }
 
 void MFManager::stopStreaming(Clock& clock) {
+    TOVREL_CHECK_THREAD(guiThread);
     streaming = false;
     if (frameEvent) frameEvent->set();
     if (renderThread.joinable()) renderThread.join();

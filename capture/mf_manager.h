@@ -25,6 +25,7 @@
 #include "platform/media/source_reader_callback.h"
 #include "platform/system/clock.h"
 #include "platform/system/hresult.h"
+#include "platform/system/thread_checker.h"
 
 namespace tovrel::capture {
 
@@ -36,9 +37,10 @@ using FrameBuffer = std::unique_ptr<uint8_t, AlignedFreer>;
 
 // The capture manager: everything a running capture needs, for one main window.
 // Threads: openSession, closeSession, startStreaming, stopStreaming and the configuration on the
-// GUI thread; MFCB_V::OnReadSample on the video reader's worker; the render loop on the render
-// thread. The flags the commands toggle are atomics read by the workers without locking;
-// frameLock guards the frame buffers and the preview surface.
+// GUI thread (the thread that made the manager; checked in debug and sanitizer builds);
+// MFCB_V::OnReadSample on the video reader's worker; the render loop on the render thread. The
+// flags the commands toggle are atomics read by the workers without locking; frameLock guards the
+// frame buffers and the preview surface.
 class MFManager {
   public:
     class MFCB_V;
@@ -92,6 +94,9 @@ class MFManager {
     platform::HRESULT presentD3D(const uint8_t* frame);
     // The main window's new client size (WM_SIZE, and after a video-mode restart).
     void resizeRenderer(uint32_t clientWidth, uint32_t clientHeight);
+
+    // The thread of the GUI-thread calls above.
+    platform::ThreadChecker guiThread;
 
     // --- members, in the record's order ---
     PreviewSurface* window = nullptr;

@@ -8,6 +8,7 @@ using namespace platform;
 
 // Asks for PCM and nothing else: rate, channels and depth are whatever the endpoint offers.
 HRESULT MFManager::configureAudioType(SourceReader* reader) {
+    TOVREL_CHECK_THREAD(guiThread);
     audioFormat = audio::AudioFormat{};
     if (reader == nullptr) return E_POINTER;
     std::unique_ptr<MediaType> requested;

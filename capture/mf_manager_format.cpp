@@ -20,6 +20,7 @@ FrameBuffer allocateFrame(uint64_t bytes) {
 }  // namespace
 
 HRESULT MFManager::buildFormatCatalogue(SourceReader* reader) {
+    TOVREL_CHECK_THREAD(guiThread);
     for (VideoModeTable* table : {&yuy2Modes, &mjpgModes, &nv12Modes}) {
         for (VideoMode& mode : *table) {
             mode.width = mode.height = mode.frameRate = 0;
@@ -71,6 +72,7 @@ HRESULT MFManager::buildFormatCatalogue(SourceReader* reader) {
 
 HRESULT MFManager::configureVideoType(SourceReader* reader, int32_t requestedWidth,
                                       int32_t requestedHeight, int32_t fps, int32_t format) {
+    TOVREL_CHECK_THREAD(guiThread);
     if (mjpgModeCount > 0 && yuy2ModeCount == 0) format = kFormatMjpg;
     activeFormat = format;
 

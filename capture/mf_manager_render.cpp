@@ -167,6 +167,7 @@ HRESULT MFManager::presentD3D(const uint8_t* frame) {
 }
 
 void MFManager::resizeRenderer(uint32_t clientWidth, uint32_t clientHeight) {
+    TOVREL_CHECK_THREAD(guiThread);
     if (!sessionOpen) return;
     if (keepAspect) {
         resetD3DPresenter();

@@ -1,7 +1,6 @@
 #include "recording/screen_recorder.h"
 
 #include <algorithm>
-#include <cassert>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -134,7 +133,7 @@ ScreenRecorder::Statistics ScreenRecorder::statistics() const {
 HRESULT ScreenRecorder::StartScreenRecording(const std::string& path, int32_t quality,
                                              int32_t videoType, int32_t audioType,
                                              uint8_t preferHardware) {
-    assert(std::this_thread::get_id() == owner_);
+    TOVREL_CHECK_THREAD(thread_);
     capture::MFManager& m = manager_;
     // The box recording's writer would be replaced under its callbacks: the two exclude each
     // other here too, not only in the commands.
@@ -527,7 +526,7 @@ void ScreenRecorder::ScreenAudioThread() {
 }
 
 HRESULT ScreenRecorder::StopScreenRecording() {
-    assert(std::this_thread::get_id() == owner_);
+    TOVREL_CHECK_THREAD(thread_);
     capture::MFManager& m = manager_;
     if (!m.screenRecording) return MF_E_INVALIDREQUEST;
     m.screenRecording = false;
@@ -565,12 +564,12 @@ void ScreenRecorder::endRecording() {
                               : std::string()));
 }
 
-HRESULT ScreenRecorder::TakeScreenSnapshot(const std::string& path) {
-    assert(std::this_thread::get_id() == owner_);
+HRESULT ScreenRecorder::TakeScreenSnapshot(const std::string& path, SnapshotWriter* writer) {
+    TOVREL_CHECK_THREAD(thread_);
     capture::MFManager& m = manager_;
     const std::optional<ImageContainer> container = SnapshotEncoder::containerOf(path);
     if (!container) return MF_E_INVALIDMEDIATYPE;
-    if (imageEncoders_ == nullptr) return E_NOTIMPL;
+    if (imageEncoders_ == nullptr && writer == nullptr) return E_NOTIMPL;
 
     // Outside a recording the snapshot makes a capture of its own and lets it go at the end.
     std::unique_ptr<ScreenCapture> own;
@@ -595,7 +594,9 @@ HRESULT ScreenRecorder::TakeScreenSnapshot(const std::string& path) {
         width = capture.width;
         height = capture.height;
     }
-    SnapshotEncoder encoder(m, *imageEncoders_);
+    SnapshotEncoder encoder =
+        writer != nullptr ? SnapshotEncoder(m, *writer) : SnapshotEncoder(m, *imageEncoders_);
+    // The picture is copied inside this call, whichever encodes it: `own` outlives the copy.
     return encoder.encodePicture(path, *container, width, height, [&](uint8_t* pixels) {
         std::lock_guard lock(m.screenCaptureLock);
         ScreenCapture* capture = own ? own.get() : screenCapture_.get();

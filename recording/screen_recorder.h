@@ -14,9 +14,12 @@
 #include "platform/media/sink_writer_factory.h"
 #include "platform/screen/desktop_duplication.h"
 #include "platform/system/hresult.h"
+#include "platform/system/thread_checker.h"
 #include "recording/screen_capture.h"
 
 namespace tovrel::recording {
+
+class SnapshotWriter;
 
 // The desktop's recording and snapshots for one capture manager: the start that opens an MP4
 // writer (1920x1080 NV12 at 30 frames a second from the primary output, scaled with the imaging
@@ -62,8 +65,10 @@ class ScreenRecorder {
     // The desktop at its own size with the pointer, in the container of the path's extension.
     // S_OK; MF_E_INVALIDMEDIATYPE for an extension outside the snapshot table (no file);
     // DXGI_ERROR_NOT_FOUND when no output could be chosen; MF_E_INVALIDREQUEST when no frame
-    // could be read; otherwise the encoder's or the file's failure.
-    platform::HRESULT TakeScreenSnapshot(const std::string& path);
+    // could be read; otherwise the encoder's or the file's failure. With a `writer` the picture is
+    // read here and encoded on the writer's worker: S_OK then means handed over, and the
+    // encoding's own failure goes to the debug output.
+    platform::HRESULT TakeScreenSnapshot(const std::string& path, SnapshotWriter* writer = nullptr);
 
     // Add the screen recording's streams to the manager's writer; the HRESULT of the last step.
     platform::HRESULT ConfigureScreenVideoStream(const platform::Guid& subtype);
@@ -103,7 +108,7 @@ class ScreenRecorder {
     platform::DesktopDuplication* desktop_;
     platform::LoopbackEndpoints* loopback_;
     platform::ImageEncoderFactory* imageEncoders_;
-    std::thread::id owner_ = std::this_thread::get_id();
+    platform::ThreadChecker thread_;
 
     // The running recording's capture, under the manager's screenCaptureLock.
     std::unique_ptr<ScreenCapture> screenCapture_;

@@ -1,6 +1,5 @@
 #include "recording/snapshot_encoder.h"
 
-#include <cassert>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -34,7 +33,7 @@ std::optional<platform::ImageContainer> SnapshotEncoder::containerOf(const std::
 }
 
 HRESULT SnapshotEncoder::TakeSnapshot(const std::string& path) {
-    assert(std::this_thread::get_id() == owner_);
+    TOVREL_CHECK_THREAD(thread_);
     const std::optional<platform::ImageContainer> container = containerOf(path);
     if (!container) return platform::MF_E_INVALIDMEDIATYPE;
     const uint32_t width = manager_.width;
@@ -54,7 +53,7 @@ HRESULT SnapshotEncoder::TakeSnapshot(const std::string& path) {
 HRESULT SnapshotEncoder::encodePicture(const std::string& path, platform::ImageContainer container,
                                        uint32_t width, uint32_t height,
                                        const std::function<bool(uint8_t*)>& copyPicture) {
-    assert(std::this_thread::get_id() == owner_);
+    TOVREL_CHECK_THREAD(thread_);
     if (writer_ != nullptr) return writer_->write(path, container, width, height, copyPicture);
     if (width == 0 || height == 0) return platform::MF_E_INVALIDREQUEST;
     // Sized before the lock is taken: the copy under it then touches no fresh page.

@@ -11,6 +11,7 @@
 #include "capture/mf_manager.h"
 #include "platform/imaging/image_encoder_factory.h"
 #include "platform/system/hresult.h"
+#include "platform/system/thread_checker.h"
 #include "recording/snapshot_writer.h"
 
 namespace tovrel::recording {
@@ -67,7 +68,7 @@ class SnapshotEncoder {
     // Exactly one of the two.
     platform::ImageEncoderFactory* encoders_ = nullptr;
     SnapshotWriter* writer_ = nullptr;
-    std::thread::id owner_ = std::this_thread::get_id();
+    platform::ThreadChecker thread_;
 };
 
 }  // namespace tovrel::recording

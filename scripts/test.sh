@@ -50,12 +50,12 @@ if [[ "${TOVREL_SKIP_SANITIZERS:-0}" != 1 ]]; then
     echo "== threaded tests under ThreadSanitizer =="
     tsan_targets=(audio_ring_test audio_capture_test audio_monitor_test capture_test
                   tovrel_sim_bridge_test snapshot_test tovrel_device_test
-                  io_dialog_model_test)
+                  io_dialog_model_test screen_recorder_test)
     cmake -S "$top" -B "$top/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVREL_TSAN=ON \
         -DTOVREL_WERROR=ON -DTOVREL_BENCH=OFF >/dev/null
     cmake --build "$top/build-tsan" -j "$(nproc)" --target "${tsan_targets[@]}"
     (cd "$top/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-        ctest -R 'Threads\.|^AudioRingTest|^AudioCaptureTest|^AudioMonitorTest|^SessionFixture|^SnapshotFixture|^FrameEvent|^RegisterWorker|^IODialogModel' \
+        ctest -R 'Threads\.|^AudioRingTest|^AudioCaptureTest|^AudioMonitorTest|^SessionFixture|^SnapshotFixture|^FrameEvent|^RegisterWorker|^IODialogModel|^ScreenRecorderTest' \
         --output-on-failure -j "$(nproc)" --timeout 600) ||
         { status=1; remember_failures "$top/build-tsan" "threads"; }
 fi

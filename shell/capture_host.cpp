@@ -1,9 +1,6 @@
 #include "shell/capture_host.h"
 
-#include <QThread>
-
 #include <algorithm>
-#include <cassert>
 #include <cstdio>
 
 #include "platform/system/debug_output.h"
@@ -39,10 +36,8 @@ CaptureHost::~CaptureHost() {
 
 void CaptureHost::step(const char* name) { observer_.captureStep(name); }
 
-void CaptureHost::checkThread() const { assert(QThread::currentThread() == thread()); }
-
 bool CaptureHost::startUp() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     registerNotifications();
 
     step("createCaptureManager");
@@ -67,7 +62,7 @@ bool CaptureHost::startUp() {
 }
 
 void CaptureHost::shutDown() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     if (shutDown_) return;
     shutDown_ = true;
     platform::Clock& clock = *backends_.clock;
@@ -151,7 +146,7 @@ void CaptureHost::stopRecordingsAndStreaming() {
 }
 
 void CaptureHost::tearDownCapture() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     platform::Clock& clock = *backends_.clock;
     step("tearDownCapture");
     if (captureManager) stopRecordingsAndStreaming();
@@ -164,7 +159,7 @@ void CaptureHost::tearDownCapture() {
 }
 
 void CaptureHost::buildUpCapture(int32_t width, int32_t height, int32_t fps, int32_t format) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     step("buildUpCapture");
     createAudioCapture();
     createVideoCapture(capture::kFormatNone);
@@ -172,7 +167,7 @@ void CaptureHost::buildUpCapture(int32_t width, int32_t height, int32_t fps, int
 }
 
 void CaptureHost::restartCapture(int32_t width, int32_t height, int32_t fps, int32_t format) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     platform::Clock& clock = *backends_.clock;
     clearBoxFlags();
     clock.sleep(100);
@@ -250,7 +245,7 @@ void CaptureHost::postBoxChange(uintptr_t wParam) {
 }
 
 bool CaptureHost::onDeviceChange(uint32_t event, const platform::DeviceBroadcastInterface* data) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     if (data == nullptr || data->dbcc_devicetype != platform::DBT_DEVTYP_DEVICEINTERFACE)
         return false;
     platform::outputDebugString(data->dbcc_name);
@@ -271,7 +266,7 @@ bool CaptureHost::onDeviceChange(uint32_t event, const platform::DeviceBroadcast
 }
 
 int CaptureHost::onBoxChange(uintptr_t wParam) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     // After the shutdown nothing may come up again.
     if (shutDown_) return 0;
     platform::Clock& clock = *backends_.clock;
@@ -326,7 +321,7 @@ void CaptureHost::resumePath() {
 }
 
 bool CaptureHost::onPowerBroadcast(uint32_t event, const platform::PowerBroadcastSetting* data) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     if (shutDown_) return true;
     switch (event) {
         case platform::PBT_APMSUSPEND:

@@ -13,6 +13,7 @@
 #include "platform/desktop/device_notifications.h"
 #include "platform/desktop/power_notifications.h"
 #include "platform/system/hresult.h"
+#include "platform/system/thread_checker.h"
 #include "recording/recording_controller.h"
 #include "recording/screen_recorder.h"
 #include "shell/settings_store.h"
@@ -100,7 +101,6 @@ class CaptureHost final : public QObject {
 
   private:
     void step(const char* name);
-    void checkThread() const;
     // The recordings finished, then streaming stopped; the capture manager exists.
     void stopRecordingsAndStreaming();
     void openSessionAndStream(int32_t width, int32_t height, int32_t fps, int32_t format);
@@ -120,6 +120,7 @@ class CaptureHost final : public QObject {
     CaptureHostObserver& observer_;
     std::vector<CaptureParticipant*> participants_;
     bool shutDown_ = false;
+    platform::ThreadChecker thread_;
 };
 
 }  // namespace tovrel::shell

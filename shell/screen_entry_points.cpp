@@ -4,7 +4,8 @@
 
 namespace tovrel::shell {
 
-void fillScreenEntryPoints(SubsystemEntryPoints& entryPoints, CaptureHost& host) {
+void fillScreenEntryPoints(SubsystemEntryPoints& entryPoints, CaptureHost& host,
+                           recording::SnapshotWriter* snapshotWriter) {
     entryPoints.StartScreenRecording = [&host](const std::string& path, int quality, int videoType,
                                                int audioType, bool hardware) {
         if (!host.screenRecorder) return platform::E_UNEXPECTED;
@@ -14,9 +15,9 @@ void fillScreenEntryPoints(SubsystemEntryPoints& entryPoints, CaptureHost& host)
     entryPoints.StopScreenRecording = [&host] {
         if (host.screenRecorder) host.screenRecorder->StopScreenRecording();
     };
-    entryPoints.TakeScreenSnapshot = [&host](const std::string& path) {
+    entryPoints.TakeScreenSnapshot = [&host, snapshotWriter](const std::string& path) {
         if (!host.screenRecorder) return platform::MF_E_INVALIDREQUEST;
-        return host.screenRecorder->TakeScreenSnapshot(path);
+        return host.screenRecorder->TakeScreenSnapshot(path, snapshotWriter);
     };
 }
 

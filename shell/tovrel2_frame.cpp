@@ -52,7 +52,7 @@ void CTovrel2Frame::fillEntryPoints() {
     };
     if (backends_.imageEncoders)
         snapshotWriter_ = std::make_unique<recording::SnapshotWriter>(*backends_.imageEncoders);
-    fillScreenEntryPoints(entryPoints, host_);
+    fillScreenEntryPoints(entryPoints, host_, snapshotWriter_.get());
     entryPoints.TakeSnapshot = [this](const std::string& path) {
         if (!host_.captureManager || !snapshotWriter_) return platform::MF_E_INVALIDREQUEST;
         return recording::SnapshotEncoder(*host_.captureManager, *snapshotWriter_)

@@ -1,7 +1,6 @@
 #include "audio/ui/audio_dialog_model.h"
 
 #include <algorithm>
-#include <cassert>
 
 #include "audio/analyzer_readouts.h"
 #include "audio/analyzer_tables.h"
@@ -26,7 +25,6 @@ QImage blackImage(QSize size) {
 AudioDialogModel::AudioDialogModel(const AudioFormat& format, AudioRing& ring,
                                    platform::Clock& clock)
     : analyzer_(format, ring, clock),
-      owner_(std::this_thread::get_id()),
       gainLeft_(kDefaultGainIndex),
       gainRight_(kDefaultGainIndex),
       timeBase_(kDefaultTimeBaseIndex),
@@ -34,10 +32,8 @@ AudioDialogModel::AudioDialogModel(const AudioFormat& format, AudioRing& ring,
 
 AudioDialogModel::~AudioDialogModel() { close(); }
 
-void AudioDialogModel::checkThread() const { assert(std::this_thread::get_id() == owner_); }
-
 void AudioDialogModel::open(QSize scopePane, QSize spectrumPane) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     if (opened_) return;
     opened_ = true;
     scopeHeight_ = scopePane.height();
@@ -60,17 +56,17 @@ void AudioDialogModel::open(QSize scopePane, QSize spectrumPane) {
 }
 
 void AudioDialogModel::close() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     analyzer_.stopWorker();
 }
 
 void AudioDialogModel::stopWorker() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     analyzer_.stopWorker();
 }
 
 void AudioDialogModel::restartWorker() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     if (opened_) analyzer_.startWorker();
 }
 
@@ -92,37 +88,37 @@ AudioDialogModel::SliderSetup AudioDialogModel::positionSlider() const {
 }
 
 void AudioDialogModel::onGain(Side side, int32_t position) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     (side == Side::Left ? gainLeft_ : gainRight_) = std::clamp(position, 0, kLastGain);
     redrawScope();
 }
 
 void AudioDialogModel::onOffset(Side side, int32_t position) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     (side == Side::Left ? offsetLeft_ : offsetRight_) = position - scopeHeight_ / 2;
     redrawScope();
 }
 
 void AudioDialogModel::onTimeBase(int32_t position) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     timeBase_ = std::clamp(position, 0, kLastTimeBase);
     redrawScope();
 }
 
 void AudioDialogModel::onPosition(int32_t position) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     scroll_ = ScopeWindow::scrollForPosition(analyzer_.historyLength(), position);
     redrawScope();
 }
 
 void AudioDialogModel::onFreeze(bool checked) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     analyzer_.freeze = checked;
     redrawScope();
 }
 
 void AudioDialogModel::onTrigger(bool checked) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     analyzer_.trigger = checked;
     redrawScope();
 }
@@ -148,7 +144,7 @@ int32_t AudioDialogModel::visibleSamples() const {
 }
 
 const QImage& AudioDialogModel::redrawScope() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     bool drawn = false;
     analyzer_.withHistory([&](const ScopeHistory& history) {
         if (!history.hasLeft()) return;

@@ -15,6 +15,7 @@
 #include "audio/audio_ring.h"
 #include "audio/ui/scope_renderer.h"
 #include "platform/system/clock.h"
+#include "platform/system/thread_checker.h"
 
 namespace tovrel::audio::ui {
 
@@ -107,11 +108,10 @@ class AudioDialogModel {
     const AudioAnalyzer& analyzer() const { return analyzer_; }
 
   private:
-    void checkThread() const;
     void updateReadouts();
 
     AudioAnalyzer analyzer_;
-    const std::thread::id owner_;
+    platform::ThreadChecker thread_;
     bool opened_ = false;
     int32_t scopeHeight_ = 0;
     int32_t gainLeft_;

@@ -57,7 +57,6 @@ IODialogModel::IODialogModel(BoxOperations& box, SettingsHost host, Post post)
     : box_(box),
       host_(std::move(host)),
       post_(std::move(post)),
-      owner_(std::this_thread::get_id()),
       lock_(std::make_shared<platform::NamedLock>(kRegisterLockName)),
       shared_(std::make_shared<Shared>()),
       values_(kDefaultValues) {
@@ -70,8 +69,6 @@ IODialogModel::~IODialogModel() {
     close();
     shared_->alive.reset();
 }
-
-void IODialogModel::checkThread() const { assert(std::this_thread::get_id() == owner_); }
 
 void IODialogModel::notify(unsigned what) {
     if (changed) changed(what);
@@ -92,7 +89,7 @@ std::function<void(std::function<void()>)> IODialogModel::backToWindow() {
 }
 
 void IODialogModel::open() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     if (opened_) return;
     opened_ = true;
 
@@ -134,7 +131,7 @@ void IODialogModel::open() {
 }
 
 void IODialogModel::refresh() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     if (closed_ || refreshPending_ || restarting_) return;
     refreshPending_ = true;
     queue([&box = box_, lock = lock_, shared = shared_, done = backToWindow(), this] {
@@ -188,7 +185,7 @@ void IODialogModel::refresh() {
 }
 
 void IODialogModel::close() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     closed_ = true;
     shared_->closed = true;
 }
@@ -227,7 +224,7 @@ int32_t IODialogModel::scrolledPosition(int32_t position, ScrollCode code, int32
 }
 
 int32_t IODialogModel::onScroll(int32_t barId, ScrollCode code, int32_t trackPosition) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     const size_t i = barIndex(barId);
     if (i >= L::kBars.size()) return 0;
     int32_t& v = values_[i];
@@ -246,13 +243,13 @@ int32_t IODialogModel::onScroll(int32_t barId, ScrollCode code, int32_t trackPos
 }
 
 void IODialogModel::onMute() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     mute_ = mute_ ? 0 : 1;
     queue([&box = box_, m = mute_] { box.controls().setMute(m); }, static_cast<uint32_t>(L::kMute));
 }
 
 void IODialogModel::onDefault() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     values_ = kDefaultValues;
     mute_ = 0;
     queue([&box = box_] { box.controls().restoreDefaults(); });
@@ -270,7 +267,7 @@ int32_t IODialogModel::parseNumber(std::string_view text) {
 }
 
 void IODialogModel::onRawSet(std::string_view command, std::string_view data) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     const int32_t reg = parseNumber(command);
     const int32_t value = parseNumber(data);
     queue([&box = box_, lock = lock_, reg, value] {
@@ -283,7 +280,7 @@ void IODialogModel::onRawSet(std::string_view command, std::string_view data) {
 }
 
 void IODialogModel::onRawGet(std::string_view command) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     const int32_t reg = parseNumber(command);
     queue([&box = box_, lock = lock_, done = backToWindow(), reg, this] {
         uint8_t byte = 0;
@@ -304,7 +301,7 @@ void IODialogModel::onRawGet(std::string_view command) {
 }
 
 void IODialogModel::onResolutionSet(int32_t index) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     if (restarting_) return;
     selectedMode_ = index;
     startRestart(
@@ -321,7 +318,7 @@ void IODialogModel::onResolutionSet(int32_t index) {
 }
 
 void IODialogModel::onFormat(int32_t radioId) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     const int32_t family = familyOfRadio(radioId);
     if (restarting_ || !isFamily(family)) return;
     if (host_.capture && family == host_.capture().videoFormat) return;

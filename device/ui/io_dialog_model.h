@@ -14,6 +14,7 @@
 #include "device/box_operations.h"
 #include "device/ui/settings_host.h"
 #include "platform/system/named_lock.h"
+#include "platform/system/thread_checker.h"
 
 namespace tovrel::device::ui {
 
@@ -114,7 +115,6 @@ class IODialogModel {
 
   private:
     struct Shared;
-    void checkThread() const;
     int32_t& valueOf(int32_t barId);
     void queue(std::function<void()> job, uint32_t key = 0);
     // Hands a result to the window's thread, dropped when the model is gone by then.
@@ -131,7 +131,7 @@ class IODialogModel {
     BoxOperations& box_;
     SettingsHost host_;
     Post post_;
-    const std::thread::id owner_;
+    platform::ThreadChecker thread_;
     std::shared_ptr<platform::NamedLock> lock_;
     std::shared_ptr<Shared> shared_;
 

@@ -1,7 +1,6 @@
 #include "reduced/ui/reduced_dialog_model.h"
 
 #include <algorithm>
-#include <cassert>
 #include <thread>
 
 #include "reduced/ui/reduced_dialog_layout.h"
@@ -24,10 +23,7 @@ int32_t familyOfRadio(int32_t id) {
 
 }  // namespace
 
-ReducedDialogModel::ReducedDialogModel(Host host)
-    : host_(std::move(host)), owner_(std::this_thread::get_id()) {}
-
-void ReducedDialogModel::checkThread() const { assert(std::this_thread::get_id() == owner_); }
+ReducedDialogModel::ReducedDialogModel(Host host) : host_(std::move(host)) {}
 
 int32_t ReducedDialogModel::pictureScroll(int32_t a, int32_t lo, int32_t hi, Code code,
                                           int32_t track) {
@@ -86,7 +82,7 @@ bool ReducedDialogModel::offers(int32_t family) const {
 }
 
 void ReducedDialogModel::open() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     mute_ = host_.volume && host_.volume->getMute();
     if (host_.pictureControls) properties_ = host_.pictureControls->properties;
     for (size_t i = 0; i < properties_.size(); ++i) shown_[i] = properties_[i].value;
@@ -96,7 +92,7 @@ void ReducedDialogModel::open() {
 }
 
 int32_t ReducedDialogModel::onScroll(int32_t barId, Code code, int32_t trackPosition) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     if (barId == L::kVolume) {
         volume_ = volumeScroll(volume_, code, trackPosition);
         if (host_.volume) host_.volume->setVolume(volume_);
@@ -117,13 +113,13 @@ int32_t ReducedDialogModel::onScroll(int32_t barId, Code code, int32_t trackPosi
 }
 
 void ReducedDialogModel::onMute() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     mute_ = !mute_;
     if (host_.volume) host_.volume->setMute(mute_);
 }
 
 void ReducedDialogModel::onDefault() {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     for (size_t i = 0; i < properties_.size(); ++i) {
         auto& property = properties_[i];
         if (!property.supported) continue;
@@ -148,7 +144,7 @@ void ReducedDialogModel::onDefault() {
 void ReducedDialogModel::setControlsEnabled(bool enabled) { controlsEnabled_ = enabled; }
 
 void ReducedDialogModel::onResolutionSet(int32_t index) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     setControlsEnabled(false);
     if (host_.capture.capture && host_.capture.restartCapture && isFamily(checkedFormat_)) {
         const device::ui::SettingsHost::Capture c = host_.capture.capture();
@@ -164,7 +160,7 @@ void ReducedDialogModel::onResolutionSet(int32_t index) {
 }
 
 void ReducedDialogModel::onFormat(int32_t radioId) {
-    checkThread();
+    TOVREL_CHECK_THREAD(thread_);
     const int32_t family = familyOfRadio(radioId);
     if (!isFamily(family) || family == checkedFormat_ || !offers(family)) return;
     setControlsEnabled(false);

@@ -12,6 +12,7 @@
 #include "device/ui/io_dialog_model.h"
 #include "device/ui/settings_host.h"
 #include "platform/media/video_proc_amp.h"
+#include "platform/system/thread_checker.h"
 #include "reduced/ui/endpoint_volume.h"
 
 namespace tovrel::reduced::ui {
@@ -70,7 +71,6 @@ class ReducedDialogModel {
     static int32_t volumeScroll(int32_t a, ScrollCode code, int32_t track);
 
   private:
-    void checkThread() const;
     int32_t pictureIndex(int32_t barId) const;
     void setProperty(size_t index);
     void setControlsEnabled(bool enabled);
@@ -87,7 +87,7 @@ class ReducedDialogModel {
     bool controlsEnabled_ = true;
     std::vector<std::string> modeEntries_;
     int32_t selectedMode_ = kNoSelection;
-    const std::thread::id owner_;
+    platform::ThreadChecker thread_;
 };
 
 }  // namespace tovrel::reduced::ui

@@ -12,6 +12,7 @@
 #include "platform/media/recording_sink_writer.h"
 #include "platform/system/manual_clock.h"
 #include "recording/screen_recorder.h"
+#include "recording/snapshot_writer.h"
 #include "sim/screen/synthetic_desktop.h"
 #include "tests/support/image_probe.h"
 
@@ -261,11 +262,14 @@ TEST_F(ScreenRecorderTest, SnapshotsShowThePointerAndShareARunningRecordingsCapt
     std::this_thread::sleep_for(100ms);
     const ScreenCapture* shared = recorder->screenCapture();
     desktop->movePointer(1280 + 10, 20);
+    // The program's way: the picture read here, encoded on the snapshot writer's worker.
+    SnapshotWriter writer(encoders);
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(recorder->TakeScreenSnapshot(path), S_OK);
+    ASSERT_EQ(recorder->TakeScreenSnapshot(path, &writer), S_OK);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
     EXPECT_EQ(recorder->screenCapture(), shared);
     ASSERT_EQ(recorder->StopScreenRecording(), S_OK);
+    writer.waitUntilIdle();
     image = testing::decodeImageFile(path);
     hot = &image.bgr[(20 * 1920 + 10) * 3];
     EXPECT_EQ(hot[0] + hot[1] * 256 + hot[2] * 65536, 0xFF0000);
