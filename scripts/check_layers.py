@@ -41,7 +41,7 @@ MAY_USE = {
     "capture": ["audio", "imaging", "platform/media"],
     # A recording drives the capture manager's writer; the capture callbacks know nothing of it.
     "recording": ["capture", "platform/media", "platform/imaging", "platform/screen", "imaging"],
-    "audio/ui": ["audio", "capture", "platform/desktop"],
+    "audio/ui": ["audio", "platform/desktop"],
     "device/ui": ["device", "capture", "platform/desktop"],
     # The shell puts a program together, the simulated box's backends and control included.
     "shell": ["capture", "recording", "audio", "device", "audio/ui", "device/ui",

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/ui/audio_analyzer_command.h"
+#include "shell/capture_host.h"
 #include "shell/capture_participant.h"
 
 namespace tovrel::shell {
@@ -11,6 +12,19 @@ namespace tovrel::shell {
 class AnalyzerParticipant final : public CaptureParticipant {
   public:
     explicit AnalyzerParticipant(audio::ui::CAudioDialog*& analyzer) : analyzer_(analyzer) {}
+
+    // The "[F7]-Audio Analyze" command: the analyzer window on the host's capture, run modally,
+    // its worker following the restarts while it is open. Nothing without a capture manager.
+    static void runAnalyzer(QWidget* parent, CaptureHost& host,
+                            audio::ui::CAudioDialog*& analyzer) {
+        if (!host.captureManager) return;
+        AnalyzerParticipant participant(analyzer);
+        host.addParticipant(participant);
+        capture::MFManager& m = *host.captureManager;
+        audio::ui::runAudioAnalyzer(parent, m.audioFormat, m.analysisRing, m.clock(), analyzer);
+        host.removeParticipant(participant);
+    }
+
     void captureStopping() override { audio::ui::stopAnalyzerWorker(analyzer_); }
     void captureStarted() override { audio::ui::restartAnalyzerWorker(analyzer_); }
 

@@ -59,12 +59,7 @@ void CTovrel2Frame::fillEntryPoints() {
             .TakeSnapshot(path);
     };
     entryPoints.OpenAudioAnalyzer = [this](QWidget* parent) {
-        if (!host_.captureManager) return;
-        // The analyzer's worker reads the session's ring: it follows the restarts while open.
-        AnalyzerParticipant participant(analyzerDialog);
-        host_.addParticipant(participant);
-        audio::ui::runAudioAnalyzer(parent, *host_.captureManager, analyzerDialog);
-        host_.removeParticipant(participant);
+        AnalyzerParticipant::runAnalyzer(parent, host_, analyzerDialog);
     };
     entryPoints.OpenSettings = [this](QWidget* parent) {
         if (!edition_.settingsWindow) return;

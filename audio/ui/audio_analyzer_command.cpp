@@ -3,14 +3,13 @@
 #include <memory>
 
 #include "audio/ui/audio_dialog.h"
-#include "capture/mf_manager.h"
 
 namespace tovrel::audio::ui {
 
-int runAudioAnalyzer(QWidget* parent, capture::MFManager& manager, CAudioDialog*& openAnalyzer) {
+int runAudioAnalyzer(QWidget* parent, const AudioFormat& format, AudioRing& ring,
+                     platform::Clock& clock, CAudioDialog*& openAnalyzer) {
     if (openAnalyzer) return -1;
-    auto dialog = std::make_unique<CAudioDialog>(manager.audioFormat, manager.analysisRing,
-                                                 manager.clock(), parent);
+    auto dialog = std::make_unique<CAudioDialog>(format, ring, clock, parent);
     openAnalyzer = dialog.get();
     const int result = dialog->exec();
     dialog.reset();
