@@ -104,10 +104,6 @@ uint8_t PanelTransport::ReadReg(int reg) {
     return value;
 }
 
-bool PanelTransport::readRegister(uint8_t reg, uint8_t slave, uint8_t& value) {
-    return ReadReg(reg, value, slave);
-}
-
 bool PanelTransport::writeRegister(uint8_t reg, uint8_t slave, uint8_t value) {
     return I2CWrite(slave, reg, 1, &value, 1);
 }

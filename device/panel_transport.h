@@ -47,7 +47,7 @@ class PanelTransport final : public RegisterPort {
                   uint16_t length);
     // The byte of one register (0 when the read failed: see the overload to tell failures).
     uint8_t ReadReg(int reg);
-    bool ReadReg(int reg, uint8_t& value, uint8_t slave = kMicrocontrollerSlave);
+    bool ReadReg(int reg, uint8_t& value, uint8_t slave = kMicrocontrollerSlave) override;
     bool WaitCommandIdle();
     bool WriteReg(int reg, int value);
 
@@ -60,7 +60,6 @@ class PanelTransport final : public RegisterPort {
     // Programs `count` bytes from flashAddress on, in chunks of at most 256 bytes.
     bool FlashProgram(const uint8_t* bytes, int32_t count);
 
-    bool readRegister(uint8_t reg, uint8_t slave, uint8_t& value) override;
     bool writeRegister(uint8_t reg, uint8_t slave, uint8_t value) override;
 
   private:

@@ -7,7 +7,7 @@ namespace tovrel::device {
 bool RegisterProtocol::waitCommandIdle(RegisterPort& port, platform::Clock& clock) {
     for (int read = 1; read <= kMaxIdleReads; ++read) {
         uint8_t command = 0;
-        if (!port.readRegister(Reg::Command, kMicrocontrollerSlave, command)) break;
+        if (!port.ReadReg(Reg::Command, command, kMicrocontrollerSlave)) break;
         clock.sleep(kIdlePollMs);
         if (command == kCommandIdle) {
             if (read <= kIdleReadsInTime) return true;

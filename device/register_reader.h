@@ -10,8 +10,9 @@ namespace tovrel::device {
 class RegisterReader {
   public:
     virtual ~RegisterReader() = default;
-    // False when the read did not go through; `value` is then 0.
-    virtual bool readRegister(uint8_t reg, uint8_t slave, uint8_t& value) = 0;
+    // One read transfer of `reg` (its low 8 bits) of `slave`. False when the read did not go
+    // through; `value` is then 0.
+    virtual bool ReadReg(int reg, uint8_t& value, uint8_t slave) = 0;
 };
 
 }  // namespace tovrel::device

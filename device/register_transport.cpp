@@ -50,10 +50,6 @@ bool RegisterTransport::ReadReg(int reg, uint8_t& value, uint8_t slave) {
     return true;
 }
 
-bool RegisterTransport::readRegister(uint8_t reg, uint8_t slave, uint8_t& value) {
-    return ReadReg(reg, value, slave);
-}
-
 bool RegisterTransport::writeRegister(uint8_t reg, uint8_t slave, uint8_t value) {
     if (!usable()) return false;
     return library_.UVC_I2CM_Write(handleList_.front(), slave, 1, reg, 1, &value) != 0;

@@ -32,14 +32,13 @@ class RegisterTransport final : public RegisterPort {
     // device type. Handles of a pair that did not count are closed before the next try.
     std::unique_ptr<DeviceSession> IdentifyDevice();
     // One read transfer; register and slave are bytes (low 8 bits of `reg`).
-    bool ReadReg(int reg, uint8_t& value, uint8_t slave = kMicrocontrollerSlave);
+    bool ReadReg(int reg, uint8_t& value, uint8_t slave = kMicrocontrollerSlave) override;
     bool WaitCommandIdle();
     // Value into register N, then N into register 0, each behind a ready wait. Both numbers are
     // used as bytes (their low 8 bits).
     bool WriteReg(int reg, int value);
     void CloseDeviceSession(std::unique_ptr<DeviceSession> session);
 
-    bool readRegister(uint8_t reg, uint8_t slave, uint8_t& value) override;
     // One write transfer; nothing is sent while the handle list is not usable.
     bool writeRegister(uint8_t reg, uint8_t slave, uint8_t value) override;
 

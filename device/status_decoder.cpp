@@ -21,7 +21,7 @@ std::string_view lookup(const std::array<CodeText, N>& table, int code) {
 template <typename Name>
 std::string decodeOne(RegisterReader& reader, uint8_t reg, uint8_t slave, Name name) {
     uint8_t value = 0;
-    if (!reader.readRegister(reg, slave, value)) return std::string(kTextNoDevice);
+    if (!reader.ReadReg(reg, value, slave)) return std::string(kTextNoDevice);
     return std::string(name(value));
 }
 
@@ -72,16 +72,16 @@ std::string StatusDecoder::captureResolution(RegisterReader& reader) {
 int StatusDecoder::voltageMillivolts(RegisterReader& reader, uint8_t lowReg, uint8_t highReg) {
     uint8_t low = 0;
     uint8_t high = 0;
-    if (!reader.readRegister(lowReg, kMicrocontrollerSlave, low)) return 0;
-    if (!reader.readRegister(highReg, kMicrocontrollerSlave, high)) return 0;
+    if (!reader.ReadReg(lowReg, low, kMicrocontrollerSlave)) return 0;
+    if (!reader.ReadReg(highReg, high, kMicrocontrollerSlave)) return 0;
     return millivolts(low, high);
 }
 
 std::string StatusDecoder::voltageText(RegisterReader& reader, uint8_t lowReg, uint8_t highReg) {
     uint8_t low = 0;
     uint8_t high = 0;
-    if (!reader.readRegister(lowReg, kMicrocontrollerSlave, low) ||
-        !reader.readRegister(highReg, kMicrocontrollerSlave, high)) {
+    if (!reader.ReadReg(lowReg, low, kMicrocontrollerSlave) ||
+        !reader.ReadReg(highReg, high, kMicrocontrollerSlave)) {
         return std::string(kTextNoDevice);
     }
     char text[kStatusTextCapacity];
@@ -100,8 +100,8 @@ std::string StatusDecoder::hpdVoltage(RegisterReader& reader) {
 std::string StatusDecoder::firmwareVersion(RegisterReader& reader, int32_t deviceType) {
     uint8_t fw = 0;
     uint8_t bridge = 0;
-    if (!reader.readRegister(Reg::FwVersion, kMicrocontrollerSlave, fw) ||
-        !reader.readRegister(BridgeReg::BridgeVersion, kBridgeSlave, bridge)) {
+    if (!reader.ReadReg(Reg::FwVersion, fw, kMicrocontrollerSlave) ||
+        !reader.ReadReg(BridgeReg::BridgeVersion, bridge, kBridgeSlave)) {
         return std::string(kTextNoDevice);
     }
     return firmwareVersionText(fw, bridge, deviceType);

@@ -15,7 +15,8 @@ namespace {
 struct MapReader final : RegisterReader {
     std::map<std::pair<uint8_t, uint8_t>, uint8_t> values;
     std::vector<std::pair<uint8_t, uint8_t>> reads;
-    bool readRegister(uint8_t reg, uint8_t slave, uint8_t& value) override {
+    bool ReadReg(int number, uint8_t& value, uint8_t slave) override {
+        const auto reg = static_cast<uint8_t>(number);
         reads.emplace_back(slave, reg);
         auto it = values.find({slave, reg});
         value = it == values.end() ? 0 : it->second;
