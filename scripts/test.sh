@@ -19,8 +19,9 @@ fi
 export TOVREL_TEST_COMMA_LOCALE=de_DE.UTF-8
 
 state=$(mktemp -d /tmp/tovrel-test.XXXXXX)
-trap '"$top/scripts/components.sh" stop "$state"' EXIT
+trap '"$top/scripts/components.sh" stop "$state"; rm -rf "$state"' EXIT
 "$top/scripts/components.sh" start "$state"
+touch "$state/started"
 # shellcheck disable=SC1091
 source "$state/env"
 export TOVREL_TEST_STATE="$state"
@@ -58,6 +59,14 @@ if [[ "${TOVREL_SKIP_SANITIZERS:-0}" != 1 ]]; then
         ctest -R 'Threads\.|^AudioRingTest|^AudioCaptureTest|^AudioMonitorTest|^SessionFixture|^SnapshotFixture|^FrameEvent|^RegisterWorker|^IODialogModel|^ScreenRecorderTest' \
         --output-on-failure -j "$(nproc)" --timeout 600) ||
         { status=1; remember_failures "$top/build-tsan" "threads"; }
+fi
+# Whatever a test made in the shared temporary folder it must take away again: a user's /tmp
+# fills with what a program forgets there.
+leftovers=$(find "${TMPDIR:-/tmp}" -maxdepth 1 -name '*tovrel*' -newer "$state/started" \
+    ! -path "$state" 2>/dev/null || true)
+if [[ -n "$leftovers" ]]; then
+    status=1
+    failed_runs+=("temporary folder: left behind: $(echo "$leftovers" | tr '\n' ' ')")
 fi
 for run in "${failed_runs[@]}"; do echo "FAILED in the $run"; done
 exit $status
