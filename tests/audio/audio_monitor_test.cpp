@@ -418,8 +418,9 @@ TEST(AudioMonitorTest, ALastingSurplusIsDroppedInTheQuietAndTheDelayComesBack) {
     EXPECT_LE(lastSecond[lastSecond.size() / 2], 100.0 + 25.0 + MonitorDelayControl::kSlackMs)
         << "delay at first " << delayBefore << " ms";
     // The surplus is what the device had no room for: the 80 ms less the 25 ms or so it had
-    // played since its last pass.
-    EXPECT_GE(monitor.framesDropped(), 40u * 48);
+    // played since its last pass, and less again when this test's writer came late on a busy
+    // machine (the device played on meanwhile); never more than the 80 ms.
+    EXPECT_GE(monitor.framesDropped(), 20u * 48);
     EXPECT_LE(monitor.framesDropped(), 80u * 48);
 
     // Every sound played whole; only silences got shorter. (A device that ran dry because this

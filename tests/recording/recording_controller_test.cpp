@@ -405,13 +405,22 @@ TEST_F(ControllerFixture, NoWriteReachesTheWriterAfterFinalize) {
     open();
     auto log = startAndLog();
     std::atomic<bool> stop{false};
+    std::atomic<int> calls{0};
     std::thread writer([&] {
         int64_t t = 0;
-        while (!stop) controller->RecordAudioSample(t += 100'000, audioSample());
+        while (!stop) {
+            controller->RecordAudioSample(t += 100'000, audioSample());
+            ++calls;
+        }
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Counted calls rather than a fixed pause: a busy machine may start the writer late.
+    auto waitForCalls = [&](int n) {
+        for (int wait = 0; wait < 5000 && calls < n; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    waitForCalls(3);
     controller->StopRecording();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    waitForCalls(calls + 3);
     stop = true;
     writer.join();
     EXPECT_TRUE(log->finalized);

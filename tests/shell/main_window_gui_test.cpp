@@ -15,6 +15,7 @@
 #include <QWindow>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -75,6 +76,35 @@ void pointTo(const QPoint& at) {
         xdotool({"mousemove", "--sync", QString::number(aside.x()), QString::number(aside.y())});
     }
     xdotool({"mousemove", "--sync", QString::number(at.x()), QString::number(at.y())});
+}
+
+// A drag with the left button from `from` to `to` that the window manager carries out (a move or
+// a resize the window handed to it). On a busy machine the window manager may take the drag over
+// only after the first motions went by, so the pointer keeps moving about the end point, as a
+// hand would, for a while (until `arrived` holds, 1.5 s at most: some window managers tell the
+// new geometry only at the release); then the button is let go and `arrived` awaited.
+bool dragWithTheWindowManager(const QPoint& from, const QPoint& to,
+                              const std::function<bool()>& arrived) {
+    pointTo(from);
+    xdotool({"mousedown", "1"});
+    waitFor([] { return QGuiApplication::mouseButtons() & Qt::LeftButton; }, 2000);
+    waitFor([] { return false; }, 200);
+    const QPoint half = (from + to) / 2;
+    xdotool({"mousemove", QString::number(half.x()), QString::number(half.y())});
+    waitFor([] { return false; }, 100);
+    int step = 0;
+    waitFor(
+        [&] {
+            const QPoint at = to + QPoint(step++ % 2, 0);
+            xdotool({"mousemove", QString::number(at.x()), QString::number(at.y())});
+            waitFor([] { return false; }, 50);
+            return arrived();
+        },
+        1500);
+    xdotool({"mousemove", QString::number(to.x()), QString::number(to.y())});
+    waitFor([] { return false; }, 50);
+    xdotool({"mouseup", "1"});
+    return waitFor(arrived);
 }
 
 // The numbers of an xprop answer such as "NAME(TYPE) = 0x2, 0x1, 0x0".
@@ -506,15 +536,9 @@ TEST_F(MainWindowGui, TheBorderlessWindowResizesFromItsEdgeAndMovesFromItsMiddle
 
     // Right edge: drag 120 pixels to the right.
     const QPoint edge = frame_->mapToGlobal(QPoint(frame_->width() - 2, frame_->height() / 2));
-    pointTo(edge);
-    xdotool({"mousedown", "1"});
-    waitFor([] { return false; }, 200);
-    xdotool({"mousemove", QString::number(edge.x() + 60), QString::number(edge.y())});
-    waitFor([] { return false; }, 100);
-    xdotool({"mousemove", QString::number(edge.x() + 120), QString::number(edge.y())});
-    waitFor([] { return false; }, 200);
-    xdotool({"mouseup", "1"});
-    EXPECT_TRUE(waitFor([&] { return std::abs(frame_->width() - (start.width() + 120)) <= 4; }))
+    EXPECT_TRUE(dragWithTheWindowManager(
+        edge, edge + QPoint(120, 0),
+        [&] { return std::abs(frame_->width() - (start.width() + 120)) <= 4; }))
         << "width " << frame_->width() << ", was " << start.width();
     EXPECT_LE(std::abs(frame_->height() - start.height()), 2);
     EXPECT_LE(std::abs(frame_->geometry().left() - start.left()), 2) << "the left edge stays";
@@ -522,19 +546,13 @@ TEST_F(MainWindowGui, TheBorderlessWindowResizesFromItsEdgeAndMovesFromItsMiddle
     // Middle: drag 100 left and 60 up.
     const QRect resized = frame_->geometry();
     const QPoint middle = clientCentre();
-    pointTo(middle);
-    xdotool({"mousedown", "1"});
-    waitFor([] { return false; }, 200);
-    xdotool({"mousemove", QString::number(middle.x() - 50), QString::number(middle.y() - 30)});
-    waitFor([] { return false; }, 100);
-    xdotool({"mousemove", QString::number(middle.x() - 100), QString::number(middle.y() - 60)});
-    waitFor([] { return false; }, 200);
-    xdotool({"mouseup", "1"});
-    EXPECT_TRUE(waitFor([&] {
-        const QPoint moved = frame_->geometry().topLeft() - resized.topLeft();
-        return std::abs(moved.x() + 100) <= 4 && std::abs(moved.y() + 60) <= 4;
-    })) << "moved to "
-        << frame_->geometry().left() << "," << frame_->geometry().top() << " from "
+    EXPECT_TRUE(dragWithTheWindowManager(
+        middle, middle - QPoint(100, 60),
+        [&] {
+            const QPoint moved = frame_->geometry().topLeft() - resized.topLeft();
+            return std::abs(moved.x() + 100) <= 4 && std::abs(moved.y() + 60) <= 4;
+        }))
+        << "moved to " << frame_->geometry().left() << "," << frame_->geometry().top() << " from "
         << resized.left() << "," << resized.top();
     EXPECT_EQ(frame_->size(), resized.size()) << "a move keeps the size";
 }
