@@ -152,7 +152,12 @@ TEST_F(ScreenRecorderTest, RecordsThePrimaryAt1080pWithPacedFramesAndTheSpeakers
     make(std::make_unique<SyntheticDesktop>(SyntheticDesktop::Motion::kMoving));
     ASSERT_EQ(recorder->StartScreenRecording("/tmp/screen.mp4", 2, 0, 0, 1), S_OK);
     EXPECT_EQ(recorder->StartScreenRecording("/tmp/screen.mp4", 2, 0, 0, 1), MF_E_INVALIDREQUEST);
-    std::this_thread::sleep_for(700ms);
+    // Ten frames take a third of a second; a sanitizer build or a busy machine may need longer.
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    do {
+        std::this_thread::sleep_for(100ms);
+    } while (recorder->statistics().framesWritten < 10 &&
+             std::chrono::steady_clock::now() < deadline);
     ASSERT_EQ(recorder->StopScreenRecording(), S_OK);
     EXPECT_FALSE(manager->sinkWriter);
     EXPECT_EQ(recorder->screenCapture(), nullptr);
