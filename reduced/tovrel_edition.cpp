@@ -61,7 +61,8 @@ const shell::Edition kTovrelEdition{
      .capture = {.firstDeviceFallback = false,
                  .boxModelFlags = false,
                  .nv12 = false,
-                 .pictureControls = true}},
+                 .pictureControls = true,
+                 .desktop = false}},
     &openDeviceSettings,
 };
 

@@ -48,9 +48,11 @@ bool CaptureHost::startUp() {
     if (backends_.sinkWriters) {
         recordingController = std::make_unique<recording::RecordingController>(
             *captureManager, *backends_.sinkWriters);
-        screenRecorder = std::make_unique<recording::ScreenRecorder>(
-            *captureManager, *backends_.sinkWriters, backends_.desktop.get(),
-            backends_.loopback.get(), backends_.imageEncoders.get());
+        if (rules_.desktop) {
+            screenRecorder = std::make_unique<recording::ScreenRecorder>(
+                *captureManager, *backends_.sinkWriters, backends_.desktop.get(),
+                backends_.loopback.get(), backends_.imageEncoders.get());
+        }
     }
 
     step("createAudioCapture");

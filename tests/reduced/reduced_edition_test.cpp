@@ -151,6 +151,8 @@ TEST(TovrelEdition, AnUnsupportedVideoDeviceIsReportedAtStartUp) {
     EXPECT_EQ(test.messageBoxes->boxes[0].caption, "Tovrel");
     EXPECT_FALSE(frame.captionTimerActive());
     EXPECT_FALSE(frame.keyboardFilterInstalled());
+    EXPECT_EQ(frame.entryPoints.TakeScreenSnapshot("MF1.jpg"), platform::MF_E_INVALIDREQUEST)
+        << "a desktop recorder the edition has no command for";
     frame.onClose();
 }
 
