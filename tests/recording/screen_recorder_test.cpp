@@ -107,6 +107,16 @@ struct ScreenRecorderTest : ::testing::Test {
         recorder = std::make_unique<ScreenRecorder>(*manager, writers, desktop.get(), &loopback,
                                                     &encoders);
     }
+    // Waits (20 s at most: a sanitizer build is slow) until the running recording has written
+    // `frames` frames; the writer's log is read only once the recording has stopped.
+    bool waitForFrames(uint64_t frames) const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (recorder->statistics().framesWritten < frames) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
     std::vector<RecordingSinkWriter::Written> samples(uint32_t stream) const {
         std::vector<RecordingSinkWriter::Written> out;
         for (const auto& w : writers.last()->samples) {
@@ -153,11 +163,7 @@ TEST_F(ScreenRecorderTest, RecordsThePrimaryAt1080pWithPacedFramesAndTheSpeakers
     ASSERT_EQ(recorder->StartScreenRecording("/tmp/screen.mp4", 2, 0, 0, 1), S_OK);
     EXPECT_EQ(recorder->StartScreenRecording("/tmp/screen.mp4", 2, 0, 0, 1), MF_E_INVALIDREQUEST);
     // Ten frames take a third of a second; a sanitizer build or a busy machine may need longer.
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    do {
-        std::this_thread::sleep_for(100ms);
-    } while (recorder->statistics().framesWritten < 10 &&
-             std::chrono::steady_clock::now() < deadline);
+    EXPECT_TRUE(waitForFrames(10));
     ASSERT_EQ(recorder->StopScreenRecording(), S_OK);
     EXPECT_FALSE(manager->sinkWriter);
     EXPECT_EQ(recorder->screenCapture(), nullptr);
@@ -206,10 +212,11 @@ TEST_F(ScreenRecorderTest, AStaticDesktopWritesNothingUntilItChanges) {
     make(oneOutput(1920, 1080));
     loopback.absent = true;  // no sound server: a recording without sound
     ASSERT_EQ(recorder->StartScreenRecording("/tmp/static.mp4", 2, 0, 0, 0), S_OK);
+    ASSERT_TRUE(waitForFrames(1));
     std::this_thread::sleep_for(400ms);
-    const size_t first = samples(0).size();
+    const uint64_t first = recorder->statistics().framesWritten;
     desktop->redraw();
-    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(waitForFrames(2));
     ASSERT_EQ(recorder->StopScreenRecording(), S_OK);
     EXPECT_EQ(first, 1u);
     const auto video = samples(0);
@@ -224,9 +231,9 @@ TEST_F(ScreenRecorderTest, DesktopsOfOtherSizesAreScaledTo1080p) {
     make(oneOutput(1280, 720));
     loopback.absent = true;
     ASSERT_EQ(recorder->StartScreenRecording("/tmp/scaled.mp4", 2, 0, 0, 0), S_OK);
-    std::this_thread::sleep_for(150ms);
+    ASSERT_TRUE(waitForFrames(1));
     desktop->resizeOutput("ONE", 2560, 1440);
-    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(waitForFrames(2));
     ASSERT_EQ(recorder->StopScreenRecording(), S_OK);
     EXPECT_EQ(recorder->statistics().resizesPrepared, 2u);
     const auto video = samples(0);
