@@ -14,6 +14,9 @@ void fillScreenEntryPoints(SubsystemEntryPoints& entryPoints, CaptureHost& host)
     entryPoints.StopScreenRecording = [&host] {
         if (host.screenRecorder) host.screenRecorder->StopScreenRecording();
     };
+    entryPoints.ScreenRecordingWriteFailure = [&host] {
+        return host.screenRecorder ? host.screenRecorder->writeFailure() : platform::S_OK;
+    };
     entryPoints.TakeScreenSnapshot = [&host](const std::string& path) {
         if (!host.screenRecorder) return platform::MF_E_INVALIDREQUEST;
         return host.screenRecorder->TakeScreenSnapshot(path);

@@ -1,5 +1,7 @@
 #include "shell/tovrel2_frame.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QPainter>
@@ -49,6 +51,10 @@ void CTovrel2Frame::fillEntryPoints() {
     };
     entryPoints.StopRecording = [this] {
         if (host_.recordingController) host_.recordingController->StopRecording();
+    };
+    entryPoints.RecordingWriteFailure = [this] {
+        return host_.recordingController ? host_.recordingController->writeFailure()
+                                         : platform::S_OK;
     };
     if (backends_.imageEncoders)
         snapshotWriter_ = std::make_unique<recording::SnapshotWriter>(*backends_.imageEncoders);
@@ -203,6 +209,21 @@ void CTovrel2Frame::onCaptionTimer() {
     const bool screen = m->screenRecording;
     const bool box = m->recording;
     if (!screen && !box) return;
+    // A recording whose file no longer grows (a full disk, its folder removed) ends as the
+    // user's own stop ends it: "Capture" over a file that takes nothing would hide the failure.
+    const auto& writeFailure =
+        screen ? entryPoints.ScreenRecordingWriteFailure : entryPoints.RecordingWriteFailure;
+    if (writeFailure) {
+        if (const platform::HRESULT hr = writeFailure(); platform::FAILED(hr)) {
+            char code[16];
+            std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+            platform::outputDebugString(std::string(screen ? "screen recording" : "recording") +
+                                        ": its file can no longer be written (" + code +
+                                        "): the recording stops");
+            onRecording(screen);
+            return;
+        }
+    }
     // The mode text is not recomputed: it changes only with a restart.
     stateText = Caption::elapsedState(screen, backends_.clock->getTickCount64() - recordStartTick);
     captionText = Caption::compose(programName, stateText, formatText);
