@@ -28,7 +28,7 @@ if mount -t tmpfs -o size=512k tmpfs "$videos" 2>/dev/null; then
 else
     # The limit and the ignored SIGXFSZ pass to the program: a write past 512 KiB fails with EFBIG.
     trap '' XFSZ
-    ulimit -f 1024
+    ulimit -f 512  # in KiB
     how="a 512 KiB file size limit"
 fi
 
