@@ -337,6 +337,11 @@ HRESULT RecordingController::StopRecording() {
     return S_OK;
 }
 
+HRESULT RecordingController::writeFailure() const {
+    std::lock_guard lock(manager_.sinkWriterLock);
+    return manager_.sinkWriter ? manager_.sinkWriter->writeStatus() : S_OK;
+}
+
 void RecordingController::releaseWriter() {
     capture::MFManager& m = manager_;
     std::lock_guard lock(m.sinkWriterLock);

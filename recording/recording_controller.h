@@ -58,6 +58,9 @@ class RecordingController {
                                         const std::shared_ptr<platform::Sample>& captured);
 
     bool recording() const { return manager_.recording; }
+    // S_OK, or why the running recording's file can no longer be written (the writer's
+    // writeStatus): the caller stops the recording then. GUI thread.
+    platform::HRESULT writeFailure() const;
     // Video frames of this recording that found no free buffer (the writer held them all).
     uint64_t framesNotHandedOver() const { return framesNotHandedOver_; }
 

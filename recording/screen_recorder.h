@@ -76,6 +76,11 @@ class ScreenRecorder {
     platform::HRESULT ConfigureScreenAudioStream(const platform::Guid& subtype);
 
     bool screenRecording() const { return manager_.screenRecording; }
+    // S_OK, or why the running recording's file can no longer be written: the caller stops the
+    // recording then. GUI thread.
+    platform::HRESULT writeFailure() const {
+        return writer_ ? writer_->writeStatus() : platform::S_OK;
+    }
     // The capture of the running recording (tests look at it); null when none runs.
     const ScreenCapture* screenCapture() const { return screenCapture_.get(); }
 

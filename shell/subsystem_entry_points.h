@@ -20,6 +20,9 @@ struct SubsystemEntryPoints {
     // Desktop recording, the same arguments; sets `screenRecording` while it runs.
     std::function<platform::HRESULT(const std::string&, int, int, int, bool)> StartScreenRecording;
     std::function<void()> StopScreenRecording;
+    // S_OK, or why the running box or screen recording can no longer write its file.
+    std::function<platform::HRESULT()> RecordingWriteFailure;
+    std::function<platform::HRESULT()> ScreenRecordingWriteFailure;
     // Still pictures of the box's frame and of the desktop into the named file.
     std::function<platform::HRESULT(const std::string&)> TakeSnapshot;
     std::function<platform::HRESULT(const std::string&)> TakeScreenSnapshot;

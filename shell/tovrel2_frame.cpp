@@ -7,12 +7,11 @@
 #include "device/box_operations.h"
 #include "platform/system/debug_output.h"
 #include "platform/system/settings_path.h"
-#include "recording/snapshot_encoder.h"
 #include "shell/analyzer_participant.h"
 #include "shell/caption.h"
 #include "shell/insert_key_filter.h"
 #include "shell/preview_presenter.h"
-#include "shell/screen_entry_points.h"
+#include "shell/recording_entry_points.h"
 #include "shell/settings_window_context.h"
 #include "shell/shell_texts.h"
 
@@ -41,23 +40,9 @@ CTovrel2Frame::CTovrel2Frame(platform::Backends& backends, const Edition& editio
 CTovrel2Frame::~CTovrel2Frame() = default;
 
 void CTovrel2Frame::fillEntryPoints() {
-    entryPoints.StartRecording = [this](const std::string& path, int quality, int videoType,
-                                        int audioType, bool hardware) {
-        if (!host_.recordingController) return platform::E_UNEXPECTED;
-        return host_.recordingController->StartRecording(path, quality, videoType, audioType,
-                                                         hardware ? 1 : 0);
-    };
-    entryPoints.StopRecording = [this] {
-        if (host_.recordingController) host_.recordingController->StopRecording();
-    };
     if (backends_.imageEncoders)
         snapshotWriter_ = std::make_unique<recording::SnapshotWriter>(*backends_.imageEncoders);
-    fillScreenEntryPoints(entryPoints, host_, snapshotWriter_.get());
-    entryPoints.TakeSnapshot = [this](const std::string& path) {
-        if (!host_.captureManager || !snapshotWriter_) return platform::MF_E_INVALIDREQUEST;
-        return recording::SnapshotEncoder(*host_.captureManager, *snapshotWriter_)
-            .TakeSnapshot(path);
-    };
+    fillRecordingEntryPoints(entryPoints, host_, snapshotWriter_.get());
     entryPoints.OpenAudioAnalyzer = [this](QWidget* parent) {
         AnalyzerParticipant::runAnalyzer(parent, host_, analyzerDialog);
     };
@@ -198,6 +183,7 @@ void CTovrel2Frame::onCaptionTimer() {
     const bool screen = m->screenRecording;
     const bool box = m->recording;
     if (!screen && !box) return;
+    if (stopRecordingThatCannotWrite(screen)) return;
     // The mode text is not recomputed: it changes only with a restart.
     stateText = Caption::elapsedState(screen, backends_.clock->getTickCount64() - recordStartTick);
     captionText = Caption::compose(programName, stateText, formatText);

@@ -69,6 +69,8 @@ class CTovrel2Frame : public QMainWindow, private CaptureHostObserver {
     // What the commands do.
     void toggleMotionDetection();
     void onRecording(bool screen);
+    // Ends the running recording as the user's stop would when its file can take nothing more.
+    bool stopRecordingThatCannotWrite(bool screen);
     void onSnapshot(bool screen, int extensionIndex);
     void toggleMute();
     void openAnalyzer();

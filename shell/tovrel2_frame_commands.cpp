@@ -1,5 +1,7 @@
 #include <QMenu>
 
+#include <cstdio>
+
 #include "device/box_operations.h"
 #include "device/register_map.h"
 #include "platform/system/debug_output.h"
@@ -153,6 +155,22 @@ void CTovrel2Frame::onRecording(bool screen) {
     }
     setCaptionState(screen ? ShellTexts::kStateCaptureScreen : ShellTexts::kStateCapture);
     recordStartTick = backends_.clock->getTickCount64();
+}
+
+// A recording whose file no longer grows (a full disk, its folder removed) ends as the user's
+// own stop ends it: "Capture" over a file that takes nothing would hide the failure.
+bool CTovrel2Frame::stopRecordingThatCannotWrite(bool screen) {
+    const auto& writeFailure =
+        screen ? entryPoints.ScreenRecordingWriteFailure : entryPoints.RecordingWriteFailure;
+    const platform::HRESULT hr = writeFailure ? writeFailure() : platform::S_OK;
+    if (!platform::FAILED(hr)) return false;
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    platform::outputDebugString(std::string(screen ? "screen recording" : "recording") +
+                                ": its file can no longer be written (" + code +
+                                "): the recording stops");
+    onRecording(screen);
+    return true;
 }
 
 void CTovrel2Frame::onSnapshot(bool screen, int extensionIndex) {

@@ -4,8 +4,7 @@
 
 #include "platform/system/debug_output.h"
 #include "platform/system/named_lock.h"
-
-#include <unistd.h>
+#include "platform/system/runtime_folder.h"
 
 namespace tovrel::platform {
 namespace {
@@ -30,12 +29,15 @@ std::unique_ptr<WindowClassMarker> makeLocalSocketMarker() {
 LocalSocketMarker::~LocalSocketMarker() { release(); }
 
 QString LocalSocketMarker::socketName(const std::string& className) {
-    return QString::fromStdString(className) + "-" + QString::number(::getuid());
+    return QString::fromStdString(RuntimeFolder::locate().file(className));
 }
 
 bool LocalSocketMarker::findAndRaise(const std::string& className) {
+    const QString name = socketName(className);
+    // Without a private folder no copy can be found; RuntimeFolder has said why.
+    if (name.isEmpty()) return false;
     QLocalSocket socket;
-    socket.connectToServer(socketName(className));
+    socket.connectToServer(name);
     if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
     socket.write(kRaiseLine);
     socket.waitForBytesWritten(kConnectTimeoutMs);
@@ -45,16 +47,17 @@ bool LocalSocketMarker::findAndRaise(const std::string& className) {
 
 bool LocalSocketMarker::claim(const std::string& className, std::function<void()> raise) {
     release();
+    const QString name = socketName(className);
+    if (name.isEmpty()) return false;
     raise_ = std::move(raise);
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    const QString name = socketName(className);
     // Two copies started together both find nobody and both come here. The test for a live
     // holder, the listen and the removal of a dead socket run under one per-user lock, so the
     // later copy sees the earlier one answer. The test comes first because a listen with access
     // options binds in a folder of its own and renames the socket into place, replacing
     // whatever file is there, live or not.
-    NamedLock lock(name.toStdString() + "-claim");
+    NamedLock lock(className + "-claim");
     const bool locked = lock.tryLockFor(kClaimLockMs);
     bool listening = false;
     if (answers(name)) {

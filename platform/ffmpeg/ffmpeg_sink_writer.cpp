@@ -1,6 +1,7 @@
 #include "platform/ffmpeg/ffmpeg_sink_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -729,14 +730,28 @@ void FfmpegSinkWriter::writePackets(Stream& stream) {
         av_packet_rescale_ts(stream.packet, stream.context->time_base, stream.avStream->time_base);
         stream.packet->stream_index = stream.avStream->index;
         const int written = av_interleaved_write_frame(format_, stream.packet);
-        if (written < 0) logAv(path_, "av_interleaved_write_frame", written);
+        // A failed write of the file was told once already; every packet after it fails too.
+        if (written < 0 && writeStatus() == S_OK)
+            logAv(path_, "av_interleaved_write_frame", written);
         av_packet_unref(stream.packet);
     }
 }
 
-void FfmpegSinkWriter::noteWriteFailure() {
+void FfmpegSinkWriter::noteWriteFailure(int error, const char* call) {
+    {
+        std::lock_guard lock(mutex_);
+        // A full disk fails every later write too: the first one is told.
+        if (statistics_.writeFailed) return;
+        statistics_.writeFailed = true;
+        writeError_ = error;
+    }
+    logErrno(path_, call, error);
+}
+
+HRESULT FfmpegSinkWriter::writeStatus() const {
     std::lock_guard lock(mutex_);
-    statistics_.writeFailed = true;
+    if (!statistics_.writeFailed) return S_OK;
+    return static_cast<HRESULT>(0x80070000u | (static_cast<uint32_t>(writeError_) & 0xFFFF));
 }
 
 int FfmpegSinkWriter::writeToFile(void* opaque, uint8_t* data, int size) {
@@ -747,9 +762,7 @@ int FfmpegSinkWriter::writeToFile(void* opaque, uint8_t* data, int size) {
         if (n < 0) {
             if (errno == EINTR) continue;
             const int error = errno;
-            // A full disk fails every later write too: the first one is told.
-            if (!self->statistics().writeFailed) logErrno(self->path_, "write", error);
-            self->noteWriteFailure();
+            self->noteWriteFailure(error, "write");
             return AVERROR(error);
         }
         done += static_cast<int>(n);
@@ -763,6 +776,13 @@ int FfmpegSinkWriter::writeToFile(void* opaque, uint8_t* data, int size) {
         self->lastSyncMs_ = now;
         if (::fdatasync(self->fd_) != 0 && errno != EINVAL)
             logErrno(self->path_, "fdatasync", errno);
+        // Writes to a file whose name is gone (its folder deleted under the recording) succeed
+        // into a file no one can ever open: as lost as on a full disk.
+        struct stat st {};
+        if (::fstat(self->fd_, &st) == 0 && st.st_nlink == 0) {
+            self->noteWriteFailure(ENOENT, "write (the file was removed)");
+            return AVERROR(ENOENT);
+        }
     }
     return size;
 }
@@ -803,10 +823,7 @@ HRESULT FfmpegSinkWriter::Finalize() {
     av_freep(&io_->buffer);
     avio_context_free(&io_);
     format_->pb = nullptr;
-    if (::close(fd_) != 0) {
-        logErrno(path_, "close", errno);
-        noteWriteFailure();
-    }
+    if (::close(fd_) != 0) noteWriteFailure(errno, "close");
     fd_ = -1;
     if (statistics().writeFailed) {
         outputDebugString(std::string(FfmpegTexts::kDevice) + ": " +

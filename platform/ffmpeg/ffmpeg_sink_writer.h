@@ -78,6 +78,7 @@ class FfmpegSinkWriter final : public SinkWriter {
     HRESULT Finalize() override;
 
     Statistics statistics() const;
+    HRESULT writeStatus() const override;
 
   private:
     struct Stream;
@@ -96,7 +97,8 @@ class FfmpegSinkWriter final : public SinkWriter {
     void encodeAudioFrames(Stream& stream, bool final);
     void drain(Stream& stream);
     void writePackets(Stream& stream);
-    void noteWriteFailure();
+    // Keeps the first failure; says it once.
+    void noteWriteFailure(int error, const char* call);
     static int writeToFile(void* opaque, uint8_t* data, int size);
     static int64_t seekInFile(void* opaque, int64_t offset, int whence);
 
@@ -121,6 +123,7 @@ class FfmpegSinkWriter final : public SinkWriter {
     bool finishing_ = false;
     bool aborting_ = false;
     Statistics statistics_;
+    int writeError_ = 0;  // the errno of the first failed write
     std::thread thread_;
 };
 

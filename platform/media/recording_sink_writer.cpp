@@ -14,6 +14,11 @@ HRESULT RecordingSinkWriter::failureOf(const std::string& call) const {
     return S_OK;
 }
 
+HRESULT RecordingSinkWriter::writeStatus() const {
+    std::lock_guard lock(mutex_);
+    return failureOf("writeStatus");
+}
+
 void RecordingSinkWriter::failCall(std::string call, HRESULT result) {
     std::lock_guard lock(mutex_);
     failures_.emplace_back(std::move(call), result);

@@ -43,12 +43,14 @@ class RecordingSinkWriter final : public SinkWriter {
     HRESULT BeginWriting() override;
     HRESULT WriteSample(uint32_t streamIndex, const std::shared_ptr<Sample>& sample) override;
     HRESULT Finalize() override;
+    // What failCall("writeStatus", ...) set; S_OK before.
+    HRESULT writeStatus() const override;
 
     // Every later call of this kind answers `result` ("AddStream", "SetInputMediaType", ...).
     void failCall(std::string call, HRESULT result);
 
   private:
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::shared_ptr<Log> log_;
     std::vector<std::pair<std::string, HRESULT>> failures_;
     HRESULT failureOf(const std::string& call) const;

@@ -24,6 +24,11 @@ class SinkWriter {
     virtual HRESULT BeginWriting() = 0;
     virtual HRESULT WriteSample(uint32_t streamIndex, const std::shared_ptr<Sample>& sample) = 0;
     virtual HRESULT Finalize() = 0;
+
+    // S_OK while the file takes what is written; once a write to it has failed (a full disk, the
+    // file or its folder removed) that failure, as 0x8007xxxx of the errno: what comes after it
+    // is lost. Any thread.
+    virtual HRESULT writeStatus() const { return S_OK; }
 };
 
 }  // namespace tovrel::platform

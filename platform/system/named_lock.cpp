@@ -1,8 +1,8 @@
 #include "platform/system/named_lock.h"
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -11,6 +11,9 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/system/debug_output.h"
+#include "platform/system/runtime_folder.h"
 
 namespace tovrel::platform {
 
@@ -28,11 +31,13 @@ struct NamedLock::Shared {
 
 namespace {
 
+// Empty when the user has no private folder: a lock file anyone can open first is a lock anyone
+// can hold forever.
 std::string lockDirectory() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string dir = (runtime && *runtime) ? std::string(runtime) + "/tovrel-locks"
-                                            : "/tmp/tovrel-locks-" + std::to_string(::getuid());
-    ::mkdir(dir.c_str(), 0700);
+    const std::string dir = RuntimeFolder::locate().file("tovrel-locks");
+    if (!dir.empty() && ::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        logErrno(dir, "mkdir", errno);
+    }
     return dir;
 }
 
@@ -54,8 +59,12 @@ std::shared_ptr<NamedLock::Shared> sharedFor(const std::string& name) {
     std::lock_guard<std::mutex> guard(registryMutex);
     if (auto existing = registry[name].lock()) return existing;
     auto shared = std::make_shared<NamedLock::Shared>();
-    const std::string path = lockDirectory() + "/" + fileNameFor(name);
-    shared->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const std::string dir = lockDirectory();
+    if (!dir.empty()) {
+        const std::string path = dir + "/" + fileNameFor(name);
+        shared->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (shared->fd < 0) logErrno(path, "open", errno);
+    }
     registry[name] = shared;
     return shared;
 }

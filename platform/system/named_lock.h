@@ -9,7 +9,8 @@ namespace tovrel::platform {
 // A named system mutex (CreateMutex with a name): one lock shared by every object of the same
 // name in this process and in every other process of the same user. Re-entrant for the owning
 // thread; `unlock` from a thread that does not own it fails, as ReleaseMutex does.
-// The cross-process half is an flock on a file in the user's runtime directory.
+// The cross-process half is an flock on a file in the user's private runtime folder
+// (RuntimeFolder); without one it excludes the threads of this process only.
 // Any thread; each object may be shared between threads.
 class NamedLock {
   public:

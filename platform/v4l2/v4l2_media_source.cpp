@@ -70,6 +70,16 @@ void addIntervals(V4l2Node& node, uint32_t pixelFormat, uint32_t width, uint32_t
     }
 }
 
+// "1920x1080 YUYV", for the log.
+std::string describe(uint32_t pixelFormat, uint32_t width, uint32_t height) {
+    std::string text = std::to_string(width) + "x" + std::to_string(height) + " ";
+    for (int i = 0; i < 4; ++i) {
+        const char c = static_cast<char>((pixelFormat >> (8 * i)) & 0xFF);
+        text += (c >= 0x20 && c < 0x7F) ? c : '?';
+    }
+    return text;
+}
+
 }  // namespace
 
 HRESULT V4l2MediaSource::enumerateTypes(V4l2Node& node, std::vector<MediaType>* types,
@@ -199,6 +209,15 @@ HRESULT V4l2MediaSource::applyFormatLocked(uint32_t index) {
     format.fmt.pix.field = V4L2_FIELD_NONE;
     if (const int error = node_->ioctl(VIDIOC_S_FMT, &format, "VIDIOC_S_FMT"))
         return fromErrno(error);
+    // A driver may answer with a format of its own; frames of another size than the type says
+    // would be cut or refused one by one downstream, so the type is refused here, once.
+    if (!isChosenFormat(format.fmt.pix, index)) {
+        outputDebugString(
+            devicePath_ + ": VIDIOC_S_FMT answered " +
+            describe(format.fmt.pix.pixelformat, format.fmt.pix.width, format.fmt.pix.height) +
+            " for " + describe(pixelFormats_[index], width, height));
+        return MF_E_INVALIDMEDIATYPE;
+    }
     if (SUCCEEDED(
             MFGetAttributeRatio(&types_[index], MF_MT_FRAME_RATE, &numerator, &denominator))) {
         v4l2_streamparm parameters{};
@@ -210,6 +229,13 @@ HRESULT V4l2MediaSource::applyFormatLocked(uint32_t index) {
     }
     formatApplied_ = true;
     return S_OK;
+}
+
+bool V4l2MediaSource::isChosenFormat(const v4l2_pix_format& format, uint32_t index) const {
+    uint32_t width = 0, height = 0;
+    MFGetAttributeSize(&types_[index], MF_MT_FRAME_SIZE, &width, &height);
+    return format.pixelformat == pixelFormats_[index] && format.width == width &&
+           format.height == height;
 }
 
 HRESULT V4l2MediaSource::selectNativeType(uint32_t stream, uint32_t index) {
@@ -244,6 +270,18 @@ HRESULT V4l2MediaSource::startLocked() {
     format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (const int error = node_->ioctl(VIDIOC_G_FMT, &format, "VIDIOC_G_FMT"))
         return fromErrno(error);
+    // The driver's format can change behind our back (the device itself, another program): the
+    // session's frames are of the chosen type, so that is put back before streaming again.
+    if (!isChosenFormat(format.fmt.pix, nativeIndex_)) {
+        uint32_t width = 0, height = 0;
+        MFGetAttributeSize(&types_[nativeIndex_], MF_MT_FRAME_SIZE, &width, &height);
+        outputDebugString(
+            devicePath_ + ": the driver's format " +
+            describe(format.fmt.pix.pixelformat, format.fmt.pix.width, format.fmt.pix.height) +
+            " is not the chosen " + describe(pixelFormats_[nativeIndex_], width, height));
+        HRESULT hr = applyFormatLocked(nativeIndex_);
+        if (FAILED(hr)) return hr;
+    }
 
     v4l2_requestbuffers request{};
     request.count = kBufferCount;
@@ -285,9 +323,10 @@ HRESULT V4l2MediaSource::startLocked() {
         stopLocked();
         return fromErrno(error);
     }
-    const uint32_t frameBytes = format.fmt.pix.sizeimage != 0
-                                    ? format.fmt.pix.sizeimage
-                                    : format.fmt.pix.width * format.fmt.pix.height * 2;
+    // No frame can be longer than the buffer it came in, whatever sizeimage or bytesused claim.
+    uint32_t frameBytes = 1;
+    for (const MappedBuffer& buffer : buffers_)
+        frameBytes = std::max(frameBytes, static_cast<uint32_t>(buffer.length));
     if (!pool_ || pool_->bufferBytes() != frameBytes)
         pool_ = std::make_unique<SamplePool>(frameBytes, 64, kPoolDepth);
     haveFirstStamp_ = false;

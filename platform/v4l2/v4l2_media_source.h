@@ -24,8 +24,11 @@ namespace tovrel::platform {
 //
 // Results beyond MediaSource's: MF_E_DEVICE_NOT_CONNECTED when the node went away (ENODEV,
 // ENXIO, EIO), E_OUTOFMEMORY when the driver grants no buffer, otherwise the errno as
-// HRESULT_FROM_WIN32-style 0x8007xxxx. A buffer the driver refuses to take back is logged and
-// the stream goes on with the others; once none is left, the next pull fails with the refusal.
+// HRESULT_FROM_WIN32-style 0x8007xxxx; MF_E_INVALIDMEDIATYPE when the driver answers a format
+// with another one. A buffer the driver refuses to take back is logged and the stream goes on
+// with the others; once none is left, the next pull fails with the refusal. What a node claims is
+// not trusted: a frame is never copied beyond the buffer it came in, and a stream restarts in
+// the chosen format even when the driver changed it meanwhile.
 // Threads: as MediaSource documents; the node's descriptor is guarded by one lock, and a
 // blocking wait happens in poll() outside it so cancelPull can wake it through a pipe.
 class V4l2MediaSource final : public MediaSource {
@@ -63,6 +66,8 @@ class V4l2MediaSource final : public MediaSource {
   private:
     explicit V4l2MediaSource(std::unique_ptr<V4l2Node> node);
     HRESULT applyFormatLocked(uint32_t index);
+    // Whether the driver's `format` is native type `index` (pixel format and size).
+    bool isChosenFormat(const v4l2_pix_format& format, uint32_t index) const;
     HRESULT startLocked();
     void stopLocked();
     void wake();

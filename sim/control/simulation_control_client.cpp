@@ -8,8 +8,10 @@ namespace tovrel::sim {
 
 SimulationControlClient::Result SimulationControlClient::send(const std::string& line,
                                                               std::string* answer, int timeoutMs) {
+    const QString name = SimulationControlServer::socketName();
+    if (name.isEmpty()) return Result::kNoProgram;
     QLocalSocket socket;
-    socket.connectToServer(SimulationControlServer::socketName());
+    socket.connectToServer(name);
     if (!socket.waitForConnected(timeoutMs)) return Result::kNoProgram;
     socket.write(QByteArray::fromStdString(line + "\n"));
     if (!socket.waitForBytesWritten(timeoutMs)) return Result::kNoAnswer;

@@ -2,9 +2,8 @@
 
 #include <QLocalSocket>
 
-#include <unistd.h>
-
 #include "platform/system/debug_output.h"
+#include "platform/system/runtime_folder.h"
 
 namespace tovrel::sim {
 namespace {
@@ -17,12 +16,14 @@ SimulationControlServer::SimulationControlServer(Command command) : command_(std
 SimulationControlServer::~SimulationControlServer() { close(); }
 
 QString SimulationControlServer::socketName() {
-    return QString("tovrel-simulated-box-%1").arg(::getuid());
+    return QString::fromStdString(platform::RuntimeFolder::locate().file("tovrel-simulated-box"));
 }
 
 bool SimulationControlServer::listen() {
     close();
     const QString name = socketName();
+    // Without a private folder the box gets no door rather than one anyone could open.
+    if (name.isEmpty()) return false;
     {
         // A listen with access options replaces the socket file whether or not someone serves
         // it: ask first, so that a second program never takes the box away from the first.

@@ -10,9 +10,10 @@
 namespace tovrel::sim {
 
 // The door through which `tovrelctl --simulate ...` reaches the program that has the simulated
-// box plugged in: a per-user local socket taking one command line per connection and answering
-// one line ("ok ..." or "error ..."). The command runs on the GUI thread; its answer is on the
-// wire before whatever it set off (a capture restart) blocks that thread.
+// box plugged in: a local socket in the user's private runtime folder (RuntimeFolder), where no
+// other user can reach it, taking one command line per connection and answering one line
+// ("ok ..." or "error ..."). The command runs on the GUI thread; its answer is on the wire before
+// whatever it set off (a capture restart) blocks that thread.
 // GUI thread only.
 class SimulationControlServer final : public QObject {
     Q_OBJECT
@@ -27,7 +28,7 @@ class SimulationControlServer final : public QObject {
     void close();
     bool listening() const { return server_ != nullptr; }
 
-    // The socket's name for this user.
+    // The socket's path for this user; empty when the user has no private folder.
     static QString socketName();
 
   private:

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+
 #include "device/kelm_uvc_library.h"
 #include "tests/device/recording_unit.h"
+#include "tests/device/transport_rigs.h"
 
 namespace tovrel::device {
 namespace {
@@ -141,6 +145,76 @@ TEST(KelmUvcLibrary, ShortOrFailedAnswersFailTheTransfer) {
     EXPECT_EQ(library.UVC_I2CM_Write(handles[0], 0xB4, 1, 0, 1, &byte), 0);
     EXPECT_EQ(byte, 0x55);
     library.CloseKelmUVCHandle(handles);
+}
+
+// A box that answers fewer bytes than asked, at every length short of the request, or claims
+// more: each operation fails, or takes only what it asked for, and hands over no byte it did not
+// receive. The sanitizer run sees any copy past the 256-byte request buffer.
+TEST(HostileBox, AnswersShorterOrLongerThanAskedNeverPassForTheBoxs) {
+    PanelRig rig;
+    rig.attach();
+    ASSERT_TRUE(rig.transport.OpenBox());
+    const RegisterFileResponder box = rig.box;
+    (*box.registers)[0x10] = 0x5A;
+    // The data buffer's IN answer cut to `data` bytes, the command block's to `block`.
+    auto answer = [&](int data, int block) {
+        rig.bus.log->responder = [box, data, block](const platform::DeviceRequest& r) {
+            const int full = box(r);
+            if (!r.isDeviceToHost()) return full;
+            return std::min(full, r.wValue == kDataBufferControl ? data : block);
+        };
+    };
+    std::array<uint8_t, kRequestBufferLength> got;
+    for (int data = 0; data < kRequestBufferLength; ++data) {
+        answer(data, kCommandBlockLength);
+        got.fill(0xEE);
+        EXPECT_FALSE(
+            rig.transport.I2CRead(kMicrocontrollerSlave, 0x10, 1, got.data(), kRequestBufferLength))
+            << data;
+        EXPECT_EQ(got[0], 0xEE) << "a byte of a failed read was handed over";
+    }
+    answer(0, kCommandBlockLength);
+    uint8_t value = 0xEE;
+    EXPECT_FALSE(rig.transport.ReadReg(0x10, value));
+    EXPECT_FALSE(rig.transport.WriteReg(0x10, 1)) << "a ready wait on a read that came up short";
+    for (int block = 0; block < kCommandBlockLength; ++block) {
+        answer(kRequestBufferLength, block);
+        uint8_t result = 0x77;
+        EXPECT_FALSE(rig.transport.FlashQuery(result)) << block;
+    }
+
+    // Claims beyond the request: the data read takes the bytes it asked for, the command block,
+    // whose length is fixed, is refused.
+    rig.bus.log->responder = [box](const platform::DeviceRequest& r) {
+        const int full = box(r);
+        return r.isDeviceToHost() ? full + 1000 : full;
+    };
+    value = 0;
+    EXPECT_TRUE(rig.transport.ReadReg(0x10, value));
+    EXPECT_EQ(value, 0x5A);
+    uint8_t result = 0x77;
+    EXPECT_FALSE(rig.transport.FlashQuery(result));
+
+    // The vendor library's side of the same answers.
+    VendorLibraryRig vendor;
+    vendor.attach();
+    vendor.open();
+    const RegisterFileResponder vendorBox = vendor.box;
+    vendor.bus.log->responder = [vendorBox](const platform::DeviceRequest& r) {
+        const int full = vendorBox(r);
+        return r.isDeviceToHost() && r.wValue == kDataBufferControl ? 0 : full;
+    };
+    value = 0xEE;
+    EXPECT_FALSE(vendor.transport.ReadReg(0x10, value));
+    const size_t sent = vendor.bus.log->requests.size();
+    EXPECT_FALSE(vendor.transport.WriteReg(0x10, 1));
+    for (size_t i = sent; i < vendor.bus.log->requests.size(); ++i) {
+        const RecordedRequest& r = vendor.bus.log->requests[i];
+        if (r.bmRequestType & 0x80) continue;
+        EXPECT_TRUE(r.wValue == kCommandBlockControl && r.out[BlockByte::I2cDirection] == kI2cRead)
+            << "a write went out to a box whose answers came up short";
+    }
+    vendor.close();
 }
 
 }  // namespace

@@ -106,7 +106,8 @@ if [[ -n "${DISPLAY:-}" ]]; then
     # Started as its menu entry's demo action starts it: from "/", settings in the config folder.
     mkdir -p "$work/home"
     (cd / && exec env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" TMPDIR="$work" \
-        DBUS_SESSION_BUS_ADDRESS=disabled: /usr/bin/tovrel2 --from-menu --simulate \
+        XDG_RUNTIME_DIR="$work" DBUS_SESSION_BUS_ADDRESS=disabled: \
+        /usr/bin/tovrel2 --from-menu --simulate \
         >"$work/run.log" 2>&1) &
     pid=$!
     find_program_window 30

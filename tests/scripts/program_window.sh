@@ -29,13 +29,14 @@ make_work() {  # NAME
 }
 
 # `$program --simulate` with its own home (videos and pictures folders), its own folder (where it
-# writes setting.ini) and its own TMPDIR (the one-copy marker and the simulated box's control
-# socket), so that no other test's copy of the program takes it for itself.
+# writes setting.ini) and its own runtime folder, the private `work` (the one-copy marker and the
+# simulated box's control socket), so that no other test's copy of the program takes it for
+# itself.
 start_simulated() {  # BUILD_DIR
     mkdir -p "$work/home" "$work/run"
     (cd "$work/run" && exec env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
-        TMPDIR="$work" DBUS_SESSION_BUS_ADDRESS=disabled: "$1/apps/$program/$program" --simulate \
-        >"$work/run.log" 2>&1) &
+        TMPDIR="$work" XDG_RUNTIME_DIR="$work" DBUS_SESSION_BUS_ADDRESS=disabled: \
+        "$1/apps/$program/$program" --simulate >"$work/run.log" 2>&1) &
     pid=$!
 }
 

@@ -40,7 +40,7 @@ check "${files[0]}" 2.5
 
 # A recording cut by the box going away, or by the machine going to sleep, is a complete file:
 # the teardown finishes it before the capture stops.
-tovrelctl() { TMPDIR="$work" "$build/apps/tovrelctl/tovrelctl" --simulate "$@"; }
+tovrelctl() { XDG_RUNTIME_DIR="$work" "$build/apps/tovrelctl/tovrelctl" --simulate "$@"; }
 wait_until_written() {  # FILE: waits up to 10 s for its size to stay put for a second
     local size last=-1
     for _ in $(seq 20); do

@@ -82,8 +82,9 @@ done
 
 # The full program beside it: another marker, so both run.
 other_window=
-(cd "$work/run" && exec env HOME="$work/home" TMPDIR="$work" DBUS_SESSION_BUS_ADDRESS=disabled: \
-    "$build/apps/tovrel2/tovrel2" --simulate >"$work/run2.log" 2>&1) &
+(cd "$work/run" && exec env HOME="$work/home" TMPDIR="$work" XDG_RUNTIME_DIR="$work" \
+    DBUS_SESSION_BUS_ADDRESS=disabled: "$build/apps/tovrel2/tovrel2" --simulate \
+    >"$work/run2.log" 2>&1) &
 other=$!
 for _ in $(seq 300); do
     other_window=$(xdotool search --all --pid "$other" --name '^Tovrel2' 2>/dev/null | head -n1 || true)

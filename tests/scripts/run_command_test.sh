@@ -11,13 +11,13 @@ source "$(dirname "$0")/program_window.sh"
 require_display
 make_work run-command
 
-# Started from its own folder (where it writes setting.ini) with its own TMPDIR (where the
+# Started from its own folder (where it writes setting.ini) with its own runtime folder (where the
 # one-copy marker lives), so that no other test's copy of the program takes it for itself; in a
 # locale that writes decimal commas when the test command provides one, as many users' do.
 lang=${TOVREL_TEST_COMMA_LOCALE:-C.UTF-8}
 cd "$work"
-LANG=$lang LC_ALL=$lang TOVREL_BUILD_DIR="$build" TMPDIR="$work" DBUS_SESSION_BUS_ADDRESS=disabled: \
-    bash "$top/scripts/run.sh" >"$work/run.log" 2>&1 &
+LANG=$lang LC_ALL=$lang TOVREL_BUILD_DIR="$build" TMPDIR="$work" XDG_RUNTIME_DIR="$work" \
+    DBUS_SESSION_BUS_ADDRESS=disabled: bash "$top/scripts/run.sh" >"$work/run.log" 2>&1 &
 pid=$!  # run.sh ends in exec: this is the program's process id once it runs
 
 # The build step may compile when the build folder is not up to date: two minutes.

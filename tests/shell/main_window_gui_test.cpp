@@ -14,9 +14,12 @@
 #include <QThread>
 #include <QWindow>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +27,7 @@
 #include "capture/mf_manager.h"
 #include "platform/desktop/recording_execution_state.h"
 #include "platform/desktop/recording_message_boxes.h"
+#include "platform/system/debug_output.h"
 #include "shell/command_table.h"
 #include "shell/preview_presenter.h"
 #include "shell/tovrel2_app.h"
@@ -338,6 +342,69 @@ TEST_F(MainWindowGui, TheBoxAndTheScreenRecordingExcludeEachOther) {
     EXPECT_EQ(boxStarts, 1);
     EXPECT_EQ(stops, 2);
     EXPECT_EQ(notices, 2);
+}
+
+// A recording whose file can no longer be written (a full disk, its folder removed) ends as the
+// user's own stop ends it: the writer closed, the box told, the caption back to "Preview", and
+// the reason said once. The same for the screen recording.
+TEST_F(MainWindowGui, ARecordingWhoseFileCanNoLongerBeWrittenStopsAsTheUsersStopWould) {
+    capture::MFManager& m = *frame_->host().captureManager;
+    int stops = 0, notices = 0;
+    platform::HRESULT failure = platform::S_OK;
+    frame_->entryPoints.StartRecording = [&](const std::string&, int, int, int, bool) {
+        m.recording = true;
+        return platform::S_OK;
+    };
+    frame_->entryPoints.StopRecording = [&] {
+        ++stops;
+        m.recording = false;
+    };
+    frame_->entryPoints.StartScreenRecording = [&](const std::string&, int, int, int, bool) {
+        m.screenRecording = true;
+        return platform::S_OK;
+    };
+    frame_->entryPoints.StopScreenRecording = [&] {
+        ++stops;
+        m.screenRecording = false;
+    };
+    frame_->entryPoints.RecordingWriteFailure = [&] { return failure; };
+    frame_->entryPoints.ScreenRecordingWriteFailure = [&] { return failure; };
+    frame_->entryPoints.RecordStop = [&] { ++notices; };
+    std::mutex linesMutex;
+    std::vector<std::string> lines;
+    const platform::DebugSink previous = platform::setDebugOutputSink([&](std::string_view line) {
+        std::lock_guard lock(linesMutex);
+        lines.emplace_back(line);
+    });
+    const auto title = [&] { return frame_->windowTitle().toStdString(); };
+    const auto told = [&](const std::string& what) {
+        std::lock_guard lock(linesMutex);
+        return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.rfind(what + ": its file can no longer be written (0x8007001C)", 0) == 0;
+        });
+    };
+
+    for (const bool screen : {false, true}) {
+        SCOPED_TRACE(screen ? "screen" : "box");
+        const std::string what = screen ? "screen recording" : "recording";
+        failure = platform::S_OK;
+        frame_->onCommand(screen ? CommandTable::kScreenRecording : CommandTable::kRecording);
+        ASSERT_EQ(title().rfind(screen ? "Tovrel2-Capture Screen" : "Tovrel2-Capture", 0), 0u);
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 700) QApplication::processEvents();
+        EXPECT_EQ(stops, screen ? 1 : 0) << "stopped while its file took everything";
+
+        failure = static_cast<platform::HRESULT>(0x80070000u | ENOSPC);
+        EXPECT_TRUE(waitFor([&] { return title() == "Tovrel2-Preview-1920x1080p@60.00"; }))
+            << title();
+        EXPECT_EQ(stops, screen ? 2 : 1);
+        EXPECT_EQ(notices, screen ? 2 : 1) << "the box was not told the recording stopped";
+        timer.restart();
+        while (timer.elapsed() < 700) QApplication::processEvents();
+        EXPECT_EQ(told(what), 1);
+    }
+    platform::setDebugOutputSink(previous);
 }
 
 // While a recording runs the square (10,10)-(30,30) is red for about one second in two, and the

@@ -65,7 +65,8 @@ TEST(SimulateControlGui, UnplugThenPlugFromTovrelctl) {
     if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X display (Xvfb)";
     testing::ScopedWorkingDirectory cwd("simulate-control");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TMPDIR", QString::fromStdString(cwd.path().string()));  // the program's sockets
+    env.insert("TMPDIR", QString::fromStdString(cwd.path().string()));
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(cwd.runtime()));  // the program's sockets
     env.insert("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     env.remove("QT_QPA_PLATFORM");
 
@@ -132,6 +133,7 @@ TEST(SimulateControl, TovrelctlReportsNoProgramAndUsageErrors) {
     testing::ScopedWorkingDirectory cwd("simulate-control-errors");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TMPDIR", QString::fromStdString(cwd.path().string()));
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(cwd.runtime()));
     const Finished none = run(TOVRELCTL_BINARY, {"--simulate", "plug"}, env);
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_NE(none.err.find("no program with the simulated box is running"), std::string::npos)

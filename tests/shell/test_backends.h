@@ -69,6 +69,14 @@ class ScopedWorkingDirectory {
         std::filesystem::create_directories(dir_);
         std::filesystem::current_path(dir_);
     }
+    // A private runtime folder inside it (mode 0700), for XDG_RUNTIME_DIR: the program's
+    // sockets and locks then stay out of every other test's way.
+    std::string runtime() const {
+        const std::filesystem::path folder = dir_ / "runtime";
+        std::filesystem::create_directory(folder);
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+        return folder.string();
+    }
     ~ScopedWorkingDirectory() {
         std::filesystem::current_path(old_);
         std::filesystem::remove_all(dir_);

@@ -24,12 +24,14 @@
 namespace tovrel::shell {
 namespace {
 
-QProcessEnvironment childEnvironment(const QString& dir) {
+// The instance marker's and the simulated box's sockets live in the runtime folder: one per test.
+QProcessEnvironment childEnvironment(const testing::ScopedWorkingDirectory& cwd) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("QT_LOGGING_RULES", "tovrel.debugoutput=true");
     env.insert("DBUS_SESSION_BUS_ADDRESS", "disabled:");
-    env.insert("TMPDIR", dir);  // the instance marker's socket lives here: isolate it per test
+    env.insert("TMPDIR", QString::fromStdString(cwd.path().string()));
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(cwd.runtime()));
     return env;
 }
 
@@ -49,16 +51,16 @@ TEST(Tovrel2Process, ASecondCopyBringsTheFirstForwardAndEnds) {
     testing::ScopedWorkingDirectory cwd("second-copy");
     const QString dir = QString::fromStdString(cwd.path().string());
     QProcess first;
-    first.setProcessEnvironment(childEnvironment(dir));
+    first.setProcessEnvironment(childEnvironment(cwd));
     first.setWorkingDirectory(dir);
     first.setProcessChannelMode(QProcess::MergedChannels);
     first.start(TOVREL2_BINARY, {});
     ASSERT_TRUE(first.waitForStarted(5000));
-    ASSERT_TRUE(waitForFile(dir + QString("/Tovrel2ClassName-%1").arg(::getuid()), 10000))
+    ASSERT_TRUE(waitForFile(QString::fromStdString(cwd.runtime()) + "/Tovrel2ClassName", 10000))
         << first.readAll().toStdString();
 
     QProcess second;
-    second.setProcessEnvironment(childEnvironment(dir));
+    second.setProcessEnvironment(childEnvironment(cwd));
     second.setWorkingDirectory(dir);
     second.start(TOVREL2_BINARY, {"--simulate"});
     ASSERT_TRUE(second.waitForFinished(5000)) << "the second copy did not end";
@@ -87,7 +89,7 @@ TEST(Tovrel2Process, OfTwoCopiesStartedTogetherExactlyOneRuns) {
     for (int round = 0; round < kRounds; ++round) {
         QProcess copies[2];
         for (QProcess& copy : copies) {
-            copy.setProcessEnvironment(childEnvironment(dir));
+            copy.setProcessEnvironment(childEnvironment(cwd));
             copy.setWorkingDirectory(dir);
             copy.setProcessChannelMode(QProcess::MergedChannels);
         }
@@ -133,14 +135,15 @@ TEST(Tovrel2Process, EachEndingSignalRunsTheShutdownThatWritesTheSettings) {
         testing::ScopedWorkingDirectory cwd(std::string("signal-") + std::to_string(signal));
         const QString dir = QString::fromStdString(cwd.path().string());
         QProcess program;
-        program.setProcessEnvironment(childEnvironment(dir));
+        program.setProcessEnvironment(childEnvironment(cwd));
         program.setWorkingDirectory(dir);
         program.setProcessChannelMode(QProcess::MergedChannels);
         program.start(TOVREL2_BINARY, {"--simulate"});
         ASSERT_TRUE(program.waitForStarted(5000));
         // The simulated box's control socket is opened once the window is up and the signals
         // are taken over.
-        ASSERT_TRUE(waitForFile(dir + QString("/tovrel-simulated-box-%1").arg(::getuid()), 15000))
+        ASSERT_TRUE(
+            waitForFile(QString::fromStdString(cwd.runtime()) + "/tovrel-simulated-box", 15000))
             << program.readAll().toStdString();
         ASSERT_FALSE(QFile::exists(dir + "/setting.ini"));
         ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), signal), 0);
@@ -162,6 +165,7 @@ TEST(Tovrel2Gui, StartsWithoutADeviceAndWritesTheSettingsOnClose) {
     if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X display (Xvfb)";
     testing::ScopedWorkingDirectory cwd("gui-start");
     ::setenv("TMPDIR", cwd.path().c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", cwd.runtime().c_str(), 1);
     // The real desktop backends with no capture device at all.
     auto backends = platform::makeLinuxBackends();
     backends->mediaDevices = std::make_unique<platform::DeviceListEnumerator>();

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <set>
@@ -289,6 +290,7 @@ TEST_F(WriterFixture, AFullDiskFailsTheStartAndIsToldOnce) {
     ASSERT_EQ(writer->SetInputMediaType(v, nv12Input(), nullptr), S_OK);
     EXPECT_EQ(writer->BeginWriting(), E_FAIL);
     EXPECT_TRUE(static_cast<FfmpegSinkWriter*>(writer.get())->statistics().writeFailed);
+    EXPECT_EQ(writer->writeStatus(), static_cast<HRESULT>(0x80070000u | ENOSPC));
     writer.reset();
     int told = 0;
     for (const auto& line : debug.lines)
@@ -296,6 +298,30 @@ TEST_F(WriterFixture, AFullDiskFailsTheStartAndIsToldOnce) {
     EXPECT_EQ(told, 1);
     struct stat st {};
     EXPECT_EQ(::stat("/dev/full", &st), 0);
+}
+
+// The folder of a recording removed under it: the writes still succeed, into a file no one can
+// open again. Within about a second the writer says so, once, and its status tells the
+// recording to stop.
+TEST_F(WriterFixture, AFileRemovedWhileWrittenIsAFailedWrite) {
+    DebugLines debug;
+    auto writer = create(false);
+    ASSERT_EQ(configure(*writer, MFVideoFormat_H264, MFAudioFormat_AAC, 10), S_OK);
+    EXPECT_EQ(writer->writeStatus(), S_OK);
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    const auto start = std::chrono::steady_clock::now();
+    int64_t i = 0;
+    while (writer->writeStatus() == S_OK &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+        writer->WriteSample(0, nv12Frame(i * 1'000'000LL, static_cast<uint8_t>(i)));
+        ++i;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(writer->writeStatus(), static_cast<HRESULT>(0x80070000u | ENOENT));
+    EXPECT_EQ(writer->Finalize(), E_FAIL);
+    int told = 0;
+    for (const auto& line : debug.lines) told += line.find("the file was removed") != line.npos;
+    EXPECT_EQ(told, 1);
 }
 
 // A video encoder far slower than the frames: WriteSample never waits for it, the frames beyond

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -15,6 +18,7 @@
 #include "platform/system/manual_clock.h"
 #include "platform/system/named_lock.h"
 #include "platform/system/number_text.h"
+#include "platform/system/runtime_folder.h"
 #include "platform/system/settings_path.h"
 #include "platform/system/text_units.h"
 #include "tests/support/comma_locale.h"
@@ -169,6 +173,104 @@ TEST(NamedLock, ExcludesAnotherProcess) {
     EXPECT_EQ(runChild(name, 100), 1) << "the other process took a held lock";
     lock.unlock();
     EXPECT_EQ(runChild(name, 1000), 0) << "the other process could not take a free lock";
+}
+
+// Sets (or, with nullopt, removes) an environment variable until the end of the scope.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value) {
+            ::setenv(name, value->c_str(), 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+    ~ScopedVariable() {
+        if (old_) {
+            ::setenv(name_, old_->c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// A fresh folder of mode 0700 in the temporary folder, removed with what it holds.
+struct TemporaryFolder {
+    TemporaryFolder() {
+        char pattern[] = "/tmp/tovrel-runtime-test-XXXXXX";
+        path = ::mkdtemp(pattern);
+    }
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string path;
+};
+
+unsigned modeOf(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? (st.st_mode & 07777u) : 0xFFFFu;
+}
+
+TEST(RuntimeFolder, TheSessionsPrivateFolderIsUsedAndOneOpenToOthersIsNot) {
+    TemporaryFolder session;
+    TemporaryFolder temporary;
+    ScopedVariable runtime("XDG_RUNTIME_DIR", session.path);
+    ScopedVariable tmp("TMPDIR", temporary.path);
+    RuntimeFolder folder = RuntimeFolder::locate();
+    EXPECT_EQ(folder.path(), session.path);
+    EXPECT_EQ(folder.file("marker"), session.path + "/marker");
+
+    // Anyone may put a socket of that name into a folder open to others: ours goes elsewhere.
+    ASSERT_EQ(::chmod(session.path.c_str(), 0755), 0);
+    folder = RuntimeFolder::locate();
+    const std::string own = temporary.path + "/tovrel-" + std::to_string(::geteuid());
+    EXPECT_EQ(folder.path(), own);
+    EXPECT_EQ(modeOf(own), 0700u);
+}
+
+// Without a runtime folder: a private folder in the temporary folder, made when missing, and
+// refused when someone else made it, opened it or put a link in its place.
+TEST(RuntimeFolder, ThePrivateFolderOfTheTemporaryFolderMustBeOurs) {
+    TemporaryFolder temporary;
+    ScopedVariable runtime("XDG_RUNTIME_DIR", std::nullopt);
+    ScopedVariable tmp("TMPDIR", temporary.path);
+    const std::string own = temporary.path + "/tovrel-" + std::to_string(::geteuid());
+    ASSERT_EQ(RuntimeFolder::locate().path(), own);
+    EXPECT_EQ(modeOf(own), 0700u);
+    EXPECT_EQ(RuntimeFolder::locate().path(), own) << "the folder made before is ours";
+
+    auto refusal = [] {
+        RuntimeFolder folder = RuntimeFolder::locate();
+        EXPECT_FALSE(folder.usable());
+        EXPECT_EQ(folder.file("marker"), "");
+        return folder.refusal();
+    };
+    ASSERT_EQ(::chmod(own.c_str(), 0777), 0);
+    EXPECT_NE(refusal().find("is open to other users (mode 0777)"), std::string::npos);
+    {
+        // The named lock then keeps to this process rather than open a file others can hold.
+        NamedLock lock(uniqueLockName("refused"));
+        EXPECT_FALSE(lock.crossProcess());
+        EXPECT_TRUE(lock.tryLockFor(0));
+        EXPECT_TRUE(lock.unlock());
+    }
+    ASSERT_EQ(::rmdir(own.c_str()), 0);
+
+    TemporaryFolder elsewhere;
+    ASSERT_EQ(::symlink(elsewhere.path.c_str(), own.c_str()), 0);
+    EXPECT_NE(refusal().find("is a symbolic link"), std::string::npos);
+    ASSERT_EQ(::unlink(own.c_str()), 0);
+
+    ASSERT_EQ(::mkdir(own.c_str(), 0700), 0);
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a folder to another user needs root";
+    ASSERT_EQ(::chown(own.c_str(), 4242, 4242), 0);
+    EXPECT_NE(refusal().find("belongs to user 4242"), std::string::npos);
 }
 
 }  // namespace

@@ -96,7 +96,7 @@ int FakeV4l2SystemCalls::handle(unsigned long request, void* argument) {
             *capability = v4l2_capability{};
             std::strncpy(reinterpret_cast<char*>(capability->card), "Fake Capture",
                          sizeof capability->card - 1);
-            capability->device_caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+            capability->device_caps = deviceCaps_;
             capability->capabilities = capability->device_caps | V4L2_CAP_DEVICE_CAPS;
             return 0;
         }
@@ -148,6 +148,10 @@ int FakeV4l2SystemCalls::handle(unsigned long request, void* argument) {
         case VIDIOC_S_FMT: {
             if (!buffers_.empty()) return fail(EBUSY);
             auto* wanted = static_cast<v4l2_format*>(argument);
+            if (keepFormat_) {
+                *wanted = format_;
+                return 0;
+            }
             const Mode* chosen = modes_.empty() ? nullptr : &modes_[0];
             for (const Mode& mode : modes_) {
                 if (mode.pixelFormat == wanted->fmt.pix.pixelformat &&
@@ -209,6 +213,7 @@ int FakeV4l2SystemCalls::handle(unsigned long request, void* argument) {
             buffer->flags = held.flags;
             buffer->timestamp = held.timestamp;
             buffer->length = static_cast<uint32_t>(held.memory.size());
+            if (tamper_) tamper_(*buffer);
             return 0;
         }
         case VIDIOC_STREAMON:
@@ -370,6 +375,29 @@ void FakeV4l2SystemCalls::vanish() {
     // Wakes a waiting poll so that it sees the error condition.
     const uint64_t one = 1;
     for (int fd : descriptors_) (void)!::write(fd, &one, sizeof one);
+}
+
+void FakeV4l2SystemCalls::setDeviceCaps(uint32_t deviceCaps) {
+    std::lock_guard lock(mutex_);
+    deviceCaps_ = deviceCaps;
+}
+
+void FakeV4l2SystemCalls::tamperWithDequeues(std::function<void(v4l2_buffer&)> tamper) {
+    std::lock_guard lock(mutex_);
+    tamper_ = std::move(tamper);
+}
+
+void FakeV4l2SystemCalls::changeFormat(const Mode& mode) {
+    std::lock_guard lock(mutex_);
+    format_.fmt.pix.pixelformat = mode.pixelFormat;
+    format_.fmt.pix.width = mode.width;
+    format_.fmt.pix.height = mode.height;
+    format_.fmt.pix.sizeimage = frameBytes();
+}
+
+void FakeV4l2SystemCalls::keepFormat(bool keep) {
+    std::lock_guard lock(mutex_);
+    keepFormat_ = keep;
 }
 
 uint32_t FakeV4l2SystemCalls::opens() const {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -17,7 +18,10 @@ namespace tovrel::test {
 // mode list, maps its own buffers, and fills a queued buffer when the test delivers a frame.
 // Each open descriptor is a real eventfd whose count is the number of filled buffers, so poll
 // waits in the kernel beside the source's wake pipe. Faults on demand: fewer buffers granted,
-// a failing requeue, EINTR on any call, and the node vanishing. It also keeps integer controls
+// a failing requeue, EINTR on any call, and the node vanishing; and a hostile node: capabilities
+// of another kind of device, dequeue answers the test rewrites (a bytesused beyond the buffer, an
+// index that is no buffer), a format that changes under a running stream. It also keeps integer
+// controls
 // (VIDIOC_QUERYCTRL, VIDIOC_G_CTRL, VIDIOC_S_CTRL) as a UVC driver does: an unknown id is EINVAL,
 // a value outside the range ERANGE, a value between steps is rounded to the nearest step.
 // Threads: any; one lock guards the state.
@@ -62,6 +66,15 @@ class FakeV4l2SystemCalls final : public platform::V4l2SystemCalls {
     int32_t controlValue(uint32_t id) const;
     // Unplugged: every later call on the node fails with ENODEV, poll answers POLLERR.
     void vanish();
+    // What VIDIOC_QUERYCAP answers in device_caps (capture with streaming at first).
+    void setDeviceCaps(uint32_t deviceCaps);
+    // Rewrites the answer of every later successful VIDIOC_DQBUF; an empty function stops it.
+    void tamperWithDequeues(std::function<void(v4l2_buffer&)> tamper);
+    // The driver switches to `mode` under the running stream: VIDIOC_G_FMT answers it, frames
+    // delivered later are of its size (cut to the buffers, which keep theirs).
+    void changeFormat(const Mode& mode);
+    // VIDIOC_S_FMT answers with the format the driver has, whatever was asked.
+    void keepFormat(bool keep);
 
     // What the backend did.
     uint32_t opens() const;
@@ -98,6 +111,9 @@ class FakeV4l2SystemCalls final : public platform::V4l2SystemCalls {
     std::map<unsigned long, std::deque<int>> failures_;
     bool interruptPoll_ = false;
     bool vanished_ = false;
+    uint32_t deviceCaps_ = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+    std::function<void(v4l2_buffer&)> tamper_;
+    bool keepFormat_ = false;
     bool streaming_ = false;
     uint32_t grantLimit_ = 32;
     v4l2_format format_{};

@@ -1,5 +1,7 @@
-// The V4L2 media source over a fake kernel: the streaming that umockdev cannot emulate, and
-// the faults a driver produces (fewer buffers, a refused requeue, interrupted calls, unplug).
+// The V4L2 media source over a fake kernel: the streaming that umockdev cannot emulate, the
+// faults a driver produces (fewer buffers, a refused requeue, interrupted calls, unplug), and a
+// hostile node's answers. The test runs under AddressSanitizer too: the fake's buffers are heap
+// memory, so a copy past a buffer's end fails it.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -273,6 +275,122 @@ TEST_F(V4l2StreamingTest, AFormatTheDriverRefusesIsReportedAndLogged) {
     kernel.failIoctl(VIDIOC_S_FMT, EBUSY);
     EXPECT_EQ(source->selectNativeType(0, 1), static_cast<HRESULT>(0x80070000u | EBUSY));
     EXPECT_NE(log.text().find("VIDIOC_S_FMT failed: Device or resource busy"), std::string::npos);
+
+    // A driver that answers the asked format with another: the type is refused, not streamed in
+    // frames of a size the session does not expect.
+    kernel.changeFormat({V4L2_PIX_FMT_YUYV, kWidth / 2, kHeight, 1, 30});
+    kernel.keepFormat(true);
+    EXPECT_EQ(source->selectNativeType(0, 2), MF_E_INVALIDMEDIATYPE);
+    EXPECT_EQ(source->startStream(0), MF_E_INVALIDMEDIATYPE);
+    EXPECT_FALSE(kernel.streaming());
+    EXPECT_NE(log.text().find("VIDIOC_S_FMT answered 4x4 YUYV for 8x4 NV12"), std::string::npos)
+        << log.text();
+}
+
+// --- a hostile node ---
+
+// Whatever bytesused a node claims, a sample holds only what its buffer can: never more than the
+// mapped buffer, and a zero or short frame as it came (the capture rejects what it cannot show).
+TEST_F(V4l2StreamingTest, AClaimedFrameSizeNeverReachesPastTheBuffer) {
+    auto source = openSource();
+    ASSERT_EQ(source->startStream(0), S_OK);
+    for (const uint32_t claimed : {kFrameBytes + 1, kFrameBytes * 3, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(claimed);
+        kernel.tamperWithDequeues([claimed](v4l2_buffer& b) { b.bytesused = claimed; });
+        ASSERT_TRUE(kernel.deliver(frame(5), 1000));
+        SourceReadResult result = pull(*source);
+        ASSERT_TRUE(result.sample);
+        EXPECT_EQ(bytesOf(result.sample), frame(5));
+    }
+    kernel.tamperWithDequeues([](v4l2_buffer& b) { b.bytesused = 0; });
+    ASSERT_TRUE(kernel.deliver(frame(6), 2000));
+    SourceReadResult empty = pull(*source);
+    ASSERT_TRUE(empty.sample);
+    EXPECT_TRUE(bytesOf(empty.sample).empty());
+    kernel.tamperWithDequeues({});
+    ASSERT_TRUE(kernel.deliver(frame(7), 3000));
+    EXPECT_EQ(bytesOf(pull(*source).sample), frame(7)) << "the stream goes on";
+    EXPECT_EQ(kernel.queuedBuffers(), V4l2MediaSource::kBufferCount);
+}
+
+// A dequeued index that names no buffer of ours is skipped; the stream goes on with the others.
+TEST_F(V4l2StreamingTest, ADequeuedIndexBeyondTheBuffersIsSkipped) {
+    auto source = openSource();
+    ASSERT_EQ(source->startStream(0), S_OK);
+    kernel.tamperWithDequeues([](v4l2_buffer& b) { b.index = 1000; });
+    ASSERT_TRUE(kernel.deliver(frame(1), 1000));
+    pull(*source, S_FALSE);
+    EXPECT_NE(log.text().find("VIDIOC_DQBUF answered buffer 1000 of 4"), std::string::npos)
+        << log.text();
+    kernel.tamperWithDequeues({});
+    ASSERT_TRUE(kernel.deliver(frame(2), 2000));
+    EXPECT_EQ(bytesOf(pull(*source).sample), frame(2));
+}
+
+// Failures of VIDIOC_DQBUF other than the unplug's end the stream the way an unplug does: the
+// pull fails, and every later one, until a restart; the buffers are still released.
+TEST_F(V4l2StreamingTest, ADequeueFailureEndsTheStreamAsAnUnplugDoes) {
+    const std::pair<int, HRESULT> failures[] = {
+        {EIO, MF_E_DEVICE_NOT_CONNECTED},                      // the queue's error state
+        {EPIPE, static_cast<HRESULT>(0x80070000u | EPIPE)},    // the last buffer was taken
+        {EINVAL, static_cast<HRESULT>(0x80070000u | EINVAL)},  // the queue forgot its state
+        {ENOMEM, static_cast<HRESULT>(0x80070000u | ENOMEM)},
+    };
+    for (const auto& [error, expected] : failures) {
+        SCOPED_TRACE(error);
+        auto source = openSource();
+        ASSERT_EQ(source->startStream(0), S_OK);
+        kernel.failIoctl(VIDIOC_DQBUF, error);
+        ASSERT_TRUE(kernel.deliver(frame(1), 1000));
+        pull(*source, expected);
+        pull(*source, expected);
+        ASSERT_EQ(source->stopStream(0), S_OK);
+        ASSERT_EQ(source->startStream(0), S_OK);
+        ASSERT_TRUE(kernel.deliver(frame(2), 2000));
+        EXPECT_EQ(bytesOf(pull(*source).sample), frame(2)) << "a restart streams again";
+        EXPECT_EQ(source->Shutdown(), S_OK);
+        EXPECT_EQ(kernel.mappedBuffers(), 0u);
+        EXPECT_EQ(kernel.openDescriptors(), 0u);
+    }
+}
+
+// A node that is not a capture device with streaming is not opened as a source, and is closed.
+TEST_F(V4l2StreamingTest, ANodeThatIsNoStreamingCaptureDeviceIsRefused) {
+    for (const uint32_t caps :
+         {uint32_t{V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING},
+          uint32_t{V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING},  // uvcvideo's second node
+          uint32_t{V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE}, uint32_t{0}}) {
+        SCOPED_TRACE(caps);
+        kernel.setDeviceCaps(caps);
+        HRESULT hr = S_OK;
+        EXPECT_FALSE(V4l2MediaSource::open(kernel, "/dev/video0", &hr));
+        EXPECT_EQ(hr, MF_E_INVALIDREQUEST);
+        EXPECT_EQ(kernel.openDescriptors(), 0u);
+    }
+    EXPECT_NE(log.text().find("/dev/video0: no video capture with streaming"), std::string::npos);
+}
+
+// The driver switching formats under a running stream: the frames that follow are cut to the
+// buffers, and a restart puts the chosen format back rather than stream in the driver's.
+TEST_F(V4l2StreamingTest, AFormatChangedUnderTheStreamIsCutAndPutBackByARestart) {
+    auto source = openSource();
+    ASSERT_EQ(source->startStream(0), S_OK);
+    kernel.changeFormat({V4L2_PIX_FMT_YUYV, kWidth * 2, kHeight * 2, 1, 30});
+    ASSERT_TRUE(kernel.deliver(std::vector<uint8_t>(kFrameBytes * 4, 3), 1000));
+    EXPECT_EQ(bytesOf(pull(*source).sample).size(), kFrameBytes);
+    kernel.changeFormat({V4L2_PIX_FMT_YUYV, kWidth / 2, kHeight, 1, 30});
+    ASSERT_TRUE(kernel.deliver(std::vector<uint8_t>(kFrameBytes / 2, 4), 2000));
+    EXPECT_EQ(bytesOf(pull(*source).sample).size(), kFrameBytes / 2);
+
+    ASSERT_EQ(source->stopStream(0), S_OK);
+    ASSERT_EQ(source->startStream(0), S_OK);
+    EXPECT_EQ(kernel.format().fmt.pix.width, kWidth);
+    EXPECT_EQ(kernel.format().fmt.pix.height, kHeight);
+    ASSERT_TRUE(kernel.deliver(frame(8), 3000));
+    EXPECT_EQ(bytesOf(pull(*source).sample), frame(8));
+    EXPECT_NE(log.text().find("the driver's format 4x4 YUYV is not the chosen 8x4 YUYV"),
+              std::string::npos)
+        << log.text();
 }
 
 }  // namespace

@@ -14,12 +14,12 @@
 namespace tovrel::sim {
 namespace {
 
-// The sockets live in the temporary folder: a folder of its own keeps other programs' out.
+// The socket lives in the runtime folder: a folder of its own keeps other programs' out.
 class SimulationControlTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        ::setenv("TMPDIR", dir_.path().toUtf8().constData(), 1);
+        ::setenv("XDG_RUNTIME_DIR", dir_.path().toUtf8().constData(), 1);
     }
     // Sends from another thread while this one serves (the server runs on the GUI thread).
     SimulationControlClient::Result send(const std::string& line, std::string* answer) {
@@ -66,7 +66,8 @@ TEST_F(SimulationControlTest, AStaleSocketIsTakenOver) {
         SimulationControlServer dead([](const std::string&) { return std::string("ok"); });
         ASSERT_TRUE(dead.listen());
     }
-    const QString path = QDir(dir_.path()).filePath(SimulationControlServer::socketName());
+    const QString path = SimulationControlServer::socketName();
+    ASSERT_EQ(path, QDir(dir_.path()).filePath("tovrel-simulated-box"));
     QFile(path).open(QIODevice::WriteOnly);  // a plain file where the socket was
     SimulationControlServer server([](const std::string&) { return std::string("ok: alive"); });
     EXPECT_TRUE(server.listen());
