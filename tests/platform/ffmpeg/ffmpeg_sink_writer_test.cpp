@@ -236,33 +236,23 @@ TEST_F(WriterFixture, NoEncoderAtAllFailsTheStartAndLeavesNoFile) {
     EXPECT_EQ(configure(*writer, MFVideoFormat_H264, MFAudioFormat_MP3), MF_E_TOPO_CODEC_NOT_FOUND);
 }
 
-TEST_F(WriterFixture, CallsOutOfOrderAndTypesItCannotEncodeAreRefused) {
+// The call orders are the conformance suite's; here, what only this writer refuses: outputs and
+// inputs it has no encoder or conversion for, and a frame shorter than its input type says.
+TEST_F(WriterFixture, TypesItCannotEncodeAreRefused) {
     auto writer = create(false);
     uint32_t index = 0;
-    EXPECT_EQ(writer->BeginWriting(), MF_E_INVALIDREQUEST);  // no streams
     EXPECT_EQ(writer->AddStream(videoOutput(MFVideoFormat_NV12), &index), MF_E_INVALIDMEDIATYPE);
     ASSERT_EQ(writer->AddStream(videoOutput(MFVideoFormat_H264), &index), S_OK);
-    EXPECT_EQ(writer->BeginWriting(), MF_E_INVALIDREQUEST);  // no input type yet
-    EXPECT_EQ(writer->SetInputMediaType(1, nv12Input(), nullptr), MF_E_INVALIDSTREAMNUMBER);
     EXPECT_EQ(writer->SetInputMediaType(0, nv12Input(MFVideoFormat_YUY2), nullptr),
               MF_E_INVALIDMEDIATYPE);
     ASSERT_EQ(writer->AddStream(audioOutput(MFAudioFormat_AAC), &index), S_OK);
     EXPECT_EQ(writer->SetInputMediaType(1, pcmInput(24), nullptr), MF_E_INVALIDMEDIATYPE);
     ASSERT_EQ(writer->SetInputMediaType(0, nv12Input(), nullptr), S_OK);
     ASSERT_EQ(writer->SetInputMediaType(1, pcmInput(), nullptr), S_OK);
-    EXPECT_EQ(writer->WriteSample(0, nv12Frame(0, 0)), MF_E_INVALIDREQUEST);
     ASSERT_EQ(writer->BeginWriting(), S_OK);
-    EXPECT_EQ(writer->BeginWriting(), MF_E_INVALIDREQUEST);
-    EXPECT_EQ(writer->AddStream(audioOutput(MFAudioFormat_AAC), &index), MF_E_INVALIDREQUEST);
-    EXPECT_EQ(writer->WriteSample(2, pcmSample(0, 480)), MF_E_INVALIDSTREAMNUMBER);
-    std::shared_ptr<Sample> untimed;
-    MFCreateSample(&untimed);
-    EXPECT_EQ(writer->WriteSample(1, untimed), E_INVALIDARG);
     std::shared_ptr<Sample> shortFrame = pcmSample(0, 10);
     EXPECT_EQ(writer->WriteSample(0, shortFrame), E_INVALIDARG);
     EXPECT_EQ(writer->Finalize(), S_OK);
-    EXPECT_EQ(writer->Finalize(), MF_E_INVALIDREQUEST);
-    EXPECT_EQ(writer->WriteSample(0, nv12Frame(0, 0)), MF_E_INVALIDREQUEST);
 }
 
 TEST_F(WriterFixture, AFileThatCannotBeCreatedFailsTheCreationWithTheReason) {
