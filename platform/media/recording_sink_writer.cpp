@@ -40,6 +40,7 @@ HRESULT RecordingSinkWriter::SetInputMediaType(uint32_t streamIndex,
     std::lock_guard lock(mutex_);
     log_->calls.emplace_back("SetInputMediaType");
     if (const HRESULT hr = failureOf("SetInputMediaType"); FAILED(hr)) return hr;
+    if (log_->begun) return MF_E_INVALIDREQUEST;
     if (streamIndex >= log_->inputTypes.size()) return MF_E_INVALIDSTREAMNUMBER;
     log_->inputTypes[streamIndex] = inputMediaType;
     return S_OK;
@@ -49,7 +50,11 @@ HRESULT RecordingSinkWriter::BeginWriting() {
     std::lock_guard lock(mutex_);
     log_->calls.emplace_back("BeginWriting");
     if (const HRESULT hr = failureOf("BeginWriting"); FAILED(hr)) return hr;
-    if (log_->outputTypes.empty()) return MF_E_INVALIDREQUEST;
+    if (log_->begun || log_->outputTypes.empty()) return MF_E_INVALIDREQUEST;
+    for (const MediaType& input : log_->inputTypes) {
+        Guid major;
+        if (FAILED(input.GetMajorType(&major))) return MF_E_INVALIDREQUEST;  // never set
+    }
     log_->begun = true;
     return S_OK;
 }
@@ -62,8 +67,8 @@ HRESULT RecordingSinkWriter::WriteSample(uint32_t streamIndex,
     written.streamIndex = streamIndex;
     written.sample = sample;
     written.afterFinalize = log_->finalized;
+    const bool timed = sample && SUCCEEDED(sample->GetSampleTime(&written.time100ns));
     if (sample) {
-        sample->GetSampleTime(&written.time100ns);
         std::shared_ptr<MediaBuffer> buffer;
         uint8_t* data = nullptr;
         uint32_t length = 0;
@@ -73,15 +78,20 @@ HRESULT RecordingSinkWriter::WriteSample(uint32_t streamIndex,
             buffer->Unlock();
         }
     }
+    // Every call is kept, refused ones too: a test may look for writes where none belong.
     log_->samples.push_back(std::move(written));
-    if (!log_->begun || streamIndex >= log_->outputTypes.size()) return MF_E_INVALIDREQUEST;
+    if (!log_->begun) return MF_E_INVALIDREQUEST;
+    if (streamIndex >= log_->outputTypes.size()) return MF_E_INVALIDSTREAMNUMBER;
+    if (!sample) return E_POINTER;
+    if (!timed) return E_INVALIDARG;
+    if (log_->finalized) return MF_E_INVALIDREQUEST;
     return S_OK;
 }
 
 HRESULT RecordingSinkWriter::Finalize() {
     std::lock_guard lock(mutex_);
     log_->calls.emplace_back("Finalize");
-    if (!log_->begun) return MF_E_INVALIDREQUEST;
+    if (!log_->begun || log_->finalized) return MF_E_INVALIDREQUEST;
     log_->finalized = true;
     return S_OK;
 }

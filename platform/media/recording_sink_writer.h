@@ -12,7 +12,8 @@
 namespace tovrel::platform {
 
 // A sink writer that keeps every call, type and sample instead of encoding, for tests of the
-// recording logic. Any thread (internally locked); the log is read by the test after the calls.
+// recording logic; it answers with SinkWriter's result codes as the real writer does. Any thread
+// (internally locked); the log is read by the test after the calls.
 class RecordingSinkWriter final : public SinkWriter {
   public:
     struct Written {
@@ -28,7 +29,7 @@ class RecordingSinkWriter final : public SinkWriter {
         std::vector<std::string> calls;  // "AddStream", "SetInputMediaType", ...
         std::vector<MediaType> outputTypes;
         std::vector<MediaType> inputTypes;
-        std::vector<Written> samples;
+        std::vector<Written> samples;  // every WriteSample, the refused ones too
         bool begun = false;
         bool finalized = false;
         bool released = false;

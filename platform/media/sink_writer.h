@@ -18,11 +18,20 @@ class SinkWriter {
   public:
     virtual ~SinkWriter() = default;
 
+    // MF_E_INVALIDREQUEST after BeginWriting.
     virtual HRESULT AddStream(const MediaType& targetMediaType, uint32_t* streamIndex) = 0;
+    // MF_E_INVALIDREQUEST after BeginWriting, MF_E_INVALIDSTREAMNUMBER for an unknown stream,
+    // MF_E_INVALIDMEDIATYPE for an input the writer cannot take into the stream's output type.
     virtual HRESULT SetInputMediaType(uint32_t streamIndex, const MediaType& inputMediaType,
                                       const Attributes* encodingParameters) = 0;
+    // MF_E_INVALIDREQUEST without streams, with a stream lacking its input type, or a second
+    // time; a failure to start leaves the writer unbegun.
     virtual HRESULT BeginWriting() = 0;
+    // MF_E_INVALIDREQUEST before BeginWriting or after Finalize, MF_E_INVALIDSTREAMNUMBER for an
+    // unknown stream, E_POINTER for no sample, E_INVALIDARG for a sample without a time;
+    // MF_E_NOTACCEPTING when the writer drops it.
     virtual HRESULT WriteSample(uint32_t streamIndex, const std::shared_ptr<Sample>& sample) = 0;
+    // MF_E_INVALIDREQUEST unless writing began and was not finalised.
     virtual HRESULT Finalize() = 0;
 
     // S_OK while the file takes what is written; once a write to it has failed (a full disk, the

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <string>
 
 #include "platform/desktop/device_notifications.h"
@@ -18,12 +19,14 @@ class ScriptedDeviceNotifications final : public QObject, public platform::Devic
     bool registerDeviceNotification(Handler handler) override;
     void unregisterDeviceNotification() override;
 
-    // Queues one notification; dropped when nobody is registered by the time it runs.
+    // Queues one notification for the current registration; dropped when nobody is registered
+    // now, or the registration has changed by the time it runs.
     void announce(uint32_t event, const std::string& interfaceName);
     bool registered() const { return static_cast<bool>(handler_); }
 
   private:
     Handler handler_;
+    uint64_t registration_ = 0;  // counts registrations and unregistrations
 };
 
 }  // namespace tovrel::sim

@@ -12,6 +12,7 @@ ScriptedPowerNotifications::~ScriptedPowerNotifications() { unregisterPowerNotif
 
 bool ScriptedPowerNotifications::registerPowerNotification(Handler handler) {
     handler_ = handler;
+    ++registration_;
     // Without the machine's notifications the scripted ones still arrive.
     if (machine_) machine_->registerPowerNotification(std::move(handler));
     return true;
@@ -19,6 +20,7 @@ bool ScriptedPowerNotifications::registerPowerNotification(Handler handler) {
 
 void ScriptedPowerNotifications::unregisterPowerNotification() {
     handler_ = nullptr;
+    ++registration_;
     if (machine_) machine_->unregisterPowerNotification();
 }
 
@@ -31,10 +33,13 @@ void ScriptedPowerNotifications::sleep() { deliver(platform::PBT_APMSUSPEND); }
 void ScriptedPowerNotifications::wake() { deliver(platform::PBT_APMRESUMEAUTOMATIC); }
 
 void ScriptedPowerNotifications::deliver(uint32_t event) {
+    // Told only to the registration that was current when it happened, as the machine's own
+    // notifications are: a handler registered meanwhile did not exist at the time.
+    if (!handler_) return;
     QMetaObject::invokeMethod(
         this,
-        [this, event] {
-            if (!handler_) return;
+        [this, event, registration = registration_] {
+            if (!handler_ || registration != registration_) return;
             Handler handler = handler_;
             handler(event, nullptr);
         },

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <memory>
 
 #include "platform/desktop/power_notifications.h"
@@ -32,6 +33,7 @@ class ScriptedPowerNotifications final : public QObject, public platform::PowerN
 
     std::unique_ptr<platform::PowerNotifications> machine_;
     Handler handler_;
+    uint64_t registration_ = 0;  // counts registrations and unregistrations
 };
 
 }  // namespace tovrel::sim

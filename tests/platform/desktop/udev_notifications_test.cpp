@@ -3,14 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QThread>
-
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/desktop/udev_device_notifications.h"
+#include "tests/support/event_loop_wait.h"
 
 namespace tovrel::platform {
 namespace {
@@ -26,17 +24,15 @@ class UdevNotificationsTest : public ::testing::Test {
     void start() {
         ASSERT_TRUE(notifications_.registerDeviceNotification(
             [this](uint32_t event, const DeviceBroadcastInterface* data) {
-                EXPECT_EQ(data->dbcc_devicetype, DBT_DEVTYP_DEVICEINTERFACE);
                 seen_.emplace_back(event, data->dbcc_name);
                 return true;
             }));
     }
-    // What arrived by now (the monitor's socket is read from the event loop).
-    std::vector<Notification> drain() {
-        for (int i = 0; i < 20; ++i) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QThread::msleep(5);
-        }
+    // The next `count` notifications (the monitor's socket is read from the event loop), after
+    // a while of the loop in which any beyond them would have come.
+    std::vector<Notification> next(size_t count) {
+        EXPECT_TRUE(testing::runEventLoopUntil([&] { return seen_.size() >= count; }));
+        testing::runEventLoopFor(200);
         return std::exchange(seen_, {});
     }
 
@@ -45,32 +41,9 @@ class UdevNotificationsTest : public ::testing::Test {
     std::vector<Notification> seen_;
 };
 
-const std::string kVideo = "USB#VID_5D42&PID_0A50&MI_00#1-1:1.0";
-const std::string kAudio = "USB#VID_5D42&PID_0A50&MI_02#1-1:1.2";
-
-// A box plugged in: each interface is announced once, when its first capture node appears, in
-// the form the box texts match; nodes that capture nothing (playback, control, the card itself)
-// are not interfaces of interest.
-TEST_F(UdevNotificationsTest, EachCaptureInterfaceArrivesOnceUnderItsUsbName) {
-    start();
-    const std::string usb = bed_.addUsbDevice(1, 0x5D42, 0x0A50);
-    const std::string videoInterface = bed_.addInterface(usb, 0);
-    const std::string audioInterface = bed_.addInterface(usb, 2);
-    bed_.addVideoNode(videoInterface, 0);
-    EXPECT_EQ(drain(), (std::vector<Notification>{{DBT_DEVICEARRIVAL, kVideo}}));
-    bed_.addVideoNode(videoInterface, 1);  // the UVC function's metadata node
-    EXPECT_TRUE(drain().empty());
-    const std::string card = bed_.addSoundCard(audioInterface, 1);
-    bed_.addSoundNode(card, "controlC1");
-    bed_.addSoundNode(card, "pcmC1D0p");
-    EXPECT_TRUE(drain().empty());
-    bed_.addSoundNode(card, "pcmC1D0c");
-    EXPECT_EQ(drain(), (std::vector<Notification>{{DBT_DEVICEARRIVAL, kAudio}}));
-}
-
-// Removal is complete only with an interface's last node; nodes present before registration
-// are not announced, but their removal is.
-TEST_F(UdevNotificationsTest, AnInterfaceIsRemovedWithItsLastNodeAlsoWhenItWasThereBefore) {
+// What the conformance suite cannot tell from the outside: an interface with two nodes is
+// removed with its last node, not its first, and a removal seen twice is not a second removal.
+TEST_F(UdevNotificationsTest, AnInterfaceIsRemovedWithItsLastNodeOnly) {
     const std::string usb = bed_.addUsbDevice(2, 0x3C19, 0x0B8F);
     const std::string videoInterface = bed_.addInterface(usb, 0);
     const std::string audioInterface = bed_.addInterface(usb, 3);
@@ -78,24 +51,17 @@ TEST_F(UdevNotificationsTest, AnInterfaceIsRemovedWithItsLastNodeAlsoWhenItWasTh
     const std::string video1 = bed_.addVideoNode(videoInterface, 1);
     const std::string card = bed_.addSoundCard(audioInterface, 2);
     const std::string pcm = bed_.addSoundNode(card, "pcmC2D0c");
-    drain();
     start();
-    EXPECT_TRUE(drain().empty()) << "present at registration";
 
     bed_.removeNode(video1);
-    EXPECT_TRUE(drain().empty()) << "the picture node is still there";
+    bed_.removeNode(pcm);
+    EXPECT_EQ(next(1), (std::vector<Notification>{
+                           {DBT_DEVICEREMOVECOMPLETE, "USB#VID_3C19&PID_0B8F&MI_03#1-2:1.3"}}))
+        << "the picture node is still there";
+    bed_.removeNode(pcm);  // a node that no longer counts
     bed_.removeNode(video0);
-    bed_.removeNode(pcm);
-    EXPECT_EQ(drain(), (std::vector<Notification>{
-                           {DBT_DEVICEREMOVECOMPLETE, "USB#VID_3C19&PID_0B8F&MI_00#1-2:1.0"},
-                           {DBT_DEVICEREMOVECOMPLETE, "USB#VID_3C19&PID_0B8F&MI_03#1-2:1.3"}}));
-    // A node that never counted (a removal seen twice) is not a second removal.
-    bed_.removeNode(pcm);
-    EXPECT_TRUE(drain().empty());
-
-    notifications_.unregisterDeviceNotification();
-    bed_.addVideoNode(videoInterface, 0);
-    EXPECT_TRUE(drain().empty()) << "told after unregistering";
+    EXPECT_EQ(next(1), (std::vector<Notification>{
+                           {DBT_DEVICEREMOVECOMPLETE, "USB#VID_3C19&PID_0B8F&MI_00#1-2:1.0"}}));
 }
 
 TEST(UdevDeviceNotificationsNames, FollowTheUsbInterfaceForm) {

@@ -237,33 +237,23 @@ TEST_F(WriterFixture, NoEncoderAtAllFailsTheStartAndLeavesNoFile) {
     EXPECT_EQ(configure(*writer, MFVideoFormat_H264, MFAudioFormat_MP3), MF_E_TOPO_CODEC_NOT_FOUND);
 }
 
-TEST_F(WriterFixture, CallsOutOfOrderAndTypesItCannotEncodeAreRefused) {
+// The call orders are the conformance suite's; here, what only this writer refuses: outputs and
+// inputs it has no encoder or conversion for, and a frame shorter than its input type says.
+TEST_F(WriterFixture, TypesItCannotEncodeAreRefused) {
     auto writer = create(false);
     uint32_t index = 0;
-    EXPECT_EQ(writer->BeginWriting(), MF_E_INVALIDREQUEST);  // no streams
     EXPECT_EQ(writer->AddStream(videoOutput(MFVideoFormat_NV12), &index), MF_E_INVALIDMEDIATYPE);
     ASSERT_EQ(writer->AddStream(videoOutput(MFVideoFormat_H264), &index), S_OK);
-    EXPECT_EQ(writer->BeginWriting(), MF_E_INVALIDREQUEST);  // no input type yet
-    EXPECT_EQ(writer->SetInputMediaType(1, nv12Input(), nullptr), MF_E_INVALIDSTREAMNUMBER);
     EXPECT_EQ(writer->SetInputMediaType(0, nv12Input(MFVideoFormat_YUY2), nullptr),
               MF_E_INVALIDMEDIATYPE);
     ASSERT_EQ(writer->AddStream(audioOutput(MFAudioFormat_AAC), &index), S_OK);
     EXPECT_EQ(writer->SetInputMediaType(1, pcmInput(24), nullptr), MF_E_INVALIDMEDIATYPE);
     ASSERT_EQ(writer->SetInputMediaType(0, nv12Input(), nullptr), S_OK);
     ASSERT_EQ(writer->SetInputMediaType(1, pcmInput(), nullptr), S_OK);
-    EXPECT_EQ(writer->WriteSample(0, nv12Frame(0, 0)), MF_E_INVALIDREQUEST);
     ASSERT_EQ(writer->BeginWriting(), S_OK);
-    EXPECT_EQ(writer->BeginWriting(), MF_E_INVALIDREQUEST);
-    EXPECT_EQ(writer->AddStream(audioOutput(MFAudioFormat_AAC), &index), MF_E_INVALIDREQUEST);
-    EXPECT_EQ(writer->WriteSample(2, pcmSample(0, 480)), MF_E_INVALIDSTREAMNUMBER);
-    std::shared_ptr<Sample> untimed;
-    MFCreateSample(&untimed);
-    EXPECT_EQ(writer->WriteSample(1, untimed), E_INVALIDARG);
     std::shared_ptr<Sample> shortFrame = pcmSample(0, 10);
     EXPECT_EQ(writer->WriteSample(0, shortFrame), E_INVALIDARG);
     EXPECT_EQ(writer->Finalize(), S_OK);
-    EXPECT_EQ(writer->Finalize(), MF_E_INVALIDREQUEST);
-    EXPECT_EQ(writer->WriteSample(0, nv12Frame(0, 0)), MF_E_INVALIDREQUEST);
 }
 
 TEST_F(WriterFixture, AFileThatCannotBeCreatedFailsTheCreationWithTheReason) {
@@ -325,17 +315,17 @@ TEST_F(WriterFixture, AFileRemovedWhileWrittenIsAFailedWrite) {
 }
 
 // A video encoder far slower than the frames: WriteSample never waits for it, the frames beyond
-// two seconds of queue are dropped, counted and logged, and the sound loses nothing. The sound
-// comes no faster than the queue's two seconds of it can hold, as it does in a recording (there
-// it comes in real time): a busy machine that keeps the encoder from running for a moment must
-// not make this test refuse sound a recording would never have offered that fast.
+// two seconds of queue are dropped, counted and logged, and the sound, encoded ahead of the
+// waiting frames, loses nothing.
 TEST_F(WriterFixture, ASlowVideoEncoderCostsCountedFramesButNeverSound) {
     DebugLines debug;
-    backend.videoFrameCost = std::chrono::milliseconds(40);
+    backend.videoFrameCost = std::chrono::milliseconds(160);
     auto writer = create(false, true);
     ASSERT_EQ(configure(*writer, MFVideoFormat_H264, MFAudioFormat_AAC, 10), S_OK);
-    // 10 frames per second: the queue takes two seconds, 20 frames; 80 arrive within 0.4 s,
-    // with 25 ms of sound each: two seconds in all.
+    // 10 frames per second: the queue takes two seconds, 20 frames; 80 arrive one every 40 ms,
+    // four times as fast as the encoder takes them, each with its 100 ms of sound. The sound's
+    // queue (20 samples, 0.8 s of arrivals) outlasts a frame being encoded with room to
+    // spare on a loaded machine, but not a turn behind the waiting frames (over three seconds).
     constexpr int kFrames = 80;
     int refused = 0;
     double longestMs = 0;
@@ -348,13 +338,14 @@ TEST_F(WriterFixture, ASlowVideoEncoderCostsCountedFramesButNeverSound) {
         longestMs = std::max(longestMs, std::chrono::duration<double, std::milli>(
                                             std::chrono::steady_clock::now() - t0)
                                             .count());
-        ASSERT_EQ(writer->WriteSample(1, pcmSample(i * 250'000LL, 1200)), S_OK);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(writer->WriteSample(1, pcmSample(i * 1'000'000LL, 4800)), S_OK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
     }
-    EXPECT_LT(longestMs, 20.0);
+    EXPECT_LT(longestMs, 80.0) << "waited for the encoder";
     ASSERT_EQ(writer->Finalize(), S_OK);
     const auto stats = static_cast<FfmpegSinkWriter*>(writer.get())->statistics();
-    EXPECT_GE(stats.videoFramesDropped, 40u);
+    // At most 20 queued and, even with the arrivals slowed to half by the load, 40 encoded.
+    EXPECT_GE(stats.videoFramesDropped, 20u);
     EXPECT_EQ(stats.videoFramesDropped, static_cast<uint64_t>(refused));
     EXPECT_EQ(stats.videoFramesEncoded + stats.videoFramesDropped, static_cast<uint64_t>(kFrames));
     EXPECT_EQ(stats.audioSamplesDropped, 0u);
@@ -363,7 +354,7 @@ TEST_F(WriterFixture, ASlowVideoEncoderCostsCountedFramesButNeverSound) {
     const testing::ProbedFile file = testing::probeFile(path);
     ASSERT_TRUE(file.readable) << file.errors;
     ASSERT_TRUE(file.stream("audio"));
-    EXPECT_NEAR(file.stream("audio")->duration, 2.0, 0.05);
+    EXPECT_NEAR(file.stream("audio")->duration, 8.0, 0.05);
 }
 
 TEST_F(WriterFixture, WithThrottlingTheWriterWaitsForTheEncoderAndDropsNothing) {

@@ -26,10 +26,6 @@ struct BoxRig {
                 seen.emplace_back(event, data->dbcc_name);
                 return true;
             });
-        power.registerPowerNotification(
-            [this](uint32_t event, const platform::PowerBroadcastSetting*) {
-                powerEvents.push_back(event);
-            });
     }
     std::vector<Notification> drain() {
         QCoreApplication::sendPostedEvents();
@@ -73,7 +69,6 @@ struct BoxRig {
     ScriptedPowerNotifications power;
     SimulatedBox box;
     std::vector<Notification> seen;
-    std::vector<uint32_t> powerEvents;
     std::vector<std::shared_ptr<platform::MediaSource>> sources;
 };
 
@@ -176,20 +171,6 @@ TEST(SimulatedBox, MalformedLinesAreUsageErrors) {
         EXPECT_TRUE(rig.box.command(line).starts_with("usage: ")) << line;
     }
     EXPECT_TRUE(rig.drain().empty());
-}
-
-TEST(SimulatedBox, SleepAndWakeAreDeliveredAsPowerEvents) {
-    BoxRig rig;
-    EXPECT_EQ(rig.box.command("sleep"), "ok: the computer goes to sleep");
-    EXPECT_EQ(rig.box.command("wake"), "ok: the computer wakes up");
-    EXPECT_TRUE(rig.powerEvents.empty()) << "told from the event loop";
-    QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(rig.powerEvents,
-              (std::vector<uint32_t>{platform::PBT_APMSUSPEND, platform::PBT_APMRESUMEAUTOMATIC}));
-    rig.power.unregisterPowerNotification();
-    rig.box.command("sleep");
-    QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(rig.powerEvents.size(), 2u) << "told after unregistering";
 }
 
 }  // namespace
