@@ -57,8 +57,9 @@ TEST(SimulatedStream, ARealTimeReaderThatFellBehindKeepsOnlyTheBacklog) {
     // 10 ms periods; sample n is due (1 + n) periods after the start; two older samples are kept.
     SimulatedStream stream(Pacing::RealTime, clocking(1, 2, false, 100'000));
     ASSERT_EQ(stream.start(), S_OK);
-    const auto start = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The stream starts on the box clock's next whole period.
+    const auto start = stream.startTime();
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(300));
     const Pull first = pull(stream);
     const auto periods = (std::chrono::steady_clock::now() - start) / std::chrono::milliseconds(10);
     ASSERT_EQ(first.status, S_OK);
