@@ -28,6 +28,7 @@ class RecordingSinkWriter final : public SinkWriter {
         std::vector<std::string> calls;  // "AddStream", "SetInputMediaType", ...
         std::vector<MediaType> outputTypes;
         std::vector<MediaType> inputTypes;
+        std::vector<Attributes> encodingParameters;  // per stream; empty when none were given
         std::vector<Written> samples;
         bool begun = false;
         bool finalized = false;
