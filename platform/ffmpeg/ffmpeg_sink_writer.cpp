@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 
 extern "C" {
@@ -51,12 +52,12 @@ constexpr int64_t kGridTicksPerSecond = 90'000;
 constexpr int64_t kMaxRepeatSeconds = 1;
 // Sound that came before the first frame waits for it, a second at most.
 constexpr size_t kMaxWaitingAudioItems = 100;
-// The steering of the sound (steerAudio): the error is smoothed over a second, corrected by a
-// fifth a second plus its integral, and the rate changes by a tenth of a percent at most, far
-// below what an ear hears as pitch.
+// The steering of the sound (steerAudio): the error is smoothed over a second, corrected by half
+// a second plus its integral, and the rate changes by a tenth of a percent at most, far below
+// what an ear hears as pitch.
 constexpr double kSteeringTau = 1.0;
-constexpr double kSteeringP = 0.2;
-constexpr double kSteeringI = 0.01;
+constexpr double kSteeringP = 0.5;
+constexpr double kSteeringI = 0.05;
 constexpr double kMaxSteeringPpm = 1000;
 constexpr int kSteeringDistanceSeconds = 10;
 
@@ -147,6 +148,8 @@ struct FfmpegSinkWriter::Stream {
     uint32_t gridDenominator = 1;
     std::unique_ptr<FrameGrid> grid;
     int64_t gridOriginPts = 0;
+    double phaseSum = 0;  // of the frames' times less their slots' (100 ns)
+    uint64_t phaseCount = 0;
     bool havePicture = false;  // `frame` holds the last frame sent
 
     // Audio.
@@ -631,6 +634,14 @@ void FfmpegSinkWriter::encodeVideo(Stream& stream, Item& item) {
             ++statistics_.videoFramesOffGrid;
             return;
         }
+        // Where the frames' own times lie against their slots, on average: the first frame's
+        // stamp alone (whole milliseconds) may be up to one off, and the sound follows this.
+        const double slotTime = static_cast<double>(stream.grid->originTime()) +
+                                static_cast<double>(placement.slot) * kTicksPerSecond *
+                                    stream.gridDenominator / stream.gridNumerator;
+        stream.phaseSum += static_cast<double>(item.time100ns) - slotTime;
+        ++stream.phaseCount;
+        videoPhase100ns_ = stream.phaseSum / static_cast<double>(stream.phaseCount);
         // The slots a lost frame left empty show the frame before, still in `frame`.
         for (int64_t k = 0; stream.havePicture && k < placement.repeatCount; ++k) {
             if (!sendPicture(stream, stream.gridOriginPts +
@@ -734,7 +745,9 @@ void FfmpegSinkWriter::encodeAudio(Stream& stream, Item& item) {
     int inFrames = static_cast<int>(item.audio.size() / a.inputBytesPerFrame());
     const uint8_t* in[1] = {item.audio.data()};
     const int rate = stream.context->sample_rate;
-    int64_t itemPts = av_rescale(item.time100ns - zero100ns_, rate, kTicksPerSecond);
+    int64_t itemPts =
+        std::llround((static_cast<double>(item.time100ns - zero100ns_) - videoPhase100ns_) * rate /
+                     kTicksPerSecond);
     if (!stream.anchored && itemPts < 0) {
         // Sound captured before the first frame (its callback came later): the part before the
         // file's 0 is left out.

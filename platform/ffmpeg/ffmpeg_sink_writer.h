@@ -130,6 +130,7 @@ class FfmpegSinkWriter final : public SinkWriter {
     // The encoder thread's: the time that is the file's 0, and the sound waiting for it.
     bool zeroKnown_ = true;
     int64_t zero100ns_ = 0;
+    double videoPhase100ns_ = 0;  // the frames' mean time against their slots
     std::deque<Item> waitingAudio_;
 
     mutable std::mutex mutex_;

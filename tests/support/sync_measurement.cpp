@@ -135,6 +135,7 @@ SyncMeasurement SyncMeasurement::measure(const std::string& path, int gridNumera
 
     std::vector<double> frameTimes;
     std::vector<double> flashTimes;
+    bool previousWhite = false;
     std::vector<float> sound;
     double soundStart = NAN;
     int rate = haveSound ? audio.context->sample_rate : 48'000;
@@ -146,8 +147,12 @@ SyncMeasurement SyncMeasurement::measure(const std::string& path, int gridNumera
             const int64_t pts = frame->best_effort_timestamp;
             const double time = pts == AV_NOPTS_VALUE ? NAN : pts * av_q2d(d.timeBase);
             if (&d == &video) {
+                // A white frame right after one is the flash repeated (a frame the writer
+                // filled in), not a flash of its own.
+                const bool white = meanLuma(frame) > kFlashLuma;
+                if (white && !previousWhite) flashTimes.push_back(time);
+                previousWhite = white;
                 frameTimes.push_back(time);
-                if (meanLuma(frame) > kFlashLuma) flashTimes.push_back(time);
             } else {
                 // The sound is taken as one continuous run from its first decoded sample: the
                 // writer gives it no gaps (it fills them with silence).
