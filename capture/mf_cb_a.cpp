@@ -13,7 +13,7 @@ HRESULT MFManager::MFCB_A::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
     MFManager& m = *manager_;
     // Nobody wants audio any more: the chain of reads ends here.
     if (!m.streaming && !m.recording) return S_OK;
-    const int64_t time = m.RecordingTimestamp(timestamp);
+    const int64_t time = m.RecordingTimestamp(timestamp, sample.get());
     if (streamFlags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) {
         outputDebugString(CaptureTexts::kAudioTypeChange);
         return S_OK;

@@ -84,7 +84,7 @@ HRESULT MFManager::MFCB_V::OnReadSample(HRESULT, uint32_t, uint32_t streamFlags,
     MFManager& m = *manager_;
     if (!m.streaming && !m.recording) return S_OK;
 
-    const int64_t time = m.RecordingTimestamp(timestamp);
+    const int64_t time = m.RecordingTimestamp(timestamp, sample.get());
     if (streamFlags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) {
         outputDebugString(CaptureTexts::kTypeChange);
         return S_OK;

@@ -25,6 +25,20 @@ int64_t MFManager::RecordingTimestamp(int64_t readerTime) {
     return static_cast<int64_t>(static_cast<int32_t>(clock_.timeGetTime())) * 10'000;
 }
 
+int64_t MFManager::RecordingTimestamp(int64_t readerTime, const Sample* sample) {
+    uint64_t captured100ns = 0;
+    if (!useSystemClock || sample == nullptr ||
+        FAILED(sample->GetUINT64(MFSampleExtension_DeviceReferenceSystemTime, &captured100ns))) {
+        return RecordingTimestamp(readerTime);
+    }
+    // The millisecond clock is the monotonic clock's milliseconds: the capture time in it.
+    const uint64_t nowMs = clock_.getTickCount64();
+    const uint64_t capturedMs = captured100ns / 10'000;
+    if (capturedMs > nowMs || nowMs - capturedMs > kMaxCaptureAgeMs)
+        return RecordingTimestamp(readerTime);
+    return static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(capturedMs))) * 10'000;
+}
+
 HRESULT MFManager::openSession(PreviewSurface* surface, std::shared_ptr<MediaSource> audioSource,
                                std::shared_ptr<MediaSource> videoSource, bool systemClock,
                                bool aspect, int32_t requestedWidth, int32_t requestedHeight,

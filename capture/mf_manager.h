@@ -126,6 +126,10 @@ class MFManager {
     int32_t nv12LumaStride = 0;
     int32_t nv12Stride = 0;
     float frameRate = 0.0f;
+    // The same rate as the device gives it, a ratio (60000/1001 for 59.94): the grid of the
+    // recorded frames. 0/1 until a type was read.
+    uint32_t frameRateNumerator = 0;
+    uint32_t frameRateDenominator = 1;
     FrameBuffer bgraFrame;
     FrameBuffer snapshotFrame;
     // snapshotFrame holds a converted frame of this session (it is not cleared). Under frameLock.
@@ -194,6 +198,15 @@ class MFManager {
     // The time a recorded sample is stamped with: the system millisecond clock in 100 ns units
     // when useSystemClock is set, the reader's time stamp otherwise. Worker threads.
     int64_t RecordingTimestamp(int64_t readerTime);
+    // The same for `sample`: with useSystemClock, the millisecond clock is read for the moment the
+    // device captured the sample (MFSampleExtension_DeviceReferenceSystemTime, when the sample
+    // carries a plausible one) rather than when the callback runs, so that a late callback does
+    // not move the stamp.
+    int64_t RecordingTimestamp(int64_t readerTime, const platform::Sample* sample);
+
+    // How old a capture time may be and still be taken: older ones (or ones from the future)
+    // are not the system clock's and give way to the clock read now.
+    static constexpr int64_t kMaxCaptureAgeMs = 2000;
 
   private:
     void presentFrame();

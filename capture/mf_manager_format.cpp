@@ -136,6 +136,8 @@ HRESULT MFManager::configureVideoType(SourceReader* reader, int32_t requestedWid
                 MFGetAttributeRatio(current.get(), MF_MT_FRAME_RATE, &numerator, &denominator)) &&
             denominator != 0) {
             frameRate = static_cast<float>(numerator) / static_cast<float>(denominator);
+            frameRateNumerator = numerator;
+            frameRateDenominator = denominator;
         }
     }
     nv12LumaStride = static_cast<int32_t>(width);

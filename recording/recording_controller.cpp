@@ -206,9 +206,17 @@ HRESULT RecordingController::ConfigureVideoStream(const Guid& subtype) {
     // its own conversion for encoders that do not take NV12.
     // An input type that could not even be made leaves the stream without an input: the
     // configuration fails with the reason it could not be made.
+    // The frames go on the grid of the mode's true rate (59.94, not the 59 the types carry), so
+    // that the file has a constant frame rate whatever moment each frame was stamped.
+    Attributes grid;
+    const bool gridKnown =
+        m.frameRateNumerator > 0 &&
+        SUCCEEDED(MFSetAttributeRatio(&grid, MF_MT_FRAME_RATE, m.frameRateNumerator,
+                                      m.frameRateDenominator));
     chain(hr, [&] {
         if (!input) return FAILED(inputHr) ? inputHr : E_POINTER;
-        return m.sinkWriter->SetInputMediaType(m.videoStreamIndex, *input, nullptr);
+        return m.sinkWriter->SetInputMediaType(m.videoStreamIndex, *input,
+                                               gridKnown ? &grid : nullptr);
     });
     return hr;
 }

@@ -62,7 +62,11 @@ With --simulate, these drive the simulated box of a running `tovrel2 --simulate`
                      wrong-size-jpeg, jpeg-420, short-sample (the next N frames, default 1),
                      media-type-change, end-of-stream, stall, unplug; audio-missing-sample
                      (the next N samples), audio-media-type-change, audio-end-of-stream,
-                     audio-stall, audio-unplug; clear ends every fault
+                     audio-stall, audio-unplug; audio-drift PPM (the box's audio clock runs
+                     PPM parts per million fast, or slow when negative); clear ends every fault
+  pattern sync       once a second a white frame and, at its instant, a click (to measure how
+                     well a recording keeps sound and picture together); pattern test returns
+                     to the moving test picture and tones
 
 REG and VALUE are decimal or 0x-prefixed hexadecimal numbers from 0 to 255.
 
@@ -265,7 +269,7 @@ int runFlash(const Options& options, const std::string& file) {
 
 bool isSimulationCommand(const std::string& command) {
     return command == "plug" || command == "unplug" || command == "sleep" || command == "wake" ||
-           command == "fault";
+           command == "fault" || command == "pattern";
 }
 
 int runSimulation(const Options& options, int argc, char** argv) {
@@ -275,6 +279,8 @@ int runSimulation(const Options& options, int argc, char** argv) {
     if (options.bridge) return usageError("--bridge goes with get");
     if (command == "fault") {
         if (operands != 1 && operands != 2) return usageError("fault takes a name and a count");
+    } else if (command == "pattern") {
+        if (operands != 1) return usageError("pattern takes sync or test");
     } else if (operands != 0) {
         return usageError(command + " takes no operands");
     }

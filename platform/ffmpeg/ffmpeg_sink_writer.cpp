@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 
 extern "C" {
@@ -19,6 +20,7 @@ extern "C" {
 }
 
 #include "platform/ffmpeg/ffmpeg_texts.h"
+#include "platform/ffmpeg/frame_grid.h"
 #include "platform/ffmpeg/video_encoder_candidates.h"
 #include "platform/media/mf_guids.h"
 #include "platform/system/debug_output.h"
@@ -44,6 +46,21 @@ constexpr int kIoBufferBytes = 64 * 1024;
 // so that the sound stays in step with the picture.
 constexpr int64_t kAudioGapToleranceMs = 100;
 constexpr int64_t kMaxSilenceFillSeconds = 10;
+// A constant-rate stream's time base holds every slot exactly and is about this fine, so that
+// the first frame keeps its own time to within a few microseconds.
+constexpr int64_t kGridTicksPerSecond = 90'000;
+// A gap in the frames longer than this is not filled with repeats.
+constexpr int64_t kMaxRepeatSeconds = 1;
+// Sound that came before the first frame waits for it, a second at most.
+constexpr size_t kMaxWaitingAudioItems = 100;
+// The steering of the sound (steerAudio): the error is smoothed over a second, corrected by half
+// a second plus its integral, and the rate changes by a tenth of a percent at most, far below
+// what an ear hears as pitch.
+constexpr double kSteeringTau = 1.0;
+constexpr double kSteeringP = 0.5;
+constexpr double kSteeringI = 0.05;
+constexpr double kMaxSteeringPpm = 1000;
+constexpr int kSteeringDistanceSeconds = 10;
 
 // The rate model: peaks up to one and a half times the average, over a two-second buffer.
 constexpr AVRational kPeakToAverage{3, 2};
@@ -127,12 +144,25 @@ struct FfmpegSinkWriter::Stream {
     AVFrame* hardwareFrame = nullptr;
     int64_t lastPts = INT64_MIN;
     int64_t nominalDuration = 0;  // one frame in the encoder's time base
+    // Constant frame rate: the grid's rate (0 without one), its slots and their first pts.
+    uint32_t gridNumerator = 0;
+    uint32_t gridDenominator = 1;
+    std::unique_ptr<FrameGrid> grid;
+    int64_t gridOriginPts = 0;
+    double phaseSum = 0;  // of the frames' times less their slots' (100 ns)
+    uint64_t phaseCount = 0;
+    bool havePicture = false;  // `frame` holds the last frame sent
 
     // Audio.
     SwrContext* resampler = nullptr;
     AVAudioFifo* fifo = nullptr;
     bool anchored = false;
     int64_t nextPts = 0;  // the time of the next sample put into the fifo, in samples
+    // The steering of the sound's rate (steerAudio): the smoothed error in samples, its integral
+    // in sample-seconds and the compensation set last.
+    double steeringError = 0;
+    double steeringSum = 0;
+    int steeringDelta = 0;
 
     ~Stream() {
         av_frame_free(&frame);
@@ -201,7 +231,7 @@ HRESULT FfmpegSinkWriter::AddStream(const MediaType& targetMediaType, uint32_t* 
 }
 
 HRESULT FfmpegSinkWriter::SetInputMediaType(uint32_t streamIndex, const MediaType& inputMediaType,
-                                            const Attributes*) {
+                                            const Attributes* encodingParameters) {
     if (begun_) return MF_E_INVALIDREQUEST;
     if (streamIndex >= streams_.size()) return MF_E_INVALIDSTREAMNUMBER;
     Stream& stream = *streams_[streamIndex];
@@ -212,6 +242,14 @@ HRESULT FfmpegSinkWriter::SetInputMediaType(uint32_t streamIndex, const MediaTyp
     if (FAILED(hr)) return hr;
     stream.input = inputMediaType;
     stream.hasInput = true;
+    uint32_t numerator = 0, denominator = 0;
+    if (stream.video && encodingParameters != nullptr &&
+        SUCCEEDED(
+            MFGetAttributeRatio(encodingParameters, MF_MT_FRAME_RATE, &numerator, &denominator)) &&
+        numerator > 0 && denominator > 0) {
+        stream.gridNumerator = numerator;
+        stream.gridDenominator = denominator;
+    }
     return S_OK;
 }
 
@@ -248,6 +286,12 @@ HRESULT FfmpegSinkWriter::openVideoEncoder(Stream& stream) {
         c->width = static_cast<int>(s.width);
         c->height = static_cast<int>(s.height);
         c->time_base = kVideoTimeBase;
+        if (stream.gridNumerator > 0) {
+            // 1/(rate numerator · n): a period of the grid is exactly denominator · n ticks.
+            const int64_t n =
+                (kGridTicksPerSecond + stream.gridNumerator - 1) / stream.gridNumerator;
+            c->time_base = AVRational{1, static_cast<int>(stream.gridNumerator * n)};
+        }
         c->framerate = AVRational{static_cast<int>(s.frameRateNumerator),
                                   static_cast<int>(s.frameRateDenominator)};
         c->sample_aspect_ratio = AVRational{1, 1};
@@ -423,6 +467,14 @@ HRESULT FfmpegSinkWriter::BeginWriting() {
                 s.avStream->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
             s.nominalDuration = av_rescale_q(v.frameDuration100ns(), AVRational{1, kTicksPerSecond},
                                              s.context->time_base);
+            if (s.gridNumerator > 0) {
+                s.nominalDuration = static_cast<int64_t>(s.gridDenominator) *
+                                    s.context->time_base.den / s.gridNumerator;
+                zeroKnown_ = false;
+                s.grid = std::make_unique<FrameGrid>(
+                    s.gridNumerator, s.gridDenominator,
+                    kMaxRepeatSeconds * s.gridNumerator / s.gridDenominator);
+            }
             s.queueLimit = std::max<uint64_t>(8, static_cast<uint64_t>(options_.queueSeconds) *
                                                      v.frameRateNumerator / v.frameRateDenominator);
             s.frame->format =
@@ -537,6 +589,10 @@ void FfmpegSinkWriter::encoderLoop() {
             stream.video ? 1 : item.audio.size() / stream.audioSettings.inputBytesPerFrame();
         if (stream.video) {
             encodeVideo(stream, item);
+        } else if (!zeroKnown_) {
+            // The sound waits for the first frame, which fixes the file's 0.
+            waitingAudio_.push_back(std::move(item));
+            if (waitingAudio_.size() > kMaxWaitingAudioItems) startTimeline(0);
         } else {
             encodeAudio(stream, item);
         }
@@ -552,6 +608,7 @@ void FfmpegSinkWriter::encoderLoop() {
         aborting = aborting_;
     }
     if (aborting) return;
+    if (!zeroKnown_) startTimeline(0);  // no frame ever came
     for (auto& stream : streams_) {
         if (!stream->video) encodeAudioFrames(*stream, true);
         drain(*stream);
@@ -564,6 +621,37 @@ void FfmpegSinkWriter::encoderLoop() {
 
 void FfmpegSinkWriter::encodeVideo(Stream& stream, Item& item) {
     const VideoEncoderSettings& v = stream.videoSettings;
+    FrameGrid::Placement placement;
+    if (stream.grid) {
+        const bool first = !stream.grid->started();
+        placement = stream.grid->place(item.time100ns);
+        if (first) {
+            // The first frame is the file's 0; the sound is placed against it.
+            stream.gridOriginPts = 0;
+            startTimeline(stream.grid->originTime());
+        }
+        if (placement.dropped) {
+            std::lock_guard lock(mutex_);
+            ++statistics_.videoFramesOffGrid;
+            return;
+        }
+        // Where the frames' own times lie against their slots, on average: the first frame's
+        // stamp alone (whole milliseconds) may be up to one off, and the sound follows this.
+        const double slotTime = static_cast<double>(stream.grid->originTime()) +
+                                static_cast<double>(placement.slot) * kTicksPerSecond *
+                                    stream.gridDenominator / stream.gridNumerator;
+        stream.phaseSum += static_cast<double>(item.time100ns) - slotTime;
+        ++stream.phaseCount;
+        videoPhase100ns_ = stream.phaseSum / static_cast<double>(stream.phaseCount);
+        // The slots a lost frame left empty show the frame before, still in `frame`.
+        for (int64_t k = 0; stream.havePicture && k < placement.repeatCount; ++k) {
+            if (!sendPicture(stream, stream.gridOriginPts +
+                                         (placement.repeatFirst + k) * stream.nominalDuration))
+                break;
+            std::lock_guard lock(mutex_);
+            ++statistics_.videoFramesRepeated;
+        }
+    }
     std::shared_ptr<MediaBuffer> buffer;
     uint8_t* data = nullptr;
     uint32_t length = 0;
@@ -603,64 +691,99 @@ void FfmpegSinkWriter::encodeVideo(Stream& stream, Item& item) {
     buffer->Unlock();
     buffer.reset();
     item.video.reset();  // the recording may reuse the sample now
+    stream.havePicture = true;
 
-    // A frame stamped before the recording's base (the other stream fixed it, on its own
-    // reader's clock) is shown from 0: a negative start would shift the whole file.
-    int64_t pts = std::max<int64_t>(
-        0, av_rescale_q(item.time100ns, AVRational{1, kTicksPerSecond}, stream.context->time_base));
-    if (stream.lastPts != INT64_MIN && pts <= stream.lastPts) pts = stream.lastPts + 1;
+    int64_t pts = 0;
+    if (stream.grid) {
+        pts = stream.gridOriginPts + placement.slot * stream.nominalDuration;
+    } else {
+        // A frame stamped before the recording's base (the other stream fixed it, on its own
+        // reader's clock) is shown from 0: a negative start would shift the whole file.
+        pts = std::max<int64_t>(0, av_rescale_q(item.time100ns, AVRational{1, kTicksPerSecond},
+                                                stream.context->time_base));
+        if (stream.lastPts != INT64_MIN && pts <= stream.lastPts) pts = stream.lastPts + 1;
+    }
     stream.lastPts = pts;
-    frame->pts = pts;
+    if (!sendPicture(stream, pts)) return;
+    std::lock_guard lock(mutex_);
+    ++statistics_.videoFramesEncoded;
+}
 
-    AVFrame* send = frame;
+// Sends the picture in `frame` to the encoder at `pts` and writes what comes out.
+bool FfmpegSinkWriter::sendPicture(Stream& stream, int64_t pts) {
+    AVFrame* send = stream.frame;
+    send->pts = pts;
     if (stream.hardwareFrame != nullptr) {
         av_frame_unref(stream.hardwareFrame);
-        error = av_hwframe_get_buffer(stream.context->hw_frames_ctx, stream.hardwareFrame, 0);
-        if (error >= 0) error = av_hwframe_transfer_data(stream.hardwareFrame, frame, 0);
+        int error = av_hwframe_get_buffer(stream.context->hw_frames_ctx, stream.hardwareFrame, 0);
+        if (error >= 0) error = av_hwframe_transfer_data(stream.hardwareFrame, send, 0);
         if (error < 0) {
             logAv("video", "av_hwframe_transfer_data", error);
-            return;
+            return false;
         }
         stream.hardwareFrame->pts = pts;
         send = stream.hardwareFrame;
     }
-    error = options_.backend->sendFrame(stream.context, send);
+    const int error = options_.backend->sendFrame(stream.context, send);
     if (error < 0) {
         logAv("video", "avcodec_send_frame", error);
-        return;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        ++statistics_.videoFramesEncoded;
+        return false;
     }
     writePackets(stream);
+    return true;
+}
+
+void FfmpegSinkWriter::startTimeline(int64_t zero100ns) {
+    zeroKnown_ = true;
+    zero100ns_ = zero100ns;
+    std::deque<Item> waiting = std::move(waitingAudio_);
+    waitingAudio_.clear();
+    for (Item& item : waiting) encodeAudio(*streams_[item.streamIndex], item);
 }
 
 void FfmpegSinkWriter::encodeAudio(Stream& stream, Item& item) {
     const AudioEncoderSettings& a = stream.audioSettings;
-    const int inFrames = static_cast<int>(item.audio.size() / a.inputBytesPerFrame());
+    int inFrames = static_cast<int>(item.audio.size() / a.inputBytesPerFrame());
+    const uint8_t* in[1] = {item.audio.data()};
     const int rate = stream.context->sample_rate;
-    const int64_t itemPts = std::max<int64_t>(0, av_rescale(item.time100ns, rate, kTicksPerSecond));
+    int64_t itemPts =
+        std::llround((static_cast<double>(item.time100ns - zero100ns_) - videoPhase100ns_) * rate /
+                     kTicksPerSecond);
+    if (!stream.anchored && itemPts < 0) {
+        // Sound captured before the first frame (its callback came later): the part before the
+        // file's 0 is left out.
+        const int64_t skip = av_rescale(-itemPts, a.inputRate, rate);
+        if (skip >= inFrames) return;
+        in[0] += skip * a.inputBytesPerFrame();
+        inFrames -= static_cast<int>(skip);
+        itemPts = 0;
+    }
+    itemPts = std::max<int64_t>(0, itemPts);
     if (!stream.anchored) {
-        stream.nextPts = itemPts;
         stream.anchored = true;
+        // The encoder's first packet holds its priming and ends where the sound begins: started
+        // so that this is 0, and then left out, no packet of the file is before 0 and the muxer
+        // shifts nothing (it would shift every packet but those it already had).
+        const int frameSize = stream.context->frame_size > 0 ? stream.context->frame_size : 1024;
+        const int64_t lead = (frameSize - stream.context->initial_padding % frameSize) % frameSize;
+        if (itemPts <= rate * kMaxSilenceFillSeconds) {
+            stream.nextPts = -lead;
+            writeSilence(stream, itemPts + lead);
+        } else {
+            stream.nextPts = itemPts;
+        }
     } else if (const int64_t gap = itemPts - stream.nextPts;
                gap > rate * kAudioGapToleranceMs / 1000 && gap <= rate * kMaxSilenceFillSeconds) {
         // Samples went missing before this one: silence in their place keeps the sound in
         // step with the picture.
-        const int channels = stream.context->ch_layout.nb_channels;
-        uint8_t** silence = nullptr;
-        if (av_samples_alloc_array_and_samples(&silence, nullptr, channels, static_cast<int>(gap),
-                                               stream.context->sample_fmt, 0) >= 0) {
-            av_samples_set_silence(silence, 0, static_cast<int>(gap), channels,
-                                   stream.context->sample_fmt);
-            av_audio_fifo_write(stream.fifo, reinterpret_cast<void**>(silence),
-                                static_cast<int>(gap));
-            av_freep(&silence[0]);
-            av_freep(&silence);
-            stream.nextPts += gap;
-            encodeAudioFrames(stream, false);
+        {
+            std::lock_guard lock(mutex_);
+            statistics_.largestAudioGapFilled100ns = std::max(
+                statistics_.largestAudioGapFilled100ns, av_rescale(gap, kTicksPerSecond, rate));
         }
+        writeSilence(stream, gap);
+    } else {
+        steerAudio(stream, itemPts, static_cast<double>(inFrames) / a.inputRate);
     }
     const int outCapacity = swr_get_out_samples(stream.resampler, inFrames);
     uint8_t** converted = nullptr;
@@ -669,7 +792,6 @@ void FfmpegSinkWriter::encodeAudio(Stream& stream, Item& item) {
                                 outCapacity, stream.context->sample_fmt, 0) < 0) {
         return;
     }
-    const uint8_t* in[1] = {item.audio.data()};
     const int outFrames = swr_convert(stream.resampler, converted, outCapacity, in, inFrames);
     if (outFrames > 0) {
         av_audio_fifo_write(stream.fifo, reinterpret_cast<void**>(converted), outFrames);
@@ -677,6 +799,49 @@ void FfmpegSinkWriter::encodeAudio(Stream& stream, Item& item) {
     }
     av_freep(&converted[0]);
     av_freep(&converted);
+    encodeAudioFrames(stream, false);
+}
+
+// The sound is one continuous run; its samples' times say where it should be. Their difference,
+// smoothed (a millisecond clock's stamps jitter by one), steers the resampler's rate a little
+// (a PI loop, at most kMaxSteeringPpm): a box whose audio clock runs off keeps its sound with the
+// picture without a sample cut or repeated.
+void FfmpegSinkWriter::steerAudio(Stream& stream, int64_t itemPts, double seconds) {
+    const int rate = stream.context->sample_rate;
+    // Where the sound written so far ends, the samples still inside the resampler included.
+    const double written = static_cast<double>(stream.nextPts) +
+                           static_cast<double>(swr_get_delay(stream.resampler, rate));
+    const double error = static_cast<double>(itemPts) - written;  // > 0: the sound is behind
+    stream.steeringError += (error - stream.steeringError) * std::min(1.0, seconds / kSteeringTau);
+    const double limit = kMaxSteeringPpm * 1e-6 * rate;
+    const double wanted = kSteeringP * stream.steeringError + kSteeringI * stream.steeringSum;
+    if (std::fabs(wanted) < limit) stream.steeringSum += stream.steeringError * seconds;
+    const double correction = std::clamp(wanted, -limit, limit);  // samples a second
+    // Re-set with every change: the resampler stretches the next ten seconds by this much (the
+    // first one makes a converter that kept the rate a resampler).
+    const int distance = rate * kSteeringDistanceSeconds;
+    const auto delta = static_cast<int>(std::lround(correction * kSteeringDistanceSeconds));
+    if (delta != stream.steeringDelta) {
+        stream.steeringDelta = delta;
+        const int failed = swr_set_compensation(stream.resampler, delta, distance);
+        if (failed < 0) logAv("audio", "swr_set_compensation", failed);
+    }
+}
+
+void FfmpegSinkWriter::writeSilence(Stream& stream, int64_t frames) {
+    if (frames <= 0) return;
+    const int channels = stream.context->ch_layout.nb_channels;
+    uint8_t** silence = nullptr;
+    if (av_samples_alloc_array_and_samples(&silence, nullptr, channels, static_cast<int>(frames),
+                                           stream.context->sample_fmt, 0) < 0) {
+        return;
+    }
+    av_samples_set_silence(silence, 0, static_cast<int>(frames), channels,
+                           stream.context->sample_fmt);
+    av_audio_fifo_write(stream.fifo, reinterpret_cast<void**>(silence), static_cast<int>(frames));
+    av_freep(&silence[0]);
+    av_freep(&silence);
+    stream.nextPts += frames;
     encodeAudioFrames(stream, false);
 }
 
@@ -723,6 +888,12 @@ void FfmpegSinkWriter::writePackets(Stream& stream) {
         if (error < 0) {
             logAv(stream.video ? "video" : "audio", "avcodec_receive_packet", error);
             return;
+        }
+        // The sound's priming, before the file's start (see encodeAudio).
+        if (!stream.video && stream.packet->pts != AV_NOPTS_VALUE &&
+            stream.packet->pts + stream.packet->duration <= 0) {
+            av_packet_unref(stream.packet);
+            continue;
         }
         // libx264 leaves the durations at 0, which would cost the last frame its length.
         if (stream.packet->duration == 0 && stream.video)
@@ -820,6 +991,13 @@ HRESULT FfmpegSinkWriter::Finalize() {
                           std::to_string(s.videoFramesDropped) + " video frames, " +
                           std::to_string(s.audioSamplesDropped) + " audio frames (" + path_ + ")");
     }
+    // The recording's own account, one line whatever happened.
+    outputDebugString(
+        std::string(FfmpegTexts::kDevice) + ": " + std::string(FfmpegTexts::kAccount) + " " +
+        std::to_string(s.videoFramesEncoded + s.videoFramesRepeated) + ", dropped " +
+        std::to_string(s.videoFramesDropped + s.videoFramesOffGrid) + ", repeated " +
+        std::to_string(s.videoFramesRepeated) + "; largest audio gap filled " +
+        std::to_string(s.largestAudioGapFilled100ns / 10'000) + " ms (" + path_ + ")");
     av_freep(&io_->buffer);
     avio_context_free(&io_);
     format_->pb = nullptr;

@@ -30,6 +30,13 @@ namespace tovrel::platform {
 // throttling disabled a sample beyond it is dropped and counted (the count is logged at
 // Finalize), otherwise WriteSample waits for room.
 //
+// A video stream given a rate in its encoding parameters (MF_MT_FRAME_RATE, SetInputMediaType)
+// has a constant frame rate: its frames go on that rate's grid from the first frame (FrameGrid),
+// in a time base that holds every slot exactly, so that the file's rate is the capture mode's
+// own. The sound is one continuous run from its first sample; a gap of more than
+// kAudioGapToleranceMs between its samples' times is filled with silence. Finalize logs one line
+// with the frames written, dropped and repeated and the largest gap filled.
+//
 // Threads: AddStream, SetInputMediaType, BeginWriting, Finalize and destruction on the thread
 // that created the writer; WriteSample from any thread, serialised by the caller against
 // Finalize (SinkWriter's contract); statistics from any thread.
@@ -44,8 +51,11 @@ class FfmpegSinkWriter final : public SinkWriter {
     struct Statistics {
         std::string videoEncoder;  // the encoder that opened, e.g. "libx264"
         uint64_t videoFramesEncoded = 0;
-        uint64_t videoFramesDropped = 0;
+        uint64_t videoFramesDropped = 0;  // refused for a full queue
+        uint64_t videoFramesRepeated = 0;
+        uint64_t videoFramesOffGrid = 0;  // second frames for a slot, dropped
         uint64_t audioSamplesDropped = 0;
+        int64_t largestAudioGapFilled100ns = 0;
         uint64_t bytesWritten = 0;
         bool writeFailed = false;
     };
@@ -93,8 +103,14 @@ class FfmpegSinkWriter final : public SinkWriter {
     HRESULT openAudioEncoder(Stream& stream);
     void encoderLoop();
     void encodeVideo(Stream& stream, Item& item);
+    bool sendPicture(Stream& stream, int64_t pts);
     void encodeAudio(Stream& stream, Item& item);
     void encodeAudioFrames(Stream& stream, bool final);
+    void writeSilence(Stream& stream, int64_t frames);
+    void steerAudio(Stream& stream, int64_t itemPts, double seconds);
+    // The file's 0 is known (the first frame's time, with a constant-rate video stream): the
+    // sound waiting for it is encoded.
+    void startTimeline(int64_t zero100ns);
     void drain(Stream& stream);
     void writePackets(Stream& stream);
     // Keeps the first failure; says it once.
@@ -113,6 +129,11 @@ class FfmpegSinkWriter final : public SinkWriter {
     bool finalized_ = false;
     bool headerWritten_ = false;
     int64_t lastSyncMs_ = 0;
+    // The encoder thread's: the time that is the file's 0, and the sound waiting for it.
+    bool zeroKnown_ = true;
+    int64_t zero100ns_ = 0;
+    double videoPhase100ns_ = 0;  // the frames' mean time against their slots
+    std::deque<Item> waitingAudio_;
 
     mutable std::mutex mutex_;
     std::condition_variable work_;

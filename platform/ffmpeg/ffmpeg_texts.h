@@ -13,6 +13,9 @@ struct FfmpegTexts {
     static constexpr std::string_view kNoAudioEncoder = "the audio encoder could not be opened";
     static constexpr std::string_view kDropped = "dropped while the encoder was behind:";
     static constexpr std::string_view kWriteFailed = "writing the file failed";
+    // The closing account: "video frames written N, dropped N, repeated N; largest audio gap
+    // filled N ms".
+    static constexpr std::string_view kAccount = "video frames written";
 };
 
 }  // namespace tovrel::platform

@@ -88,6 +88,9 @@ constexpr uint32_t eAVEncH265VProfile_Main_420_8 = 1;
 // Sample attributes.
 constexpr Guid MFSampleExtension_CleanPoint = detail::key(90);     // UINT32
 constexpr Guid MFSampleExtension_Discontinuity = detail::key(91);  // UINT32
+// When the device captured the sample (for sound, its first frame), on the system's monotonic
+// clock in 100 ns: the time a late callback cannot move. UINT64, set by the sources that know it.
+constexpr Guid MFSampleExtension_DeviceReferenceSystemTime = detail::key(92);
 
 // Interlace modes and chroma siting values used with the keys above.
 constexpr uint32_t MFVideoInterlace_Progressive = 2;

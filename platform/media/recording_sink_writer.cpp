@@ -36,13 +36,17 @@ HRESULT RecordingSinkWriter::AddStream(const MediaType& targetMediaType, uint32_
 }
 
 HRESULT RecordingSinkWriter::SetInputMediaType(uint32_t streamIndex,
-                                               const MediaType& inputMediaType, const Attributes*) {
+                                               const MediaType& inputMediaType,
+                                               const Attributes* encodingParameters) {
     std::lock_guard lock(mutex_);
     log_->calls.emplace_back("SetInputMediaType");
     if (const HRESULT hr = failureOf("SetInputMediaType"); FAILED(hr)) return hr;
     if (log_->begun) return MF_E_INVALIDREQUEST;
     if (streamIndex >= log_->inputTypes.size()) return MF_E_INVALIDSTREAMNUMBER;
     log_->inputTypes[streamIndex] = inputMediaType;
+    log_->encodingParameters.resize(log_->inputTypes.size());
+    log_->encodingParameters[streamIndex] =
+        encodingParameters != nullptr ? *encodingParameters : Attributes{};
     return S_OK;
 }
 

@@ -29,7 +29,8 @@ class RecordingSinkWriter final : public SinkWriter {
         std::vector<std::string> calls;  // "AddStream", "SetInputMediaType", ...
         std::vector<MediaType> outputTypes;
         std::vector<MediaType> inputTypes;
-        std::vector<Written> samples;  // every WriteSample, the refused ones too
+        std::vector<Attributes> encodingParameters;  // per stream; empty when none were given
+        std::vector<Written> samples;                // every WriteSample, the refused ones too
         bool begun = false;
         bool finalized = false;
         bool released = false;

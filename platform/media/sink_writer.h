@@ -14,6 +14,9 @@ namespace tovrel::platform {
 // the file. A writer is used by one recording: the configuration calls and Finalize on the
 // thread that started it (GUI), WriteSample from the capture workers, serialised by the caller
 // against Finalize. Stream indices count from 0 in the order of AddStream.
+//
+// A video stream's encoding parameters may carry MF_MT_FRAME_RATE: its frames are then placed
+// on that rate's constant grid (the capture mode's true rate), whatever the types declare.
 class SinkWriter {
   public:
     virtual ~SinkWriter() = default;

@@ -438,6 +438,11 @@ HRESULT V4l2MediaSource::pullSample(uint32_t stream, uint32_t timeoutMs, SourceR
             firstStamp100ns_ = stamp;
         }
         sample->SetSampleTime(stamp - firstStamp100ns_);
+        // The kernel's time of the frame is on the monotonic clock the capture's millisecond
+        // clock reads: the recording stamps the frame with it instead of its callback's time.
+        if ((buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC)
+            sample->SetUINT64(MFSampleExtension_DeviceReferenceSystemTime,
+                              static_cast<uint64_t>(stamp));
         result->timestamp100ns = stamp - firstStamp100ns_;
         result->sample = std::move(sample);
     }

@@ -15,6 +15,7 @@ enum class AudioFault : uint8_t {
     EndOfStream,      // the device reports the end of its stream
     Stall,            // no sample arrives any more
     Unplug,           // the device is gone: every read fails
+    Drift,            // the device's clock runs the given ppm fast (the count; clear ends it)
 };
 
 struct AudioFaultName {
@@ -22,12 +23,13 @@ struct AudioFaultName {
     std::string_view name;
 };
 
-inline constexpr std::array<AudioFaultName, 5> kAudioFaultNames{{
+inline constexpr std::array<AudioFaultName, 6> kAudioFaultNames{{
     {AudioFault::MissingSample, "missing-sample"},
     {AudioFault::MediaTypeChange, "media-type-change"},
     {AudioFault::EndOfStream, "end-of-stream"},
     {AudioFault::Stall, "stall"},
     {AudioFault::Unplug, "unplug"},
+    {AudioFault::Drift, "drift"},
 }};
 
 }  // namespace tovrel::sim

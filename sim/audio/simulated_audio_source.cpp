@@ -49,8 +49,12 @@ std::vector<MediaType> SimulatedAudioSource::nativeTypes() {
 SimulatedAudioSource::SimulatedAudioSource(Pacing pacing)
     : SimulatedAudioSource(pacing, Signal{}) {}
 
-SimulatedAudioSource::SimulatedAudioSource(Pacing pacing, Signal signal)
-    : signal_(signal), types_(nativeTypes()), stream_(pacing, audioClocking()) {}
+SimulatedAudioSource::SimulatedAudioSource(Pacing pacing, Signal signal,
+                                           std::shared_ptr<SyncPattern> pattern)
+    : signal_(signal),
+      pattern_(pattern ? std::move(pattern) : std::make_shared<SyncPattern>()),
+      types_(nativeTypes()),
+      stream_(pacing, audioClocking()) {}
 
 SimulatedAudioSource::~SimulatedAudioSource() = default;
 
@@ -124,8 +128,13 @@ void SimulatedAudioSource::injectFault(AudioFault fault, uint32_t samples) {
         case AudioFault::Unplug:
             stream_.unplug();
             break;
+        case AudioFault::Drift:
+            stream_.setClockDrift(static_cast<int32_t>(samples));
+            break;
     }
 }
+
+void SimulatedAudioSource::setClockDrift(int32_t ppm) { stream_.setClockDrift(ppm); }
 
 void SimulatedAudioSource::clearFaults() {
     {
@@ -167,16 +176,17 @@ HRESULT SimulatedAudioSource::pullSample(uint32_t stream, uint32_t timeoutMs,
         if (missing_ > 0) {
             --missing_;
             ++missed_;
-            result->timestamp100ns = static_cast<int64_t>(turn.number) * kSample100ns;
+            result->timestamp100ns = turn.boxTime100ns;
             return S_OK;  // completed without a sample
         }
         ++delivered_;
     }
-    return produce(turn.number, rate, result);
+    return produce(turn, rate, result);
 }
 
-HRESULT SimulatedAudioSource::produce(uint64_t sampleNumber, uint32_t rate,
+HRESULT SimulatedAudioSource::produce(const SimulatedStream::Turn& turn, uint32_t rate,
                                       SourceReadResult* result) {
+    const uint64_t sampleNumber = turn.number;
     const uint32_t frames = framesPerSample(rate);
     const uint32_t bytes = frames * kChannels * 2;
     if (!pool_ || pool_->bufferBytes() != bytes)
@@ -186,14 +196,34 @@ HRESULT SimulatedAudioSource::produce(uint64_t sampleNumber, uint32_t rate,
     MemoryBuffer* buffer = SamplePool::bufferOf(sample);
     auto* out = reinterpret_cast<int16_t*>(buffer->data());
     const uint64_t first = sampleNumber * frames;
-    for (uint32_t i = 0; i < frames; ++i) {
-        out[2 * i] = sampleValue(first + i, 0, rate);
-        out[2 * i + 1] = sampleValue(first + i, 1, rate);
+    if (pattern_->enabled()) {
+        // Where each frame falls on the box's clock, in frames: a drifting clock's frames are
+        // not the box's.
+        const double boxFrame = static_cast<double>(turn.boxTime100ns) * rate / 1e7;
+        const double step = turn.periodNs * rate / 1e9 / frames;
+        for (uint32_t i = 0; i < frames; ++i) {
+            const auto at = static_cast<uint64_t>(std::llround(boxFrame + i * step));
+            const auto value =
+                static_cast<int16_t>(std::lround(32767.0 * pattern_->clickAt(at, rate)));
+            out[2 * i] = value;
+            out[2 * i + 1] = value;
+        }
+    } else {
+        for (uint32_t i = 0; i < frames; ++i) {
+            out[2 * i] = sampleValue(first + i, 0, rate);
+            out[2 * i + 1] = sampleValue(first + i, 1, rate);
+        }
     }
     buffer->SetCurrentLength(bytes);
-    const int64_t time = static_cast<int64_t>(sampleNumber) * kSample100ns;
+    const int64_t time = turn.boxTime100ns;
     sample->SetSampleTime(time);
     sample->SetSampleDuration(kSample100ns);
+    if (stream_.pacing() == Pacing::RealTime) {
+        // The box's clock is the monotonic clock: the sample began there when its first frame
+        // was captured.
+        sample->SetUINT64(MFSampleExtension_DeviceReferenceSystemTime,
+                          static_cast<uint64_t>(turn.boxTime100ns));
+    }
     result->status = S_OK;
     result->timestamp100ns = time;
     result->sample = std::move(sample);
@@ -201,7 +231,8 @@ HRESULT SimulatedAudioSource::produce(uint64_t sampleNumber, uint32_t rate,
 }
 
 DeviceListEnumerator::Entry simulatedAudioEntry(const BoxModel& model,
-                                                SimulatedAudioSource::Pacing pacing) {
+                                                SimulatedAudioSource::Pacing pacing,
+                                                std::shared_ptr<SyncPattern> pattern) {
     DeviceListEnumerator::Entry entry;
     entry.kind = DeviceListEnumerator::Kind::Audio;
     entry.friendlyName = std::string(model.audioFriendlyName);
@@ -209,8 +240,10 @@ DeviceListEnumerator::Entry simulatedAudioEntry(const BoxModel& model,
     std::snprintf(id, sizeof id, "sim://USB#VID_%04X&PID_%04X&MI_02#audio", model.vendorId,
                   model.productId);
     entry.symbolicLink = id;
-    entry.activation = [pacing](std::shared_ptr<MediaSource>* source) {
-        *source = std::make_shared<SimulatedAudioSource>(pacing);
+    if (!pattern) pattern = std::make_shared<SyncPattern>();
+    entry.activation = [pacing, pattern](std::shared_ptr<MediaSource>* source) {
+        *source =
+            std::make_shared<SimulatedAudioSource>(pacing, SimulatedAudioSource::Signal{}, pattern);
         return S_OK;
     };
     return entry;

@@ -12,16 +12,24 @@
 #include "sim/audio/audio_fault.h"
 #include "sim/box/box_model.h"
 #include "sim/box/simulated_stream.h"
+#include "sim/box/sync_pattern.h"
 
 namespace tovrel::sim {
 
 // The simulated box's audio capture device: one audio stream of 16-bit stereo PCM at 48 kHz in
-// 10 ms samples (480 frames), a different tone on each channel, with 100 ns time stamps counted
-// from the stream start. Its second native format (44.1 kHz) is what a type change switches to.
+// 10 ms samples (480 frames), a different tone on each channel, with 100 ns time stamps on the
+// box's clock, which the video device shares (stepped: counted from the stream start). Its second
+// native format (44.1 kHz) is what a type change switches to.
 //
 // The signal can be gated into bursts (the tones on for burstOnMs of every burstPeriodMs,
 // silence between) so that a listener can tell when a given moment arrives; frame n of the
 // stream is always the same.
+//
+// Sync pattern: while the box's SyncPattern is on, the sound is silent but for its clicks, each
+// starting at the instant of a white frame of the box's picture on the box's clock.
+//
+// In real time every sample carries MFSampleExtension_DeviceReferenceSystemTime, the moment its
+// first frame was captured on the system's monotonic clock (which is the box's clock).
 //
 // Pacing: RealTime completes each sample once its 10 ms have passed since the stream start, and,
 // like a device's buffer, hands a reader that fell behind the samples it missed (at most one
@@ -47,12 +55,15 @@ class SimulatedAudioSource final : public platform::MediaSource {
     static constexpr uint32_t kAlternateRate = 44100;
 
     explicit SimulatedAudioSource(Pacing pacing = Pacing::RealTime);
-    SimulatedAudioSource(Pacing pacing, Signal signal);
+    SimulatedAudioSource(Pacing pacing, Signal signal,
+                         std::shared_ptr<SyncPattern> pattern = nullptr);
     ~SimulatedAudioSource() override;
 
     static std::vector<platform::MediaType> nativeTypes();
-    // The 16-bit value of `channel` at frame `frame` of the stream, at `rate`.
+    // The 16-bit value of `channel` at frame `frame` of the stream, at `rate`, with the sync
+    // pattern off.
     int16_t sampleValue(uint64_t frame, uint32_t channel, uint32_t rate = kSampleRate) const;
+    SyncPattern& syncPattern() const { return *pattern_; }
 
     platform::HRESULT Stop() override;
     platform::HRESULT Shutdown() override;
@@ -70,6 +81,9 @@ class SimulatedAudioSource final : public platform::MediaSource {
 
     void step(uint32_t samples = 1);
     void injectFault(AudioFault fault, uint32_t samples = 1);
+    // The device's clock runs `ppm` parts per million fast (negative: slow) from the next sample
+    // on, as a real box's does against the computer's; clearFaults sets it right.
+    void setClockDrift(int32_t ppm);
     void clearFaults();
 
     uint64_t samplesDelivered() const;
@@ -81,10 +95,11 @@ class SimulatedAudioSource final : public platform::MediaSource {
     std::chrono::steady_clock::time_point streamStartTime() const;
 
   private:
-    platform::HRESULT produce(uint64_t sampleNumber, uint32_t rate,
+    platform::HRESULT produce(const SimulatedStream::Turn& turn, uint32_t rate,
                               platform::SourceReadResult* result);
 
     const Signal signal_;
+    const std::shared_ptr<SyncPattern> pattern_;
     const std::vector<platform::MediaType> types_;
     SimulatedStream stream_;
 
@@ -98,8 +113,9 @@ class SimulatedAudioSource final : public platform::MediaSource {
 };
 
 // The audio device entry of a simulated box for a DeviceListEnumerator: each activation opens a
-// new source.
-platform::DeviceListEnumerator::Entry simulatedAudioEntry(const BoxModel& model,
-                                                          SimulatedAudioSource::Pacing pacing);
+// new source, on the box's sync pattern (a fresh one, off, when none is given).
+platform::DeviceListEnumerator::Entry simulatedAudioEntry(
+    const BoxModel& model, SimulatedAudioSource::Pacing pacing,
+    std::shared_ptr<SyncPattern> pattern = nullptr);
 
 }  // namespace tovrel::sim

@@ -17,6 +17,8 @@ constexpr uint8_t kVideoInterface = 0;
 constexpr uint8_t kAudioInterface = 2;
 constexpr char kAudioFaultPrefix[] = "audio-";
 constexpr uint32_t kMaxFaultCount = 100000;
+constexpr char kAudioDrift[] = "audio-drift";
+constexpr long kMaxDriftPpm = 10000;
 
 std::vector<std::string> wordsOf(const std::string& line) {
     std::istringstream in(line);
@@ -67,7 +69,7 @@ std::string SimulatedBox::audioInterfaceName() const {
 void SimulatedBox::addDevices() {
     // Each activation opens a new source; the box remembers the newest to fail it on an unplug
     // and to give it the faults asked for.
-    platform::DeviceListEnumerator::Entry audio = simulatedAudioEntry(model_, pacing_);
+    platform::DeviceListEnumerator::Entry audio = simulatedAudioEntry(model_, pacing_, pattern_);
     audio.activation = [inner = audio.activation,
                         sources = sources_](std::shared_ptr<platform::MediaSource>* source) {
         const platform::HRESULT hr = inner(source);
@@ -75,7 +77,7 @@ void SimulatedBox::addDevices() {
             sources->audio = std::dynamic_pointer_cast<SimulatedAudioSource>(*source);
         return hr;
     };
-    platform::DeviceListEnumerator::Entry video = simulatedVideoEntry(model_, pacing_);
+    platform::DeviceListEnumerator::Entry video = simulatedVideoEntry(model_, pacing_, pattern_);
     video.activation = [inner = video.activation,
                         sources = sources_](std::shared_ptr<platform::MediaSource>* source) {
         const platform::HRESULT hr = inner(source);
@@ -184,6 +186,25 @@ std::string SimulatedBox::command(const std::string& line) {
         power_.wake();
         ok = true;
         message = "the computer wakes up";
+    } else if (words.size() >= 2 && words[0] == "fault" && words[1] == kAudioDrift) {
+        // The drift is signed and has no default: a clock runs fast or slow by as much as asked.
+        char* end = nullptr;
+        errno = 0;
+        const long ppm = words.size() == 3 ? std::strtol(words[2].c_str(), &end, 10) : 0;
+        if (words.size() != 3 || errno != 0 || *end != '\0' || ppm < -kMaxDriftPpm ||
+            ppm > kMaxDriftPpm) {
+            return "usage: audio-drift takes the ppm, from " + std::to_string(-kMaxDriftPpm) +
+                   " to " + std::to_string(kMaxDriftPpm);
+        }
+        auto audio = audioSource();
+        if (!audio) {
+            ok = false;
+            message = "no capture reads the simulated audio device";
+        } else {
+            audio->setClockDrift(static_cast<int32_t>(ppm));
+            ok = true;
+            message = "audio clock " + std::to_string(ppm) + " ppm off";
+        }
     } else if ((words.size() == 2 || words.size() == 3) && words[0] == "fault") {
         uint32_t count = 1;
         if (words.size() == 3) {
@@ -199,9 +220,17 @@ std::string SimulatedBox::command(const std::string& line) {
         if (!knownFault(words[1]))
             return "usage: unknown fault '" + words[1] + "' (known: " + faultNames() + ")";
         ok = fault(words[1], count, &message);
+    } else if (words.size() == 2 && words[0] == "pattern" &&
+               (words[1] == "sync" || words[1] == "test")) {
+        pattern_->setEnabled(words[1] == "sync");
+        ok = true;
+        message = words[1] == "sync" ? "a white frame and a click once a second"
+                                     : "the test picture and tones";
+    } else if (!words.empty() && words[0] == "pattern") {
+        return "usage: pattern takes sync or test";
     } else {
         return "usage: unknown command '" + line +
-               "' (plug, unplug, sleep, wake, fault NAME [COUNT])";
+               "' (plug, unplug, sleep, wake, fault NAME [COUNT], pattern sync|test)";
     }
     return (ok ? "ok: " : "error: ") + message;
 }

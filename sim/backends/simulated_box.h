@@ -21,7 +21,8 @@ namespace tovrel::sim {
 // announces the video interface, then the audio interface.
 //
 // command() takes the lines of `tovrelctl --simulate`: "plug", "unplug", "sleep", "wake",
-// "fault NAME [COUNT]" (NAME a video fault, "audio-" and an audio fault, or "clear") and answers
+// "fault NAME [COUNT]" (NAME a video fault, "audio-" and an audio fault, or "clear"),
+// "pattern sync|test" (the sync pattern on both devices, or the test picture and tones) and answers
 // "ok: ...", "error: ..." (the box's state did not allow it) or "usage: ..." (a malformed line).
 // GUI thread only (the device list's activations, which record the sources, run there too).
 class SimulatedBox {
@@ -40,6 +41,8 @@ class SimulatedBox {
     bool plug(std::string* message);
     bool unplug(std::string* message);
     bool fault(const std::string& name, uint32_t count, std::string* message);
+    // The pattern both devices show and play, running captures included.
+    SyncPattern& syncPattern() const { return *pattern_; }
 
     bool plugged() const { return plugged_; }
     const BoxModel& model() const { return model_; }
@@ -63,6 +66,7 @@ class SimulatedBox {
     ScriptedPowerNotifications& power_;
     std::shared_ptr<Sources> sources_ = std::make_shared<Sources>();
     std::shared_ptr<SimulatedBridge> bridge_;
+    const std::shared_ptr<SyncPattern> pattern_ = std::make_shared<SyncPattern>();
     bool plugged_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "sim/box/simulated_stream.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "platform/media/mf_guids.h"
@@ -40,9 +41,62 @@ HRESULT SimulatedStream::currentIndex(uint32_t* index) const {
     return S_OK;
 }
 
+double SimulatedStream::periodNsOf(uint32_t index) const {
+    double nominal =
+        100.0 * static_cast<double>(std::max<int64_t>(1, clocking_.period100ns[index]));
+    if (index < clocking_.rates.size() && clocking_.rates[index].first > 0) {
+        nominal = 1e9 * clocking_.rates[index].second / clocking_.rates[index].first;
+    }
+    return nominal / (1.0 + driftPpm_ * 1e-6);
+}
+
+int64_t SimulatedStream::boxNsOf(uint64_t n) const {
+    return anchorBoxNs_ +
+           std::llround(static_cast<double>(static_cast<int64_t>(n - anchorNumber_)) * periodNs_);
+}
+
+SimulatedStream::Clock::time_point SimulatedStream::dueOf(uint64_t n) const {
+    const auto periods =
+        static_cast<double>(static_cast<int64_t>(clocking_.lead + n - anchorNumber_));
+    return anchorTime_ + std::chrono::nanoseconds(std::llround(periods * periodNs_));
+}
+
 void SimulatedStream::restartClock() {
     number_ = 0;
+    anchorNumber_ = 0;
     startTime_ = Clock::now();
+    firstIndex_ = 0;
+    anchorBoxNs_ = 0;
+    periodNs_ = clocking_.period100ns.empty() ? 1e7 : periodNsOf(nativeIndex_);
+    if (pacing_ == Pacing::RealTime && !clocking_.period100ns.empty()) {
+        const auto nowNs = static_cast<double>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(startTime_.time_since_epoch())
+                .count());
+        firstIndex_ = static_cast<uint64_t>(std::ceil(nowNs / periodNs_));
+        anchorBoxNs_ = std::llround(static_cast<double>(firstIndex_) * periodNs_);
+        startTime_ = Clock::time_point(
+            std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(anchorBoxNs_)));
+    }
+    anchorTime_ = startTime_;
+}
+
+void SimulatedStream::setClockDrift(int32_t ppm) {
+    std::lock_guard lock(mutex_);
+    if (ppm == driftPpm_) return;
+    if (!clocking_.period100ns.empty()) {
+        // The next sample keeps its time; those after it come at the new pace.
+        anchorBoxNs_ = boxNsOf(number_);
+        anchorTime_ =
+            dueOf(number_) - std::chrono::nanoseconds(std::llround(clocking_.lead * periodNs_));
+        anchorNumber_ = number_;
+    }
+    driftPpm_ = ppm;
+    if (!clocking_.period100ns.empty()) periodNs_ = periodNsOf(nativeIndex_);
+}
+
+int32_t SimulatedStream::clockDrift() const {
+    std::lock_guard lock(mutex_);
+    return driftPpm_;
 }
 
 HRESULT SimulatedStream::select(uint32_t index) {
@@ -114,6 +168,7 @@ void SimulatedStream::changeType() {
 }
 
 void SimulatedStream::clearFaults() {
+    setClockDrift(0);
     std::lock_guard lock(mutex_);
     stalled_ = unplugged_ = ended_ = typeChangePending_ = false;
     wake_.notify_all();
@@ -149,16 +204,14 @@ bool SimulatedStream::takeDue(Turn* turn, Clock::time_point* nextDue) {
         if (released_ == 0) return false;
         --released_;
     } else {
-        const int64_t period = std::max<int64_t>(1, clocking_.period100ns[nativeIndex_]);
-        const int64_t elapsed100ns =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - startTime_)
-                .count() /
-            100;
-        const uint64_t periods = static_cast<uint64_t>(elapsed100ns / period);
-        if (periods < clocking_.lead + number_) {
-            *nextDue =
-                startTime_ + std::chrono::nanoseconds(
-                                 static_cast<int64_t>(clocking_.lead + number_) * period * 100);
+        // The start lies up to a period ahead, on the box clock's next whole period.
+        const auto elapsedNs = static_cast<double>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - anchorTime_)
+                .count());
+        const uint64_t periods =
+            elapsedNs < 0 ? 0 : anchorNumber_ + static_cast<uint64_t>(elapsedNs / periodNs_);
+        if (elapsedNs < 0 || periods < clocking_.lead + number_) {
+            *nextDue = dueOf(number_);
             return false;
         }
         // Like a device's buffer: the newest sample and at most `backlog` before it are kept.
@@ -168,7 +221,14 @@ bool SimulatedStream::takeDue(Turn* turn, Clock::time_point* nextDue) {
             number_ = newest - clocking_.backlog;
         }
     }
-    *turn = Turn{number_++, nativeIndex_};
+    turn->number = number_;
+    turn->typeIndex = nativeIndex_;
+    const int64_t boxNs = boxNsOf(number_);
+    turn->boxTime100ns = boxNs / 100;
+    turn->boxIndex = firstIndex_ + number_;
+    turn->periodNs = periodNs_;
+    turn->due = dueOf(number_);
+    ++number_;
     return true;
 }
 

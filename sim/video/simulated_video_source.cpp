@@ -3,6 +3,7 @@
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "imaging/pixel_conversion.h"
@@ -53,7 +54,10 @@ int64_t period100ns(const SimVideoMode& mode) {
 // from real hardware.
 SimulatedStream::Clocking videoClocking(std::span<const SimVideoMode> modes) {
     SimulatedStream::Clocking clocking;
-    for (const SimVideoMode& mode : modes) clocking.period100ns.push_back(period100ns(mode));
+    for (const SimVideoMode& mode : modes) {
+        clocking.period100ns.push_back(period100ns(mode));
+        clocking.rates.emplace_back(mode.rateNumerator, mode.rateDenominator);
+    }
     clocking.lead = 0;
     clocking.backlog = 0;
     clocking.stepsSurviveStart = true;
@@ -87,14 +91,16 @@ std::vector<MediaType> SimulatedVideoSource::nativeTypesOf(std::span<const SimVi
 }
 
 SimulatedVideoSource::SimulatedVideoSource(std::span<const SimVideoMode> modes, Pacing pacing,
-                                           std::shared_ptr<SimulatedPictureControls> controls)
+                                           std::shared_ptr<SimulatedPictureControls> controls,
+                                           std::shared_ptr<SyncPattern> pattern)
     : modes_(modes),
       types_(nativeTypesOf(modes)),
       stream_(pacing, videoClocking(modes)),
       controls_(controls
                     ? std::move(controls)
                     : std::make_shared<SimulatedPictureControls>(kDefaultBoxModel.pictureControls)),
-      procAmp_(controls_, stream_) {}
+      procAmp_(controls_, stream_),
+      pattern_(pattern ? std::move(pattern) : std::make_shared<SyncPattern>()) {}
 
 SimulatedVideoSource::~SimulatedVideoSource() {
     if (jpegEncoder_ != nullptr) tjDestroy(static_cast<tjhandle>(jpegEncoder_));
@@ -197,6 +203,7 @@ HRESULT SimulatedVideoSource::pullSample(uint32_t stream, uint32_t timeoutMs,
     FrameOrder order{};
     order.mode = modes_[turn.typeIndex];
     order.frameNumber = turn.number;
+    order.turn = turn;
     {
         std::lock_guard lock(mutex_);
         for (size_t i = 0; i < order.faults.size(); ++i) {
@@ -221,9 +228,19 @@ HRESULT SimulatedVideoSource::produce(const FrameOrder& order, SourceReadResult*
     MemoryBuffer* buffer = SamplePool::bufferOf(sample);
     uint8_t* out = buffer->data();
 
-    picture_->render(order.frameNumber);
-    adjustment_.configure(controls_->ranges(), controls_->values());
-    adjustment_.apply(*picture_);
+    const int64_t period = period100ns(mode);
+    pattern_->setVideoRate(mode.rateNumerator, mode.rateDenominator);
+    if (pattern_->enabled() &&
+        SyncPattern::flashes(order.turn.boxIndex, mode.rateNumerator, mode.rateDenominator)) {
+        // The flash is the same white whatever the picture controls say: it is a measuring mark.
+        std::memset(picture_->y(), SyncPattern::kWhiteLuma, static_cast<size_t>(w) * h);
+        std::memset(picture_->u(), SyncPattern::kWhiteChroma, static_cast<size_t>(w / 2) * h);
+        std::memset(picture_->v(), SyncPattern::kWhiteChroma, static_cast<size_t>(w / 2) * h);
+    } else {
+        picture_->render(order.frameNumber);
+        adjustment_.configure(controls_->ranges(), controls_->values());
+        adjustment_.apply(*picture_);
+    }
     const uint8_t* planes[3] = {picture_->y(), picture_->u(), picture_->v()};
     const int32_t steps[3] = {static_cast<int32_t>(w), static_cast<int32_t>(w / 2),
                               static_cast<int32_t>(w / 2)};
@@ -278,11 +295,18 @@ HRESULT SimulatedVideoSource::produce(const FrameOrder& order, SourceReadResult*
         }
     }
     buffer->SetCurrentLength(length);
-    const int64_t period = period100ns(mode);
-    const int64_t time = static_cast<int64_t>(order.frameNumber) * period;
+    const int64_t time = order.turn.boxTime100ns;
     sample->SetSampleTime(time);
     sample->SetSampleDuration(period);
     sample->SetUINT32(MFSampleExtension_CleanPoint, 1);
+    if (stream_.pacing() == Pacing::RealTime) {
+        sample->SetUINT64(
+            MFSampleExtension_DeviceReferenceSystemTime,
+            static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                      order.turn.due.time_since_epoch())
+                                      .count() /
+                                  100));
+    }
     result->status = S_OK;
     result->timestamp100ns = time;
     result->sample = std::move(sample);
@@ -290,7 +314,8 @@ HRESULT SimulatedVideoSource::produce(const FrameOrder& order, SourceReadResult*
 }
 
 DeviceListEnumerator::Entry simulatedVideoEntry(const BoxModel& model,
-                                                SimulatedVideoSource::Pacing pacing) {
+                                                SimulatedVideoSource::Pacing pacing,
+                                                std::shared_ptr<SyncPattern> pattern) {
     DeviceListEnumerator::Entry entry;
     entry.kind = DeviceListEnumerator::Kind::Video;
     entry.friendlyName = std::string(model.videoFriendlyName);
@@ -300,8 +325,9 @@ DeviceListEnumerator::Entry simulatedVideoEntry(const BoxModel& model,
     entry.symbolicLink = link;
     const std::span<const SimVideoMode> modes = model.modes;
     auto controls = std::make_shared<SimulatedPictureControls>(model.pictureControls);
-    entry.activation = [modes, pacing, controls](std::shared_ptr<MediaSource>* source) {
-        *source = std::make_shared<SimulatedVideoSource>(modes, pacing, controls);
+    if (!pattern) pattern = std::make_shared<SyncPattern>();
+    entry.activation = [modes, pacing, controls, pattern](std::shared_ptr<MediaSource>* source) {
+        *source = std::make_shared<SimulatedVideoSource>(modes, pacing, controls, pattern);
         return S_OK;
     };
     return entry;

@@ -12,6 +12,7 @@
 #include "platform/media/sample_pool.h"
 #include "sim/box/box_model.h"
 #include "sim/box/simulated_stream.h"
+#include "sim/box/sync_pattern.h"
 #include "sim/video/picture_adjustment.h"
 #include "sim/video/simulated_picture_controls.h"
 #include "sim/video/simulated_video_proc_amp.h"
@@ -22,11 +23,18 @@ namespace tovrel::sim {
 
 // The simulated box's video capture device: one video stream offering the model's native
 // modes (YUY2, MJPEG encoded 4:2:2 with libjpeg-turbo, NV12), delivering the moving test
-// picture with 100 ns time stamps counted from the stream start.
+// picture with 100 ns time stamps on the box's clock, which the audio device shares (stepped:
+// counted from the stream start).
 //
 // Pacing: RealTime delivers frames at the mode's rate (and, like a real device, skips the
 // frames a slow reader missed); Stepped delivers exactly the frames released with step(), so a
 // test decides when each frame arrives. Time stamps follow the frame number in both.
+//
+// Sync pattern: while the box's SyncPattern is on, the first frame at or after every whole
+// second of the box's clock is white instead of the test picture.
+//
+// In real time every sample also carries MFSampleExtension_DeviceReferenceSystemTime, the
+// moment it was due on the system's monotonic clock (which is the box's clock).
 //
 // Picture controls: videoProcAmp() answers from the box's control values (shared by every
 // activation of one plug, the defaults of the default model when none are given), and each
@@ -40,7 +48,8 @@ class SimulatedVideoSource final : public platform::MediaSource {
 
     explicit SimulatedVideoSource(std::span<const SimVideoMode> modes,
                                   Pacing pacing = Pacing::RealTime,
-                                  std::shared_ptr<SimulatedPictureControls> controls = nullptr);
+                                  std::shared_ptr<SimulatedPictureControls> controls = nullptr,
+                                  std::shared_ptr<SyncPattern> pattern = nullptr);
     ~SimulatedVideoSource() override;
 
     // The native types of a mode list, as the device presents them.
@@ -72,11 +81,13 @@ class SimulatedVideoSource final : public platform::MediaSource {
     bool isShutDown() const;
     uint32_t nativeIndex() const;
     SimulatedPictureControls& pictureControls() const { return *controls_; }
+    SyncPattern& syncPattern() const { return *pattern_; }
 
   private:
     struct FrameOrder {
         SimVideoMode mode;
         uint64_t frameNumber;
+        SimulatedStream::Turn turn;
         std::array<bool, kVideoFaultNames.size()> faults{};
     };
     bool takeFrameFault(VideoFault fault);
@@ -88,6 +99,7 @@ class SimulatedVideoSource final : public platform::MediaSource {
     SimulatedStream stream_;
     const std::shared_ptr<SimulatedPictureControls> controls_;
     SimulatedVideoProcAmp procAmp_;
+    const std::shared_ptr<SyncPattern> pattern_;
 
     // The faults of single frames and the counter.
     mutable std::mutex mutex_;
@@ -103,8 +115,10 @@ class SimulatedVideoSource final : public platform::MediaSource {
 };
 
 // The device entry of a simulated box for a DeviceListEnumerator: each activation opens a new
-// source on the model's modes; the sources of one entry share its picture-control values.
-platform::DeviceListEnumerator::Entry simulatedVideoEntry(const BoxModel& model,
-                                                          SimulatedVideoSource::Pacing pacing);
+// source on the model's modes; the sources of one entry share its picture-control values and
+// the box's sync pattern (a fresh one, off, when none is given).
+platform::DeviceListEnumerator::Entry simulatedVideoEntry(
+    const BoxModel& model, SimulatedVideoSource::Pacing pacing,
+    std::shared_ptr<SyncPattern> pattern = nullptr);
 
 }  // namespace tovrel::sim

@@ -18,6 +18,7 @@
 #include "recording/video_bitrate.h"
 #include "tests/recording/simulated_recording.h"
 #include "tests/support/file_probe.h"
+#include "tests/support/sync_measurement.h"
 
 #ifndef TOVREL_RECORD_UNTIL_KILLED
 #error "the helper program's path is needed"
@@ -37,7 +38,7 @@ struct RecordedFileFixture : ::testing::Test {
     }
     void TearDown() override {
         if (std::getenv("TOVREL_KEEP_FILES") != nullptr) return;  // to look at them by hand
-        for (const char* name : {"MF1.mp4", "MF2.mp4", "killed.mp4"})
+        for (const char* name : {"MF1.mp4", "MF2.mp4", "killed.mp4", "sync.mp4"})
             ::unlink((dir + "/" + name).c_str());
         ::rmdir(dir.c_str());
     }
@@ -118,6 +119,46 @@ TEST_F(RecordedFileFixture, HevcWithMp3FromTheSimulatedBox) {
 TEST_F(RecordedFileFixture, H264WithMp3AndHevcWithAac) {
     recordAndCheck(dir + "/MF1.mp4", {0, 1, "h264", "High", "avc1", "mp3"}, 1.5);
     recordAndCheck(dir + "/MF2.mp4", {1, 0, "hevc", "Main", "hvc1", "aac"}, 1.5);
+}
+
+// Twenty seconds of the sync pattern from a USB 3.0 box at 59.94 frames a second, measured by
+// decoding the file: the frames sit on the mode's grid and the clicks on their flashes. The box
+// stamps both at the same instant, so whatever the machine is doing besides (the test script
+// runs the suite in parallel) neither may move: a frame the busy reader missed is repeated and
+// counted, never put off its slot. With the box's audio clock `driftPpm` off, the sound is
+// steered back onto the picture without a gap or a repeat.
+void recordSyncPattern(const std::string& path, int32_t driftPpm) {
+    static constexpr std::array<sim::SimVideoMode, 1> kMode{
+        {{sim::SimPixelFormat::Yuy2, 640, 360, 60000, 1001}}};
+    {
+        SimulatedRecording rec(kMode, true, std::make_shared<sim::SyncPattern>(true));
+        rec.audio->setClockDrift(driftPpm);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ASSERT_EQ(rec.controller->StartRecording(path, 2, 0, 0, 0), S_OK);
+        std::this_thread::sleep_for(std::chrono::seconds(20));
+        ASSERT_EQ(rec.controller->StopRecording(), S_OK);
+    }
+    const testing::SyncMeasurement m = testing::SyncMeasurement::measure(path, 60000, 1001);
+    ASSERT_TRUE(m.readable) << m.error;
+    SCOPED_TRACE(m.report());
+    EXPECT_EQ(m.rateNumerator, 60000);
+    EXPECT_EQ(m.rateDenominator, 1001);
+    EXPECT_EQ(m.offGrid, 0);
+    EXPECT_EQ(m.intervalsOffPeriod, 0);
+    EXPECT_NEAR(m.frames, 20 * 59.94, 60);
+    EXPECT_GE(m.pairs.size(), 18u) << "a flash the busy reader skipped has no pair";
+    EXPECT_GE(m.clicks, 19) << "the sound loses nothing";
+    EXPECT_LE(std::abs(m.offsetMedianMs), 1.0);
+    EXPECT_LE(std::max(std::abs(m.offsetMinMs), std::abs(m.offsetMaxMs)), 8.0);
+    EXPECT_LE(std::abs(m.driftMs), 2.0);
+}
+
+TEST_F(RecordedFileFixture, TheSyncPatternKeepsItsSoundOnItsPictureAndItsFramesOnTheGrid) {
+    recordSyncPattern(dir + "/sync.mp4", 0);
+}
+
+TEST_F(RecordedFileFixture, ABoxWhoseAudioClockRuns200PpmFastStaysInSync) {
+    recordSyncPattern(dir + "/sync.mp4", 200);
 }
 
 TEST_F(RecordedFileFixture, ASecondRecordingAfterTheFirstIsAFileOfItsOwn) {

@@ -188,6 +188,9 @@ TEST_F(ControllerFixture, VideoTypesAttributeByAttribute) {
     EXPECT_EQ(u32(in, MF_MT_ALL_SAMPLES_INDEPENDENT), 1u);
     EXPECT_EQ(u32(in, MF_MT_INTERLACE_MODE), 2u);
     EXPECT_EQ(in.GetCount(), 14u);
+    // The frames go on the grid of the mode's own rate.
+    EXPECT_EQ(u64(log->encodingParameters.at(0), MF_MT_FRAME_RATE), packPair(30, 1));
+    EXPECT_EQ(log->encodingParameters.at(1).GetCount(), 0u) << "the sound has no grid";
 
     const MediaType& out = log->outputTypes[0];
     EXPECT_EQ(guid(out, MF_MT_SUBTYPE), MFVideoFormat_H264);
@@ -226,9 +229,13 @@ struct ConfigurationFixture : ::testing::Test {
 };
 
 TEST_F(ConfigurationFixture, FractionalRatesQualitySevenAndTheLevelTables) {
+    manager.frameRateNumerator = 30000;
+    manager.frameRateDenominator = 1001;
     auto log = configure(1920, 1080, 29.97f, MFVideoFormat_H264, 7);
     EXPECT_EQ(u64(log->inputTypes[0], MF_MT_FRAME_RATE), packPair(29, 1));
     EXPECT_EQ(u64(log->outputTypes[0], MF_MT_FRAME_RATE), packPair(29, 1));
+    // The types declare 29; the frames are placed on the grid of the true 29.97.
+    EXPECT_EQ(u64(log->encodingParameters[0], MF_MT_FRAME_RATE), packPair(30000, 1001));
     // The input rate keeps the fraction; the output rate and level use 29.
     EXPECT_EQ(u32(log->inputTypes[0], MF_MT_AVG_BITRATE),
               static_cast<uint32_t>(static_cast<float>(1920 * 1080) * 29.97f * 8 * 3 * 0.5f));
@@ -343,6 +350,30 @@ TEST_F(ControllerFixture, SystemClockStampsAreWholeMillisecondsFromZero) {
         smallest = std::min(smallest, written.time100ns);
     }
     EXPECT_EQ(smallest, 0);
+}
+
+// With the system clock, a sample that says when the device captured it is stamped with that
+// moment of the millisecond clock, however late its callback runs; a capture time the clock
+// cannot have given (ahead of it, or seconds old) and a sample without one take the clock now.
+TEST_F(ControllerFixture, ACapturedSampleKeepsItsCaptureTimeHoweverLateItsCallback) {
+    open(true);
+    const auto now = static_cast<int64_t>(clock.getTickCount64());
+    auto captured = [](int64_t ms) {
+        std::shared_ptr<Sample> sample = audioSample();
+        sample->SetUINT64(MFSampleExtension_DeviceReferenceSystemTime,
+                          static_cast<uint64_t>(ms) * 10'000 + 1'234);
+        return sample;
+    };
+    EXPECT_EQ(manager.RecordingTimestamp(77, captured(now - 40).get()), (now - 40) * 10'000);
+    EXPECT_EQ(manager.RecordingTimestamp(77, captured(now).get()), now * 10'000);
+    EXPECT_EQ(manager.RecordingTimestamp(77, captured(now + 1).get()), now * 10'000) << "ahead";
+    EXPECT_EQ(manager.RecordingTimestamp(77, captured(now - 2'001).get()), now * 10'000)
+        << "too old";
+    EXPECT_EQ(manager.RecordingTimestamp(77, audioSample().get()), now * 10'000);
+    EXPECT_EQ(manager.RecordingTimestamp(77, nullptr), now * 10'000);
+    EXPECT_EQ(manager.RecordingTimestamp(77), now * 10'000);
+    manager.useSystemClock = false;
+    EXPECT_EQ(manager.RecordingTimestamp(77, captured(now - 40).get()), 77) << "the reader's time";
 }
 
 TEST_F(ControllerFixture, TheRecordedFrameIsTheNv12OfTheYuy2Frame) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "capture/mf_manager.h"
@@ -20,10 +21,21 @@ struct SimulatedRecording {
     static constexpr std::array<sim::SimVideoMode, 1> kModes{
         {{sim::SimPixelFormat::Yuy2, 1280, 720, 30, 1}}};
 
-    SimulatedRecording() {
-        video = std::make_shared<sim::SimulatedVideoSource>(kModes);
-        audio = std::make_shared<sim::SimulatedAudioSource>();
-        manager.openSession(&surface, audio, video, false, false, 0, 0, 0, capture::kFormatYuy2);
+    SimulatedRecording() : SimulatedRecording(kModes, false, nullptr) {}
+    // The box of a USB 3.0 bridge (`systemClock`: stamped by the system's millisecond clock) or
+    // not, on `modes` (the first is recorded), showing `pattern` when given.
+    SimulatedRecording(std::span<const sim::SimVideoMode> modes, bool systemClock,
+                       std::shared_ptr<sim::SyncPattern> pattern) {
+        video = std::make_shared<sim::SimulatedVideoSource>(
+            modes, sim::SimulatedVideoSource::Pacing::RealTime, nullptr, pattern);
+        audio = std::make_shared<sim::SimulatedAudioSource>(
+            sim::SimulatedAudioSource::Pacing::RealTime, sim::SimulatedAudioSource::Signal{},
+            pattern);
+        const int32_t format = modes[0].format == sim::SimPixelFormat::Mjpg ? capture::kFormatMjpg
+                               : modes[0].format == sim::SimPixelFormat::Nv12
+                                   ? capture::kFormatNv12
+                                   : capture::kFormatYuy2;
+        manager.openSession(&surface, audio, video, systemClock, false, 0, 0, 0, format);
         manager.startStreaming();
     }
     ~SimulatedRecording() {

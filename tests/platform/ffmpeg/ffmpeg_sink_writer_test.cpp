@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <set>
 #include <string>
@@ -16,10 +17,12 @@
 #include "platform/ffmpeg/encoder_backend.h"
 #include "platform/ffmpeg/ffmpeg_sink_writer.h"
 #include "platform/ffmpeg/ffmpeg_sink_writer_factory.h"
+#include "platform/ffmpeg/frame_grid.h"
 #include "platform/ffmpeg/video_encoder_settings.h"
 #include "platform/media/mf_guids.h"
 #include "platform/system/debug_output.h"
 #include "tests/support/file_probe.h"
+#include "tests/support/sync_measurement.h"
 
 namespace tovrel::platform {
 namespace {
@@ -152,6 +155,7 @@ struct WriterFixture : ::testing::Test {
         path = dir + "/MF1.mp4";
     }
     void TearDown() override {
+        if (std::getenv("TOVREL_KEEP_FILES") != nullptr) return;  // to look at them by hand
         ::unlink(path.c_str());
         ::rmdir(dir.c_str());
     }
@@ -416,6 +420,86 @@ TEST_F(WriterFixture, DetailedPicturesComeOutNearTheAskedAverage) {
         writer.reset();
         ::unlink(path.c_str());
     }
+}
+
+// The frame grid with stamps as a millisecond clock gives them at 59.94 frames a second
+// (period 16.683 ms): every frame to its nearest slot from the first one on.
+TEST(FrameGrid, LateFramesKeepTheirSlotSecondFramesAreDroppedEmptySlotsRepeated) {
+    FrameGrid grid(60000, 1001, 3);
+    EXPECT_FALSE(grid.place(50'000).dropped);  // slot 0 at 5 ms: the origin
+    EXPECT_EQ(grid.originTime(), 50'000);
+    auto p = grid.place(50'000 + 166'833 + 80'000);  // 8 ms late: still slot 1
+    EXPECT_FALSE(p.dropped);
+    EXPECT_EQ(p.slot, 1);
+    EXPECT_EQ(p.repeatCount, 0);
+    p = grid.place(50'000 + 2 * 166'833 - 30'000);  // 3 ms early
+    EXPECT_EQ(p.slot, 2);
+    p = grid.place(50'000 + 2 * 166'833 + 20'000);  // a second frame for slot 2
+    EXPECT_TRUE(p.dropped);
+    p = grid.place(50'000 + 5 * 166'834);  // slots 3 and 4 lost
+    EXPECT_EQ(p.slot, 5);
+    EXPECT_EQ(p.repeatFirst, 3);
+    EXPECT_EQ(p.repeatCount, 2);
+    p = grid.place(50'000 + 12 * 166'833);  // a gap longer than the repeats allowed
+    EXPECT_EQ(p.slot, 12);
+    EXPECT_EQ(p.repeatFirst, 6);
+    EXPECT_EQ(p.repeatCount, 3);
+    EXPECT_TRUE(grid.place(0).dropped) << "a frame from before the first";
+    EXPECT_EQ(grid.written(), 5u);
+    EXPECT_EQ(grid.dropped(), 2u);
+    EXPECT_EQ(grid.repeated(), 5u);
+    // After an hour the slots are still those of the exact ratio, not of a rounded period.
+    FrameGrid hour(60000, 1001, 0);
+    hour.place(0);
+    EXPECT_EQ(hour.place(36'000'000'000LL).slot, 215'784);  // 3600 s × 59.94
+}
+
+// A fake millisecond clock's stamps through the writer: the file is constant-rate at the mode's
+// rate (59.94, while the types declare 59), a late frame sits on its slot, a second frame for a
+// slot is dropped, a lost one is repeated, and Finalize tells the counts in one line.
+TEST_F(WriterFixture, FramesGoOnTheGridOfTheModesRateAndFinalizeCountsThem) {
+    DebugLines debug;
+    auto writer = create(false, false);
+    uint32_t v = 0, a = 0;
+    ASSERT_EQ(writer->AddStream(videoOutput(MFVideoFormat_H264, 59), &v), S_OK);
+    ASSERT_EQ(writer->AddStream(audioOutput(MFAudioFormat_AAC), &a), S_OK);
+    Attributes grid;
+    MFSetAttributeRatio(&grid, MF_MT_FRAME_RATE, 60000, 1001);
+    ASSERT_EQ(writer->SetInputMediaType(v, nv12Input(), &grid), S_OK);
+    ASSERT_EQ(writer->SetInputMediaType(a, pcmInput(), nullptr), S_OK);
+    ASSERT_EQ(writer->BeginWriting(), S_OK);
+    const auto ms = [](int64_t slot) { return (slot * 1001 + 30) / 60 * 10'000; };  // whole ms
+    for (int64_t slot = 0; slot < 60; ++slot) {
+        if (slot == 20 || slot == 21) continue;  // lost
+        const int64_t late = slot == 10 ? 70'000 : 0;
+        ASSERT_EQ(writer->WriteSample(v, nv12Frame(ms(slot) + late, static_cast<uint8_t>(slot))),
+                  S_OK);
+        if (slot == 30) {  // a second frame for the slot, 4 ms on
+            ASSERT_EQ(writer->WriteSample(v, nv12Frame(ms(slot) + 40'000, 7)), S_OK);
+        }
+    }
+    for (int n = 0; n < 100; ++n) {
+        if (n >= 40 && n < 65) continue;  // 250 ms of sound lost
+        ASSERT_EQ(writer->WriteSample(a, pcmSample(n * 100'000LL, 480)), S_OK);
+    }
+    ASSERT_EQ(writer->Finalize(), S_OK);
+    EXPECT_TRUE(
+        debug.contains("video frames written 60, dropped 1, repeated 2; largest audio gap "
+                       "filled 250 ms"));
+    const auto stats = static_cast<FfmpegSinkWriter*>(writer.get())->statistics();
+    EXPECT_EQ(stats.videoFramesOffGrid, 1u);
+    EXPECT_EQ(stats.videoFramesRepeated, 2u);
+
+    const auto m = testing::SyncMeasurement::measure(path, 60000, 1001);
+    ASSERT_TRUE(m.readable) << m.error;
+    EXPECT_EQ(m.frames, 60);
+    EXPECT_EQ(m.rateNumerator, 60000);
+    EXPECT_EQ(m.rateDenominator, 1001);
+    EXPECT_EQ(m.offGrid, 0);
+    EXPECT_EQ(m.intervalsOffPeriod, 0);
+    const testing::ProbedFile file = testing::probeFile(path);
+    ASSERT_TRUE(file.readable) << file.errors;
+    EXPECT_NEAR(file.stream("video")->startTime, 0.0, 1e-4);
 }
 
 // 44.1 kHz capture in 10 ms samples with 300 ms missing in the middle: the file's sound is 48 kHz,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <vector>
@@ -80,6 +81,52 @@ TEST(SimulatedAudioSourceTest, BurstsAreSilentBetweenOnsets) {
     EXPECT_EQ(source.sampleValue(23999, 1), 0);
     EXPECT_NE(source.sampleValue(24001, 0), 0);
     EXPECT_NE(source.sampleValue(10, 1), 0);
+}
+
+// With the sync pattern on, the sound is silent but for a 2 ms click on both channels at each
+// flash of the picture: at 59.94 frames a second the flash of second s is frame ceil(s·59.94), so
+// the click starts at the audio frame nearest that instant, not on the whole second.
+TEST(SimulatedAudioSourceTest, TheSyncPatternClicksAtEachFlashOfThePicture) {
+    auto pattern = std::make_shared<SyncPattern>(true);
+    pattern->setVideoRate(60000, 1001);
+    SimulatedAudioSource source(SimulatedAudioSource::Pacing::Stepped, {}, pattern);
+    ASSERT_EQ(source.startStream(0), S_OK);
+    source.step(250);
+    std::vector<int16_t> all;
+    SourceReadResult r;
+    for (int i = 0; i < 250; ++i) {
+        ASSERT_EQ(source.pullSample(0, 100, &r), S_OK);
+        auto s = samplesOf(r);
+        all.insert(all.end(), s.begin(), s.end());
+    }
+    std::vector<size_t> loud;  // frames of the clicks
+    for (size_t frame = 0; frame < all.size() / 2; ++frame) {
+        EXPECT_EQ(all[2 * frame], all[2 * frame + 1]) << frame;
+        if (all[2 * frame] != 0) loud.push_back(frame);
+    }
+    std::vector<size_t> starts;
+    for (int64_t second = 0; second < 3; ++second) {
+        const int64_t flash = SyncPattern::flashTime(second, 60000, 1001);
+        starts.push_back(static_cast<size_t>((flash * 48'000 + 5'000'000) / 10'000'000));
+    }
+    EXPECT_EQ(starts[1], 48'048u);  // 60 frames of 1001/60000 s
+    for (size_t start : starts) {
+        const auto first =
+            std::find_if(loud.begin(), loud.end(), [&](size_t f) { return f >= start; });
+        ASSERT_NE(first, loud.end()) << start;
+        EXPECT_EQ(*first, start + 1) << "the burst starts at sin(0)";
+        EXPECT_GE(std::count_if(loud.begin(), loud.end(),
+                                [&](size_t f) { return f >= start && f < start + 96; }),
+                  70);
+    }
+    for (size_t f : loud) {
+        EXPECT_TRUE(std::any_of(starts.begin(), starts.end(),
+                                [&](size_t start) { return f >= start && f < start + 96; }))
+            << "a loud frame outside the clicks: " << f;
+    }
+    int peak = 0;
+    for (int16_t v : all) peak = std::max(peak, std::abs(int(v)));
+    EXPECT_NEAR(peak, 0.7 * 32767, 400);
 }
 
 TEST(SimulatedAudioSourceTest, Faults) {

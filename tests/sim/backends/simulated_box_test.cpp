@@ -156,18 +156,33 @@ TEST(SimulatedBox, FaultsReachTheRunningSources) {
     EXPECT_EQ(result.streamFlags, platform::MF_SOURCE_READERF_NATIVEMEDIATYPECHANGED);
 
     EXPECT_EQ(rig.box.command("fault short-sample 2"), "ok: video fault short-sample");
+    EXPECT_EQ(rig.box.command("fault audio-drift -150"), "ok: audio clock -150 ppm off");
+    EXPECT_EQ(audio->syncPattern().enabled(), false);
     EXPECT_EQ(rig.box.command("fault audio-end-of-stream"), "ok: audio fault end-of-stream");
     audio->step(1);
     EXPECT_EQ(audio->pullSample(0, 20, &result), platform::S_OK);
     EXPECT_EQ(result.streamFlags, platform::MF_SOURCE_READERF_ENDOFSTREAM);
+
+    // The sync pattern is the box's: both running devices, and those of the next plug, show it.
+    EXPECT_EQ(rig.box.command("pattern sync"), "ok: a white frame and a click once a second");
+    EXPECT_TRUE(video->syncPattern().enabled());
+    EXPECT_EQ(&video->syncPattern(), &audio->syncPattern());
+    std::string message;
+    ASSERT_TRUE(rig.box.unplug(&message));
+    ASSERT_TRUE(rig.box.plug(&message));
+    rig.sources.clear();
+    rig.activate();
+    EXPECT_TRUE(rig.box.videoSource()->syncPattern().enabled());
+    EXPECT_EQ(rig.box.command("pattern test"), "ok: the test picture and tones");
+    EXPECT_FALSE(rig.box.audioSource()->syncPattern().enabled());
 }
 
 TEST(SimulatedBox, MalformedLinesAreUsageErrors) {
     BoxRig rig;
     rig.box.attach();
-    for (const char* line :
-         {"", "plugg", "plug now", "fault", "fault stall 0", "fault stall -1", "fault stall x",
-          "fault stall 1 2", "fault audio-corrupt-jpeg", "fault nonsense"}) {
+    for (const char* line : {"", "plugg", "plug now", "fault", "fault stall 0", "fault stall -1",
+                             "fault stall x", "fault stall 1 2", "fault audio-corrupt-jpeg",
+                             "fault nonsense", "pattern", "pattern flash", "pattern sync now"}) {
         EXPECT_TRUE(rig.box.command(line).starts_with("usage: ")) << line;
     }
     EXPECT_TRUE(rig.drain().empty());

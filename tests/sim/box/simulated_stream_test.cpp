@@ -57,8 +57,9 @@ TEST(SimulatedStream, ARealTimeReaderThatFellBehindKeepsOnlyTheBacklog) {
     // 10 ms periods; sample n is due (1 + n) periods after the start; two older samples are kept.
     SimulatedStream stream(Pacing::RealTime, clocking(1, 2, false, 100'000));
     ASSERT_EQ(stream.start(), S_OK);
-    const auto start = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The stream starts on the box clock's next whole period.
+    const auto start = stream.startTime();
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(300));
     const Pull first = pull(stream);
     const auto periods = (std::chrono::steady_clock::now() - start) / std::chrono::milliseconds(10);
     ASSERT_EQ(first.status, S_OK);
@@ -94,6 +95,33 @@ TEST(SimulatedStream, ATypeChangeMovesToTheNextTypeAndRestartsTheNumbers) {
     pull(stream);
     EXPECT_EQ(stream.nativeIndex(), 0u) << "wraps to the first type";
     EXPECT_EQ(stream.select(2), MF_E_INVALIDMEDIATYPE);
+}
+
+// A device clock that runs fast makes its periods shorter from the next sample on, without a
+// jump; an exact rate keeps whole seconds whole although its period in 100 ns is rounded.
+TEST(SimulatedStream, AClockThatDriftsChangesItsPeriodsFromTheNextSampleOnAndRatesStayExact) {
+    SimulatedStream stream(Pacing::Stepped, clocking(0, 0, true, 100'000));
+    ASSERT_EQ(stream.start(), S_OK);
+    stream.step(6);
+    EXPECT_EQ(pull(stream).turn.boxTime100ns, 0);
+    EXPECT_EQ(pull(stream).turn.boxTime100ns, 100'000);
+    stream.setClockDrift(250'000);  // a quarter fast: 8 ms periods
+    EXPECT_EQ(pull(stream).turn.boxTime100ns, 200'000);
+    EXPECT_EQ(pull(stream).turn.boxTime100ns, 280'000);
+    stream.clearFaults();
+    EXPECT_EQ(stream.clockDrift(), 0);
+    const Pull back = pull(stream);
+    EXPECT_EQ(back.turn.boxTime100ns, 360'000);
+    EXPECT_EQ(back.turn.periodNs, 10'000'000.0);
+    EXPECT_EQ(pull(stream).turn.boxTime100ns, 460'000);
+
+    SimulatedStream::Clocking ntsc = clocking(0, 0, true, 166'833);
+    ntsc.rates = {{60000, 1001}, {60000, 1001}};
+    SimulatedStream exact(Pacing::Stepped, ntsc);
+    ASSERT_EQ(exact.start(), S_OK);
+    exact.step(60'001);
+    for (int i = 0; i < 60'000; ++i) pull(exact);
+    EXPECT_EQ(pull(exact).turn.boxTime100ns, 10'010'000'000) << "1001 s, not 60,000 · 166,833";
 }
 
 TEST(SimulatedStream, FaultsCancelAndShutdown) {

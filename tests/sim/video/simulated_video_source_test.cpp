@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include "platform/media/mf_guids.h"
@@ -121,20 +122,84 @@ TEST(SimulatedVideoSource, SteppedFramesCarryTimeStampsOfTheModesRate) {
     EXPECT_EQ(source.framesDelivered(), 2u);
 }
 
+// Frames follow the rate on the box's clock (the monotonic clock, in whole periods of it), and
+// each says when it was due there, however late it is pulled.
 TEST(SimulatedVideoSource, RealTimePacingFollowsTheRate) {
     constexpr std::array<SimVideoMode, 1> fast{{{SimPixelFormat::Yuy2, 32, 16, 100, 1}}};
     SimulatedVideoSource source(fast);
     source.startStream(0);
+    const auto now100ns = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+                   .count() /
+               100;
+    };
     const auto start = std::chrono::steady_clock::now();
     int frames = 0;
+    int64_t previousDue = 0;
     while (frames < 6) {
-        if (pull(source).hr == S_OK) ++frames;
+        Pulled p = pull(source);
+        if (p.hr != S_OK) continue;
+        const int64_t pulled = now100ns();
+        uint64_t due = 0;
+        ASSERT_EQ(p.result.sample->GetUINT64(MFSampleExtension_DeviceReferenceSystemTime, &due),
+                  S_OK);
+        EXPECT_EQ(static_cast<int64_t>(due) % 100'000, 0) << "off the box clock's periods";
+        EXPECT_LE(static_cast<int64_t>(due), pulled);
+        if (frames > 0) {
+            // A frame the busy machine pulled too late for is skipped, as from hardware.
+            EXPECT_GT(static_cast<int64_t>(due), previousDue);
+            EXPECT_EQ((static_cast<int64_t>(due) - previousDue) % 100'000, 0);
+        }
+        previousDue = static_cast<int64_t>(due);
+        ++frames;
+        if (frames == 3) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                std::chrono::steady_clock::now() - start)
                                .count();
     EXPECT_GE(elapsedMs, 45);  // frames 0..5 at 10 ms
     EXPECT_LT(elapsedMs, 1000);
+}
+
+// The sync pattern: the first frame of every second of the box's clock is white, whatever the
+// picture controls say, and the others are the test picture; the video tells the sound its period.
+TEST(SimulatedVideoSource, TheSyncPatternFlashesTheFirstFrameOfEverySecond) {
+    auto pattern = std::make_shared<SyncPattern>(true);
+    SimulatedVideoSource source(kModes, SimulatedVideoSource::Pacing::Stepped, nullptr, pattern);
+    source.pictureControls().set(0, 200);
+    ASSERT_EQ(source.startStream(0), S_OK);  // YUY2 at 30 frames a second
+    source.step(62);
+    for (int n = 0; n < 62; ++n) {
+        Pulled p = pull(source);
+        ASSERT_EQ(p.hr, S_OK) << n;
+        const bool white = meanOf(p.bytes, 0) == SyncPattern::kWhiteLuma &&
+                           meanOf(p.bytes, 1) == SyncPattern::kWhiteChroma;
+        EXPECT_EQ(white, n % 30 == 0) << "frame " << n;
+        if (n % 30 != 0) {
+            EXPECT_LT(meanOf(p.bytes, 0), 200.0) << "frame " << n;
+        }
+    }
+    EXPECT_EQ(pattern->videoRateNumerator(), 30u);
+    pattern->setEnabled(false);
+    source.step(1);
+    EXPECT_LT(meanOf(pull(source).bytes, 0), 200.0)
+        << "frame 62 after the pattern was switched off";
+
+    // At 59.94 frames a second the flash is the first frame at or after the whole second.
+    EXPECT_TRUE(SyncPattern::flashes(0, 60000, 1001));
+    EXPECT_EQ(SyncPattern::flashTime(1, 60000, 1001), 10'010'000);  // frame 60
+    EXPECT_TRUE(SyncPattern::flashes(60, 60000, 1001));
+    EXPECT_FALSE(SyncPattern::flashes(59, 60000, 1001));
+    EXPECT_FALSE(SyncPattern::flashes(61, 60000, 1001));
+    // 1001 seconds are 60,000 frames exactly; the flash of second 1000 is frame 59,941.
+    EXPECT_TRUE(SyncPattern::flashes(60000, 60000, 1001));
+    EXPECT_EQ(SyncPattern::flashTime(1001, 60000, 1001), 10'010'000'000);
+    EXPECT_TRUE(SyncPattern::flashes(59941, 60000, 1001));
+    EXPECT_FALSE(SyncPattern::flashes(59940, 60000, 1001));
+    EXPECT_EQ(SyncPattern::flashTime(1000, 60000, 1001), 10'000'156'833);
+    EXPECT_TRUE(SyncPattern::flashes(59881, 60000, 1001));
+    EXPECT_FALSE(SyncPattern::flashes(59880, 60000, 1001));
 }
 
 TEST(SimulatedVideoSource, MjpegFramesAre422AtTheModesSize) {
