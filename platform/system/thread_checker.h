@@ -12,15 +12,12 @@ namespace tovrel::platform {
 // thread stops the program at the call that broke the promise, rather than as a data race found
 // later or never; a release build pays nothing.
 //
-// Threads: constructed on the owning thread; calledOnOwner() on any thread; rebind() on the new
-// owner, only while no other thread can call the class (an object handed to another thread
-// before its use starts).
+// Threads: constructed on the owning thread; calledOnOwner() on any thread.
 class ThreadChecker {
   public:
     ThreadChecker() : owner_(std::this_thread::get_id()) {}
 
     bool calledOnOwner() const { return std::this_thread::get_id() == owner_; }
-    void rebind() { owner_ = std::this_thread::get_id(); }
 
     // Where a check failed: the file, the line and the function, then abort.
     [[noreturn]] static void fail(const char* file, int line, const char* function) {
